@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tabrix needs on Debian 12. Safe to run again.
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config git libicu-dev
+          googletest libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-dev nodejs npm)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
