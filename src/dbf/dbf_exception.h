@@ -1,9 +1,9 @@
 // Failures of the DBF source.
 #pragma once
 
-#include <string>
-
 #include "tk/tk_exception.h"
+
+#include <string>
 
 // A table or memo file that cannot be read as what it claims to be. Level 0: the run goes on
 // with the next table.

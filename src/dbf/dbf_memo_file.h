@@ -23,18 +23,18 @@ class tk_huge_file;
 // file. Values other than these select the old layout.
 enum dbf_memo_kind : int32_t {
     dbf_memo_none = 0,
-    dbf_memo_old = 1,     // dBASE III / FoxBASE .dbt
-    dbf_memo_dbase4 = 3,  // dBASE IV and level 7 .dbt
-    dbf_memo_foxpro = 4,  // FoxPro 2 .fpt, block numbers as decimal text
-    dbf_memo_vfp = 8,     // Visual FoxPro .fpt, block numbers as 32-bit little-endian values
-    dbf_memo_dbc = 12,    // Visual FoxPro database container .dct
+    dbf_memo_old = 1,    // dBASE III / FoxBASE .dbt
+    dbf_memo_dbase4 = 3, // dBASE IV and level 7 .dbt
+    dbf_memo_foxpro = 4, // FoxPro 2 .fpt, block numbers as decimal text
+    dbf_memo_vfp = 8,    // Visual FoxPro .fpt, block numbers as 32-bit little-endian values
+    dbf_memo_dbc = 12,   // Visual FoxPro database container .dct
     dbf_memo_smt = 16,
 };
 
 // What a read found at a block. FoxPro files store the type of each block (0 picture, 1 text,
 // 2 object); the other layouts store only text blocks as far as the file can tell.
 enum class dbf_memo_block : int32_t {
-    invalid = -1,  // the block lies outside the file or its length is impossible: no data
+    invalid = -1, // the block lies outside the file or its length is impossible: no data
     picture = 0,
     text = 1,
     object = 2,
@@ -66,7 +66,8 @@ public:
     dbf_memo_file(const dbf_memo_file&) = delete;
     dbf_memo_file& operator=(const dbf_memo_file&) = delete;
 
-    // The block a memo field's bytes refer to; 0 means the field has no memo.
+    // The block a memo field refers to; `field` is the field's bytes, exactly its width in the
+    // record. 0 means the field has no memo.
     virtual uint32_t get_block_number(std::string_view field) const;
 
     // Replaces `data` with the memo at `block` and says what the block held. An unusable
@@ -88,8 +89,14 @@ protected:
 
     // Reads exactly `length` bytes at `offset` (both already checked against the size).
     void read_at(uint64_t offset, void* buffer, uint32_t length);
+    // Replaces `data` with the `length` bytes at `offset` (checked against the size).
+    void read_span(uint64_t offset, uint32_t length, std::string& data);
+    // Replaces `data` with the bytes from `offset` up to the first `terminator` (not
+    // included) or the end of the file.
+    void read_until(uint64_t offset, char terminator, std::string& data);
+    // True, with a level-2 trace, when a memo at `position` lies outside the file.
+    bool out_of_range(uint64_t position, uint64_t needed) const;
     void write_at(uint64_t offset, const void* data, uint32_t length);
-    void refresh_size();
 
     std::unique_ptr<tk_huge_file> file_;
     std::string path_;
