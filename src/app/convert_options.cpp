@@ -1,0 +1,270 @@
+#include "app/convert_options.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace {
+
+using flag_member = std::optional<bool> convert_settings_patch::*;
+using text_member = std::optional<std::string> convert_settings_patch::*;
+
+// Options that switch a setting on ("--name") or off ("--no-name").
+struct flag_option {
+    std::string_view name;
+    flag_member member;
+};
+
+constexpr flag_option flag_options[] = {
+    {"definitions-only", &convert_settings_patch::definitions_only},
+    {"skip-indexes", &convert_settings_patch::skip_indexes},
+    {"skip-deleted", &convert_settings_patch::skip_deleted},
+    {"bool-as-is", &convert_settings_patch::bool_as_is},
+    {"comments", &convert_settings_patch::comments},
+    {"create-database", &convert_settings_patch::create_database},
+    {"create-table", &convert_settings_patch::create_table},
+    {"windows-auth", &convert_settings_patch::windows_auth},
+    {"as-dbo", &convert_settings_patch::as_dbo},
+};
+
+// Options that take a text.
+struct text_option {
+    std::string_view name;
+    char short_name;
+    text_member member;
+};
+
+constexpr text_option text_options[] = {
+    {"source", 's', &convert_settings_patch::source},
+    {"log", 0, &convert_settings_patch::log_file},
+    {"server", 0, &convert_settings_patch::host},
+    {"login", 0, &convert_settings_patch::login},
+    {"password", 0, &convert_settings_patch::password},
+};
+
+[[noreturn]] void usage(const std::string& text) {
+    throw convert_usage_error(text);
+}
+
+bool parse_uint(std::string_view text, uint32_t& out) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// Walks the arguments; an option's value is the rest of "--name=value" or the next argument.
+class arg_reader {
+public:
+    explicit arg_reader(const std::vector<std::string>& args) : args_(args) {}
+
+    bool more() const { return pos_ < args_.size(); }
+    const std::string& next() { return args_[pos_++]; }
+
+    std::string value(std::string_view option, const std::optional<std::string>& inline_value) {
+        if (inline_value)
+            return *inline_value;
+        if (!more())
+            usage("option " + std::string(option) + " needs a value");
+        return next();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t pos_ = 0;
+};
+
+} // namespace
+
+uint32_t parse_encoding_option(const std::string& text) {
+    uint32_t value = 0;
+    if (!parse_uint(text, value) || value > 255)
+        usage("--encoding takes a language-driver byte from 0 to 255 (such as 3 or 0x65), not '" +
+              text + "'");
+    return value;
+}
+
+int32_t parse_mode_option(const std::string& text) {
+    static constexpr std::string_view names[] = {"overwrite-database", "overwrite-tables",
+                                                 "skip-existing", "merge"};
+    for (int32_t i = 0; i < 4; ++i)
+        if (text == names[i] || text == std::to_string(i))
+            return i;
+    usage("--mode takes 0|overwrite-database, 1|overwrite-tables, 2|skip-existing or 3|merge, "
+          "not '" +
+          text + "'");
+}
+
+convert_command_line parse_convert_command_line(const std::vector<std::string>& args) {
+    convert_command_line cl;
+    convert_settings_patch& s = cl.settings;
+    arg_reader in(args);
+    bool options_done = false;
+    while (in.more()) {
+        const std::string& arg = in.next();
+        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (cl.profile)
+                usage("only one profile can be given ('" + *cl.profile + "' and '" + arg + "')");
+            cl.profile = arg;
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+
+        // Short options take their value from the next argument or glued on ("-tORDERS").
+        std::string name;
+        std::optional<std::string> inline_value;
+        if (arg[1] != '-') {
+            static constexpr std::pair<char, std::string_view> shorts[] = {
+                {'s', "source"}, {'o', "script"}, {'e', "encoding"}, {'t', "table"},
+                {'m', "mode"},   {'h', "help"},   {'V', "version"}};
+            for (const auto& [c, long_name] : shorts)
+                if (arg[1] == c)
+                    name = long_name;
+            if (name.empty())
+                usage("unknown option '" + arg + "'");
+            if (arg.size() > 2)
+                inline_value = arg.substr(2);
+        } else {
+            size_t eq = arg.find('=');
+            name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            if (eq != std::string::npos)
+                inline_value = arg.substr(eq + 1);
+        }
+        const std::string option = "--" + name;
+        auto no_value = [&] {
+            if (inline_value)
+                usage("option " + option + " takes no value");
+        };
+
+        if (name == "help") {
+            no_value();
+            cl.help = true;
+            continue;
+        }
+        if (name == "version") {
+            no_value();
+            cl.version = true;
+            continue;
+        }
+        bool done = false;
+        for (const flag_option& f : flag_options) {
+            if (name == f.name || (name.starts_with("no-") && name.substr(3) == f.name)) {
+                no_value();
+                s.*(f.member) = name == f.name;
+                done = true;
+                break;
+            }
+        }
+        for (const text_option& t : text_options) {
+            if (!done && name == t.name) {
+                s.*(t.member) = in.value(option, inline_value);
+                done = true;
+            }
+        }
+        if (done)
+            continue;
+
+        if (name == "script") {
+            s.script = in.value(option, inline_value);
+        } else if (name == "encoding") {
+            s.encoding = parse_encoding_option(in.value(option, inline_value));
+        } else if (name == "table") {
+            std::string table = in.value(option, inline_value);
+            if (table.empty())
+                usage("--table needs a table name");
+            if (!s.tables)
+                s.tables.emplace();
+            s.tables->push_back(table);
+        } else if (name == "mode") {
+            s.mode = parse_mode_option(in.value(option, inline_value));
+        } else if (name == "direct" || name == "no-direct") {
+            no_value();
+            s.direct = name == "direct";
+        } else if (name == "save-profile") {
+            cl.save_profile = in.value(option, inline_value);
+        } else if (name == "stop-on-error") {
+            no_value();
+            cl.stop_on_error = true;
+        } else if (name == "progress" || name == "no-progress") {
+            no_value();
+            cl.progress = name == "progress" ? progress_choice::always : progress_choice::never;
+        } else if (name == "no-stored-settings") {
+            no_value();
+            cl.read_settings = false;
+        } else if (name == "save-settings") {
+            no_value();
+            cl.write_settings = true;
+        } else {
+            usage("unknown option '" + arg + "'");
+        }
+    }
+
+    // A script path means script mode, unless the user asked for both.
+    if (s.script) {
+        if (s.direct.value_or(false))
+            usage("--script writes a script; it cannot be combined with --direct");
+        s.direct = false;
+    }
+    for (const auto* text : {&s.source, &s.script, &cl.save_profile})
+        if (*text && (*text)->empty())
+            usage("an empty file or folder name was given");
+    return cl;
+}
+
+const char* convert_help_text() {
+    return R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
+
+Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into one
+T-SQL script that recreates the database when run with sqlcmd -f 65001 -i SCRIPT.
+
+Settings come from the stored settings of earlier runs, then from PROFILE.tbx when one is
+given, then from these options, which override both.
+
+Source and destination:
+  -s, --source FOLDER      the folder of DBF tables
+  -o, --script FILE        write the T-SQL script to FILE
+  -e, --encoding BYTE      code page of the tables' text as a DBF language-driver byte,
+                           decimal or 0x.. (3 Windows ANSI, 0x65 Russian MS-DOS, 0x57 1251);
+                           0 takes each table's own
+  -t, --table NAME         convert table NAME; repeat for several, converted in the order
+                           given (default: every table of the folder, in folder order)
+  -m, --mode MODE          what happens to a table that the destination already has:
+                           0|overwrite-database, 1|overwrite-tables, 2|skip-existing, 3|merge
+
+What to write (each of these has a --no-... form that turns it off):
+      --definitions-only   create the tables but copy no record
+      --skip-indexes       create no index
+      --skip-deleted       leave out records marked as deleted
+      --bool-as-is         keep logical values as their letters (CHAR(1) columns)
+      --comments           write the header and the comment block of each table
+      --create-database    begin with a DROP/CREATE DATABASE block (needs --create-table)
+      --create-table       write DROP TABLE, CREATE TABLE and the indexes
+
+Running:
+      --stop-on-error      stop at the first error (default: report it and go on with the
+                           next record or table)
+      --log FILE           write a trace of the run to FILE, to send with a bug report
+      --save-profile FILE  save the settings of this run as a profile after the run (a
+                           profile holding a password is readable by its owner only)
+      --progress, --no-progress
+                           show a progress bar on stderr (default: when stderr is a terminal)
+      --no-stored-settings ignore the settings stored by earlier runs
+      --save-settings      store this run's settings as the defaults of later runs
+                           (the settings are never stored without this option)
+  -h, --help               show this text
+  -V, --version            show the program's version
+
+Direct mode (creating the database on a live MS SQL Server) is kept in profiles and stored
+settings but needs a server connection, which this build does not have: a run in direct mode
+ends with exit status 64. Its settings: --direct, --server HOST, --login NAME,
+--password TEXT, --windows-auth, --as-dbo (and their --no-... forms).
+
+Exit status: 0 converted without errors, 1 finished with errors, 2 stopped (by
+--stop-on-error or a fatal error), 64 usage error.
+)";
+}

@@ -1,0 +1,68 @@
+// The command line of "tabrix-cli convert": what the user asked for, before it meets the
+// stored settings and the profile.
+//
+// Every setting is optional here: an option given on the command line overrides the value
+// that the settings store and the profile gave; an option left out keeps it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that cannot be run as given; the CLI prints the text and exits with 64.
+class convert_usage_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The settings of one conversion that the command line can set. Texts are UTF-8 as they came.
+struct convert_settings_patch {
+    std::optional<std::string> source;              // folder of DBF tables
+    std::optional<std::string> script;              // the T-SQL script to write (script mode)
+    std::optional<std::string> log_file;            // trace log of the run
+    std::optional<uint32_t> encoding;               // language-driver byte, 0 for each table's own
+    std::optional<std::vector<std::string>> tables; // in conversion order
+    std::optional<int32_t> mode;                    // 0 to 3
+    std::optional<bool> definitions_only;
+    std::optional<bool> skip_indexes;
+    std::optional<bool> skip_deleted;
+    std::optional<bool> bool_as_is;
+    std::optional<bool> comments;
+    std::optional<bool> create_database;
+    std::optional<bool> create_table;
+    // Direct (server) mode.
+    std::optional<bool> direct;
+    std::optional<std::string> host;
+    std::optional<std::string> login;
+    std::optional<std::string> password;
+    std::optional<bool> windows_auth;
+    std::optional<bool> as_dbo;
+};
+
+enum class progress_choice { automatic, always, never };
+
+struct convert_command_line {
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> profile;      // the PROFILE.tbx operand
+    std::optional<std::string> save_profile; // --save-profile FILE
+    bool stop_on_error = false;
+    bool read_settings = true;   // --no-stored-settings turns the settings store off
+    bool write_settings = false; // --save-settings writes the run's settings to the store
+    progress_choice progress = progress_choice::automatic;
+    convert_settings_patch settings;
+};
+
+// Parses the arguments that follow "convert". Raises convert_usage_error.
+convert_command_line parse_convert_command_line(const std::vector<std::string>& args);
+
+// "--encoding" values: a byte as decimal or 0x hexadecimal (0 to 255). Raises
+// convert_usage_error.
+uint32_t parse_encoding_option(const std::string& text);
+// "--mode" values: 0 to 3 or overwrite-database, overwrite-tables, skip-existing, merge.
+int32_t parse_mode_option(const std::string& text);
+
+// The text of "tabrix-cli convert --help".
+const char* convert_help_text();

@@ -1,0 +1,119 @@
+#include "app/convert_options.h"
+#include "support/test_support.h"
+
+namespace {
+
+convert_command_line parse(std::vector<std::string> args) {
+    return parse_convert_command_line(args);
+}
+
+std::string usage_text(std::vector<std::string> args) {
+    try {
+        parse(std::move(args));
+    } catch (const convert_usage_error& e) {
+        return e.what();
+    }
+    return "<accepted>";
+}
+
+} // namespace
+
+TEST(convert_options, every_setting_of_a_script_run) {
+    auto cl = parse({"run.tbx",
+                     "--source",
+                     "/data/dbf",
+                     "-o",
+                     "out.sql",
+                     "--encoding=0x65",
+                     "-t",
+                     "orders",
+                     "--table=clients",
+                     "-tITEMS",
+                     "--mode",
+                     "skip-existing",
+                     "--definitions-only",
+                     "--skip-indexes",
+                     "--skip-deleted",
+                     "--bool-as-is",
+                     "--no-comments",
+                     "--create-database",
+                     "--no-create-table",
+                     "--log",
+                     "trace.log",
+                     "--save-profile",
+                     "saved.tbx",
+                     "--stop-on-error",
+                     "--no-progress",
+                     "--no-stored-settings",
+                     "--save-settings"});
+    const convert_settings_patch& s = cl.settings;
+    EXPECT_EQ(cl.profile, "run.tbx");
+    EXPECT_EQ(s.source, "/data/dbf");
+    EXPECT_EQ(s.script, "out.sql");
+    EXPECT_EQ(s.direct, false) << "a script path means script mode";
+    EXPECT_EQ(s.encoding, 0x65u);
+    EXPECT_EQ(s.tables, (std::vector<std::string>{"orders", "clients", "ITEMS"}));
+    EXPECT_EQ(s.mode, 2);
+    EXPECT_EQ(s.definitions_only, true);
+    EXPECT_EQ(s.skip_indexes, true);
+    EXPECT_EQ(s.skip_deleted, true);
+    EXPECT_EQ(s.bool_as_is, true);
+    EXPECT_EQ(s.comments, false);
+    EXPECT_EQ(s.create_database, true);
+    EXPECT_EQ(s.create_table, false);
+    EXPECT_EQ(s.log_file, "trace.log");
+    EXPECT_EQ(cl.save_profile, "saved.tbx");
+    EXPECT_TRUE(cl.stop_on_error);
+    EXPECT_EQ(cl.progress, progress_choice::never);
+    EXPECT_FALSE(cl.read_settings);
+    EXPECT_TRUE(cl.write_settings);
+    EXPECT_FALSE(cl.help);
+}
+
+TEST(convert_options, options_left_out_keep_the_stored_and_profile_values) {
+    auto cl = parse({});
+    const convert_settings_patch& s = cl.settings;
+    EXPECT_FALSE(cl.profile);
+    EXPECT_FALSE(s.source || s.script || s.log_file || s.encoding || s.tables || s.mode);
+    EXPECT_FALSE(s.definitions_only || s.skip_indexes || s.skip_deleted || s.bool_as_is ||
+                 s.comments || s.create_database || s.create_table || s.direct);
+    EXPECT_TRUE(cl.read_settings);
+    EXPECT_FALSE(cl.write_settings);
+    EXPECT_EQ(cl.progress, progress_choice::automatic);
+
+    // The last of --x / --no-x wins.
+    EXPECT_EQ(parse({"--skip-deleted", "--no-skip-deleted"}).settings.skip_deleted, false);
+    EXPECT_EQ(parse({"--mode=1"}).settings.mode, 1);
+    EXPECT_EQ(parse({"-m", "merge"}).settings.mode, 3);
+    EXPECT_EQ(parse({"--encoding", "201"}).settings.encoding, 201u);
+    EXPECT_EQ(parse({"--", "-odd-name.tbx"}).profile, "-odd-name.tbx");
+    EXPECT_TRUE(parse({"-h"}).help);
+    EXPECT_TRUE(parse({"--version"}).version);
+}
+
+TEST(convert_options, direct_mode_settings) {
+    auto cl = parse({"--direct", "--server", "db1\\SQL", "--login", "sa", "--password=p=w",
+                     "--no-windows-auth", "--as-dbo"});
+    EXPECT_EQ(cl.settings.direct, true);
+    EXPECT_EQ(cl.settings.host, "db1\\SQL");
+    EXPECT_EQ(cl.settings.login, "sa");
+    EXPECT_EQ(cl.settings.password, "p=w");
+    EXPECT_EQ(cl.settings.windows_auth, false);
+    EXPECT_EQ(cl.settings.as_dbo, true);
+}
+
+TEST(convert_options, usage_errors) {
+    EXPECT_EQ(usage_text({"--frobnicate"}), "unknown option '--frobnicate'");
+    EXPECT_EQ(usage_text({"-x"}), "unknown option '-x'");
+    EXPECT_EQ(usage_text({"--source"}), "option --source needs a value");
+    EXPECT_EQ(usage_text({"--skip-deleted=1"}), "option --skip-deleted takes no value");
+    EXPECT_EQ(usage_text({"a.tbx", "b.tbx"}),
+              "only one profile can be given ('a.tbx' and 'b.tbx')");
+    EXPECT_NE(usage_text({"--encoding", "256"}).find("0 to 255"), std::string::npos);
+    EXPECT_NE(usage_text({"--encoding", "cp1251"}).find("'cp1251'"), std::string::npos);
+    EXPECT_NE(usage_text({"--encoding", "0x"}).find("'0x'"), std::string::npos);
+    EXPECT_NE(usage_text({"--mode", "4"}).find("'4'"), std::string::npos);
+    EXPECT_NE(usage_text({"--direct", "--script", "x.sql"}).find("--direct"), std::string::npos);
+    EXPECT_EQ(usage_text({"--table="}), "--table needs a table name");
+    EXPECT_EQ(usage_text({"--script="}), "an empty file or folder name was given");
+}
