@@ -43,6 +43,9 @@ public:
     // Replaces `out` with the text of `bytes`. Bytes without a mapping become U+FFFD;
     // decoding never fails.
     virtual void decode(std::string_view bytes, std::u16string& out) const = 0;
+    // As decode, and tells whether every byte had a mapping (false for bytes without one,
+    // invalid or truncated sequences).
+    virtual bool decode_checked(std::string_view bytes, std::u16string& out) const = 0;
     // Replaces `out` with the bytes of `text`. Returns false when a character has no
     // mapping in the code page (it is written as '?').
     virtual bool encode(std::u16string_view text, std::string& out) const = 0;
