@@ -1,0 +1,33 @@
+// One value of a record: a variant that also knows its column's name and size.
+#pragma once
+
+#include "ole/ole_variant.h"
+
+#include <cstdint>
+#include <string>
+
+class udb_field : public ole_variant {
+public:
+    udb_field();
+    udb_field(std::u16string name, uint32_t size, const ole_variant& value = ole_variant());
+
+    udb_field(const udb_field&) = default;
+    udb_field(udb_field&&) = default;
+    udb_field& operator=(const udb_field&) = default;
+    udb_field& operator=(udb_field&&) = default;
+    ~udb_field() override = default;
+
+    // A source refilling its record assigns plain values, which keep the name and size.
+    using ole_variant::operator=;
+
+    // The source column name.
+    const std::u16string& get_name() const noexcept { return name_; }
+    void set_name(std::u16string name) { name_ = std::move(name); }
+    // The column size of the field.
+    uint32_t get_size() const noexcept { return size_; }
+    void set_size(uint32_t size) noexcept { size_ = size; }
+
+private:
+    uint32_t size_ = 0;
+    std::u16string name_;
+};

@@ -1,0 +1,50 @@
+#include "udb/udb_record.h"
+
+#include "tk/tk_exception.h"
+#include "tk/tk_locale.h"
+#include "tk/tk_trace.h"
+
+udb_field::udb_field() {
+    TK_TRACE(1, "udb_field::empty ctor");
+}
+
+udb_field::udb_field(std::u16string name, uint32_t size, const ole_variant& value)
+    : ole_variant(value), size_(size), name_(std::move(name)) {
+    TK_TRACE(1, "udb_field::ctor #2");
+    TK_TRACE(1, "name=%s, size=%d", tk_trace_text(name_).c_str(), int(size_));
+}
+
+udb_field& udb_record::add_field(std::unique_ptr<udb_field> field) {
+    TK_ASSERT(field != nullptr);
+    fields_.push_back(std::move(field));
+    return *fields_.back();
+}
+
+udb_field& udb_record::add_field(std::u16string name, uint32_t size, const ole_variant& value) {
+    return add_field(std::make_unique<udb_field>(std::move(name), size, value));
+}
+
+void udb_record::clear() noexcept {
+    fields_.clear();
+    deleted_ = false;
+}
+
+int32_t udb_record::get_field_idx(std::u16string_view name) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        TK_TRACE(1, "Processing %s", tk_trace_text(fields_[i]->get_name()).c_str());
+        if (tk_equal_nocase(fields_[i]->get_name(), name))
+            return int32_t(i);
+    }
+    return -1;
+}
+
+bool udb_record::find_field(std::u16string_view name) const {
+    TK_TRACE(2, "udb_record::find_field(%s)", tk_trace_text(name).c_str());
+    return get_field_idx(name) >= 0;
+}
+
+const udb_field& udb_record::get_field(std::u16string_view name) const {
+    static const udb_field empty;
+    const int32_t i = get_field_idx(name);
+    return i < 0 ? empty : *fields_[size_t(i)];
+}
