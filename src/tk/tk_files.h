@@ -93,6 +93,7 @@ private:
     std::string previous_;
     bool ok_ = false;
     bool changed_ = false;
+    bool locked_ = false;
 };
 
 // True when `name` matches the '*'/'?' pattern, ignoring case (Unicode simple case folding).

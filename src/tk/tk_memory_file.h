@@ -42,8 +42,8 @@ public:
     // Reads the whole file. "Error opening file" when it does not open in the mode,
     // "Error reading from file" when it cannot be read whole.
     tk_memory_file(const std::string& name, uint32_t mode);
-    // Flushes a writable file. A failure here cannot be reported: call flush() first
-    // wherever the outcome matters.
+    // Flushes a writable file that was changed. A failure here cannot be reported: call
+    // flush() first wherever the outcome matters.
     ~tk_memory_file() override;
 
     // A pointer to `length` bytes of the image at `offset`. Beyond the content:
@@ -70,4 +70,5 @@ private:
     std::unique_ptr<uint8_t[]> image_;
     uint32_t capacity_ = 0;
     uint32_t size_ = 0;
+    bool dirty_ = false; // changed since it was read or last flushed
 };
