@@ -1,25 +1,23 @@
 #include "tk/tk_exception.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
 const char unknown_exception[] = "Unknown exception";
 
-std::string system_error_text(int error_number)
-{
+std::string system_error_text(int error_number) {
     char buffer[256];
     // GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = strerror_r(error_number, buffer, sizeof buffer);
     return text ? std::string(text) : std::string();
 }
 
-std::string file_name_only(const char* path)
-{
+std::string file_name_only(const char* path) {
     std::string_view p = path ? path : "";
     size_t slash = p.find_last_of("/\\");
     return std::string(slash == std::string_view::npos ? p : p.substr(slash + 1));
@@ -30,25 +28,18 @@ std::string file_name_only(const char* path)
 tk_exception::tk_exception() : message_(unknown_exception) {}
 
 tk_exception::tk_exception(std::string message, int32_t level, int32_t code)
-    : message_(message.empty() ? std::string(unknown_exception) : std::move(message)),
-      code_(code), level_(level)
-{
-}
+    : message_(message.empty() ? std::string(unknown_exception) : std::move(message)), code_(code),
+      level_(level) {}
 
 tk_exception::tk_exception(std::u16string_view message, int32_t level, int32_t code)
-    : tk_exception(tk_to_ansi_nothrow(message), level, code)
-{
-}
+    : tk_exception(tk_to_ansi_nothrow(message), level, code) {}
 
 tk_exception_ex::tk_exception_ex() : tk_exception_ex({}, stop_run, errno) {}
 
 tk_exception_ex::tk_exception_ex(std::string_view prefix, int32_t level)
-    : tk_exception_ex(prefix, level, errno)
-{
-}
+    : tk_exception_ex(prefix, level, errno) {}
 
-tk_exception_ex::tk_exception_ex(std::string_view prefix, int32_t level, int error_number)
-{
+tk_exception_ex::tk_exception_ex(std::string_view prefix, int32_t level, int error_number) {
     std::string text = system_error_text(error_number);
     TK_TRACE(3, "GetLastError: %s", text.c_str());
     message_ = std::string(prefix) + text;
@@ -58,8 +49,7 @@ tk_exception_ex::tk_exception_ex(std::string_view prefix, int32_t level, int err
     level_ = level;
 }
 
-tk_mail_assertion::tk_mail_assertion(const char* file, int line)
-{
+tk_mail_assertion::tk_mail_assertion(const char* file, int line) {
     std::string name = file_name_only(file);
     TK_TRACE(2, "make_err_meggase(%s, %d)", name.c_str(), line);
     std::string plain = name + "\\" + std::to_string(line);

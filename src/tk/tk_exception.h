@@ -59,10 +59,10 @@ public:
     const char* what() const noexcept override { return "Stopped by the user"; }
 };
 
-#define TK_ASSERT(cond)                                                                           \
-    do {                                                                                          \
-        if (!(cond))                                                                              \
-            throw ::tk_mail_assertion(__FILE__, __LINE__);                                        \
+#define TK_ASSERT(cond)                                                                            \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            throw ::tk_mail_assertion(__FILE__, __LINE__);                                         \
     } while (0)
 
 #define TK_FAIL() throw ::tk_mail_assertion(__FILE__, __LINE__)

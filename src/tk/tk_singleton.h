@@ -1,17 +1,16 @@
 // Process-wide objects register themselves while they live.
 #pragma once
 
-#include <atomic>
-
 #include "tk/tk_exception.h"
+
+#include <atomic>
 
 // T derives from tk_singleton<T>. Building a T makes it the instance; destroying it clears
 // the instance. Building a second one while the first lives, or asking for the instance
 // when none exists, is an internal error.
 template <class T> class tk_singleton {
 public:
-    static T& instance()
-    {
+    static T& instance() {
         T* p = current_.load(std::memory_order_acquire);
         TK_ASSERT(p != nullptr);
         return *p;
@@ -23,8 +22,7 @@ public:
     tk_singleton& operator=(const tk_singleton&) = delete;
 
 protected:
-    tk_singleton()
-    {
+    tk_singleton() {
         T* expected = nullptr;
         TK_ASSERT(current_.compare_exchange_strong(expected, static_cast<T*>(this)));
     }

@@ -1,11 +1,11 @@
 #include "tk/tk_trace.h"
 
+#include "tk/tk_text.h"
+
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <unistd.h>
-
-#include "tk/tk_text.h"
 
 tk_log::tk_log() = default;
 
@@ -13,8 +13,7 @@ tk_log::tk_log(options opts) : options_(opts) {}
 
 tk_log::~tk_log() = default;
 
-void tk_log::set_logfile(const std::string& name)
-{
+void tk_log::set_logfile(const std::string& name) {
     TK_TRACE(2, "tk_convertor::set_logfile(%s)", name.c_str());
     if (name.empty()) {
         TK_TRACE(1, "Filename is empty");
@@ -32,8 +31,9 @@ void tk_log::set_logfile(const std::string& name)
     } else {
         fs::path folder = fs::absolute(path, ec).parent_path();
         if (ec || !fs::is_directory(folder, ec))
-            throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.",
-                               tk_exception::stop_run);
+            throw tk_exception(
+                "Logfile path does not exist.\nPlease verify the correct path was given.",
+                tk_exception::stop_run);
     }
     std::lock_guard lock(mutex_);
     file_name_ = name;
@@ -41,16 +41,14 @@ void tk_log::set_logfile(const std::string& name)
     truncated_ = false;
 }
 
-void tk_log::trace(int32_t level, const char* format, ...)
-{
+void tk_log::trace(int32_t level, const char* format, ...) {
     va_list args;
     va_start(args, format);
     write(level, format, args);
     va_end(args);
 }
 
-void tk_log::write(int32_t level, const char* format, va_list args)
-{
+void tk_log::write(int32_t level, const char* format, va_list args) {
     if (!enabled_ || level < options_.threshold)
         return;
     char buffer[10240];
@@ -70,8 +68,7 @@ void tk_log::write(int32_t level, const char* format, va_list args)
     write_line(big);
 }
 
-void tk_log::write_line(std::string_view text)
-{
+void tk_log::write_line(std::string_view text) {
     std::lock_guard lock(mutex_);
     if (!enabled_)
         return;
@@ -97,7 +94,6 @@ void tk_log::write_line(std::string_view text)
     std::fclose(f);
 }
 
-std::string tk_trace_text(std::u16string_view text)
-{
+std::string tk_trace_text(std::u16string_view text) {
     return tk_to_utf8_lossy(text);
 }

@@ -6,20 +6,21 @@
 // costs one atomic load.
 #pragma once
 
+#include "tk/tk_singleton.h"
+
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 
-#include "tk/tk_singleton.h"
-
 class tk_log : public tk_singleton<tk_log> {
 public:
     struct options {
-        int32_t threshold = 1;     // lines below this level are dropped
-        bool crlf = true;          // end lines with "\r\n" (otherwise nothing is added)
-        bool time_stamps = true;   // "%02d:%02d:%02d " local time before each line
+        int32_t threshold = 1;   // lines below this level are dropped
+        bool crlf = true;        // end lines with "\r\n" (otherwise nothing is added)
+        bool time_stamps = true; // "%02d:%02d:%02d " local time before each line
     };
 
     // The log is disabled until a file name is set.
@@ -43,7 +44,8 @@ private:
 
     std::string file_name_;
     options options_;
-    bool enabled_ = false;
+    // Read without the lock by every trace call, set under it.
+    std::atomic<bool> enabled_{false};
     bool truncated_ = false;
     std::mutex mutex_;
 };
@@ -51,8 +53,8 @@ private:
 // Wide text for a "%s" of a trace line: UTF-8, never throws.
 std::string tk_trace_text(std::u16string_view text);
 
-#define TK_TRACE(level, ...)                                                                      \
-    do {                                                                                          \
-        if (::tk_log* tk_log_sink_ = ::tk_log::try_instance())                                    \
-            tk_log_sink_->trace((level), __VA_ARGS__);                                            \
+#define TK_TRACE(level, ...)                                                                       \
+    do {                                                                                           \
+        if (::tk_log* tk_log_sink_ = ::tk_log::try_instance())                                     \
+            tk_log_sink_->trace((level), __VA_ARGS__);                                             \
     } while (0)
