@@ -2,6 +2,7 @@
 
 #include "tk/tk_locale.h"
 #include "tk/tk_text.h"
+#include "tk/tk_trace.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -84,4 +85,20 @@ std::string dbf_replace_extension(const std::string& path, std::string_view exte
 
 std::string dbf_find_companion(const std::string& table_path, std::string_view extension) {
     return dbf_find_file(dbf_replace_extension(table_path, extension));
+}
+
+std::string dbf_find_index_file(const std::string& table_path) {
+    std::string index = dbf_find_companion(table_path, "idx");
+    if (!index.empty()) {
+        TK_TRACE(2, "dbf_recordset::process_idx(%s)", index.c_str());
+        return index;
+    }
+    TK_TRACE(1, "Failed to find .idx, try to locate .cdx");
+    index = dbf_find_companion(table_path, "cdx");
+    if (index.empty()) {
+        TK_TRACE(1, "Failed to find .cdx, aborting");
+        return index;
+    }
+    TK_TRACE(2, "dbf_recordset::process_cdx(%s)", index.c_str());
+    return index;
 }

@@ -24,3 +24,7 @@ std::string dbf_replace_extension(const std::string& path, std::string_view exte
 // The real path of the file that is `table_path` with the extension `extension`; empty when
 // there is none.
 std::string dbf_find_companion(const std::string& table_path, std::string_view extension);
+
+// The index file of a table: its path with the extension "idx" or, when there is none, "cdx";
+// empty when neither exists. Index files are looked for, not read.
+std::string dbf_find_index_file(const std::string& table_path);
