@@ -1,0 +1,297 @@
+#include "udb/udb_converter.h"
+
+#include "tk/tk_error_handler.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_trace.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_recordset.h"
+#include "udb/udb_validator.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+
+constexpr char structure_mismatch[] =
+    "The structure of data source does not conform to the destination table.";
+
+void trace_time(const char* format) {
+    if (tk_log::try_instance() == nullptr)
+        return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    TK_TRACE(3, format, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour,
+             local.tm_min, local.tm_sec);
+}
+
+// Marks the run as in progress for its whole length: the finish flag is set again on every
+// way out, so the progress display always moves on.
+class run_scope {
+public:
+    explicit run_scope(std::atomic<bool>& stop) : stop_(stop) {
+        trace_time("Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n");
+    }
+    ~run_scope() {
+        trace_time("Conversion ended on %02d/%02d/%04d at %02d:%02d:%02d\n");
+        stop_.store(false, std::memory_order_release);
+    }
+    run_scope(const run_scope&) = delete;
+    run_scope& operator=(const run_scope&) = delete;
+
+private:
+    std::atomic<bool>& stop_;
+};
+
+// Finishes a destination table that is being left because of a failure. The failure that
+// got us here is the one to report; a second one from finishing is only traced.
+void finish_after_failure(udb_recordset& table) noexcept {
+    try {
+        table.finish();
+    } catch (const std::exception& e) {
+        TK_TRACE(3, "Cannot finish table after a failure: %s", e.what());
+    } catch (...) {
+        TK_TRACE(3, "Cannot finish table after a failure");
+    }
+}
+
+} // namespace
+
+udb_converter::~udb_converter() = default;
+
+int udb_converter::run() {
+    run_conversion();
+    return 0;
+}
+
+void udb_converter::set_mode(int32_t mode) {
+    TK_TRACE(2, "udb_converter::set_mode(%d)", int(mode));
+    mode_ = mode;
+}
+
+std::u16string udb_converter::get_current_table() const {
+    std::lock_guard lock(table_name_mutex_);
+    return current_table_;
+}
+
+void udb_converter::set_current_table(const std::u16string& name) {
+    std::lock_guard lock(table_name_mutex_);
+    current_table_ = name;
+}
+
+uint32_t udb_converter::get_progress_percent() const noexcept {
+    const uint64_t tables = table_count_.load();
+    if (tables == 0)
+        return 0;
+    uint64_t percent = uint64_t(tables_finished_.load()) * 100 / tables;
+    const uint64_t records = records_in_table_.load();
+    if (records != 0)
+        percent += uint64_t(current_record_.load()) * 100 / records / tables;
+    return uint32_t(std::min<uint64_t>(percent, 100));
+}
+
+void udb_converter::install_conversion_rules(udb_custom_conversion&) {}
+
+std::unique_ptr<udb_validator>
+udb_converter::make_table_name_validator(const std::vector<std::u16string>& selected,
+                                         const std::vector<std::u16string>& names_in_use) {
+    auto validator = std::make_unique<udb_validator>();
+    for (const std::u16string& name : selected)
+        validator->add_existing_name(name);
+    for (const std::u16string& name : names_in_use)
+        validator->add_existing_name(name);
+    return validator;
+}
+
+void udb_converter::throw_if_stop_requested() const {
+    if (is_stop_requested()) {
+        TK_TRACE(3, "Conversion stopped on request");
+        throw tk_final_exception();
+    }
+}
+
+void udb_converter::report(const tk_exception& e, bool final) {
+    if (error_handler* handler = error_handler::try_instance()) {
+        handler->handle(e, final);
+        return;
+    }
+    // Without a handler nobody can be asked: recoverable errors are passed over, the others
+    // stop the run.
+    TK_TRACE(3, "Error:\n%s", e.what());
+    if (!final && e.level() != tk_exception::recoverable)
+        throw tk_final_exception();
+}
+
+void udb_converter::report_final(const tk_exception& e) noexcept {
+    try {
+        if (error_handler* handler = error_handler::try_instance())
+            handler->clear_context();
+        report(e, true);
+    } catch (...) {
+        TK_TRACE(3, "Error while reporting: %s", e.what());
+    }
+}
+
+void udb_converter::report_run_failure() noexcept {
+    try {
+        throw;
+    } catch (const tk_final_exception&) {
+        // The user chose to stop; everything was said already.
+    } catch (const tk_exception& e) {
+        report_final(e);
+    } catch (const std::exception& e) {
+        report_final(tk_exception(std::string(e.what()), tk_exception::stop_run));
+    } catch (...) {
+        report_final(tk_exception(std::string(), tk_exception::stop_run));
+    }
+}
+
+void udb_converter::remember_selected_tables() {
+    // Once per table: the entries are saved with the profile, and a profile that listed a
+    // table twice would convert it twice.
+    for (const std::u16string& name : selected_tables_) {
+        const bool known =
+            std::any_of(selected_entries_.begin(), selected_entries_.end(), [&](const auto& entry) {
+                return entry.first == name && entry.second.empty();
+            });
+        if (!known)
+            selected_entries_.emplace_back(name, std::u16string());
+    }
+}
+
+void udb_converter::run_conversion() noexcept {
+    TK_TRACE(2, "udb_converter::run_conversion");
+    set_finished(false);
+    {
+        run_scope scope(stop_requested_);
+        std::unique_ptr<udb_database> source;
+        std::unique_ptr<udb_database> destination;
+        std::unique_ptr<udb_custom_conversion> rules;
+        try {
+            on_run_started();
+            source = open_source();
+            TK_ASSERT(source != nullptr);
+            destination = open_destination();
+            TK_ASSERT(destination != nullptr);
+            TK_TRACE(1, "After initializing DBs");
+            rules = std::make_unique<udb_custom_conversion>();
+            install_conversion_rules(*rules);
+            convert_tables(*source, *destination);
+        } catch (...) {
+            report_run_failure();
+        }
+
+        if (error_handler* handler = error_handler::try_instance())
+            handler->clear_context();
+        tables_finished_.store(0);
+        table_count_.store(0);
+        rules.reset();
+        // The destination closes itself also after a failed run, so that what was written
+        // stays usable.
+        if (destination) {
+            try {
+                destination->finish();
+            } catch (...) {
+                report_run_failure();
+            }
+        }
+        destination.reset();
+        source.reset();
+    }
+    set_finished(true);
+}
+
+void udb_converter::convert_tables(udb_database& source, udb_database& destination) {
+    table_count_.store(uint32_t(selected_tables_.size()));
+    TK_TRACE(3, "Converting database %s (%d tables)", tk_trace_text(get_source_path()).c_str(),
+             int(selected_tables_.size()));
+    const std::unique_ptr<udb_validator> validator =
+        make_table_name_validator(selected_tables_, destination.get_table_names());
+    TK_ASSERT(validator != nullptr);
+    remember_selected_tables();
+
+    for (const std::u16string& name : selected_tables_) {
+        throw_if_stop_requested();
+        try {
+            convert_table(name, source, destination, *validator);
+        } catch (const tk_exception& e) {
+            if (error_handler* handler = error_handler::try_instance())
+                handler->set_context(name);
+            report(e, false);
+        }
+        tables_finished_.fetch_add(1);
+    }
+}
+
+void udb_converter::convert_table(const std::u16string& name, udb_database& source,
+                                  udb_database& destination, udb_validator& validator) {
+    set_current_table(name);
+    records_in_table_.store(0);
+    current_record_.store(0);
+
+    const std::unique_ptr<udb_recordset> source_table = source.get_table(name, 1);
+    TK_ASSERT(source_table != nullptr);
+
+    const bool acceptable = validator.is_acceptable(name);
+    const std::u16string target = acceptable ? name : validator.get_safe_name(name);
+    // Taken from now on, so that later generated names never collide with it, whether or not
+    // this table gets through.
+    if (!acceptable)
+        TK_TRACE(1, "Store generated table name '%s'", tk_trace_text(target).c_str());
+    validator.add_existing_name(target);
+
+    if (destination.is_table_exist(target)) {
+        if (mode_ == mode_skip_existing) {
+            TK_TRACE(3, "Skip existing table %s", tk_trace_text(target).c_str());
+            return;
+        }
+        if (mode_ == mode_overwrite_tables)
+            destination.delete_tab(target);
+    }
+
+    const udb_indexes indexes = skip_indexes_ ? udb_indexes() : source_table->get_indexes();
+    const std::unique_ptr<udb_recordset> target_table =
+        destination.create_table(target, source_table->get_schema(), indexes);
+    TK_ASSERT(target_table != nullptr);
+
+    try {
+        if (mode_ == mode_merge && check_merge_structure() &&
+            !source_table->get_schema().conform_to(target_table->get_schema()))
+            throw tk_exception(structure_mismatch, tk_exception::recoverable);
+
+        const uint32_t records = source_table->get_record_count();
+        records_in_table_.store(records);
+        TK_TRACE(3, "Converting table %s (%u records)", tk_trace_text(name).c_str(),
+                 unsigned(records));
+        if (records != 0 && !table_definitions_only_)
+            copy_records(name, *source_table, *target_table);
+    } catch (...) {
+        finish_after_failure(*target_table);
+        throw;
+    }
+    target_table->finish();
+}
+
+void udb_converter::copy_records(const std::u16string& name, udb_recordset& source,
+                                 udb_recordset& destination) {
+    source.reset();
+    while (!source.is_eof()) {
+        throw_if_stop_requested();
+        const uint32_t number = current_record_.load();
+        TK_TRACE(1, "Converting %u record", unsigned(number + 1));
+        try {
+            udb_record* record = source.get_item();
+            TK_ASSERT(record != nullptr);
+            if (!(skip_deleted_ && record->is_deleted()))
+                destination.append_record(*record);
+        } catch (const tk_exception& e) {
+            if (error_handler* handler = error_handler::try_instance())
+                handler->set_record_context(name, int32_t(number + 1));
+            report(e, false);
+        }
+        // Past the record whatever became of it: a failed record is reported once and never
+        // tried again.
+        source.next();
+        current_record_.store(number + 1);
+    }
+}
