@@ -118,6 +118,20 @@ constexpr patch mazovia_patch[] = {
     {0xA3, 0x00D3}, {0xA4, 0x0144}, {0xA5, 0x0143}, {0xA6, 0x017A}, {0xA7, 0x017C},
 };
 
+// Where ICU's tables of the MS-DOS pages differ from what Windows gives for them: the micro
+// sign rather than the Greek mu, and the not sign that ICU's 852 lacks.
+struct codepage_patch {
+    uint32_t codepage;
+    patch change;
+};
+
+constexpr codepage_patch windows_patches[] = {
+    {437, {0xE6, 0x00B5}},
+    {861, {0xE6, 0x00B5}},
+    {865, {0xE6, 0x00B5}},
+    {852, {0xAA, 0x00AC}},
+};
+
 // Kamenicky replaces the whole range 0x80-0xAD.
 constexpr char16_t kamenicky_upper[] = {
     0x010C, 0x00FC, 0x00E9, 0x010F, 0x00E4, 0x010E, 0x0164, 0x010D, // 0x80
@@ -407,6 +421,9 @@ std::unique_ptr<tk_codepage> build_codepage(uint32_t codepage) {
                 if (ascii_based(table))
                     for (char16_t b = 0; b < 0x80; ++b)
                         table[b] = b;
+                for (const codepage_patch& p : windows_patches)
+                    if (p.codepage == codepage)
+                        table[p.change.byte] = p.change.character;
                 return std::make_unique<sbcs_codepage>(codepage, table);
             }
         }
