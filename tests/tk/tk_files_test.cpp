@@ -1,0 +1,287 @@
+#include "support/test_support.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_files.h"
+#include "tk/tk_huge_file.h"
+#include "tk/tk_memory_file.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using tabrix_test::read_file;
+using tabrix_test::scratch_dir;
+using tabrix_test::write_file;
+
+namespace {
+
+template <class F> std::string failure_of(F&& f) {
+    try {
+        f();
+    } catch (const tk_exception& e) {
+        return e.message();
+    }
+    return "(no exception)";
+}
+
+std::string bytes_0_to(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += static_cast<char>(i);
+    return s;
+}
+
+} // namespace
+
+TEST(tk_memory_file, reads_are_bounded_by_the_content) {
+    scratch_dir dir;
+    write_file(dir / "t.bin", bytes_0_to(8));
+    tk_memory_file f((dir / "t.bin").string(), tk_file::mode_read);
+    EXPECT_EQ(f.size(), 8u);
+
+    char buf[8];
+    f.get_at(0, buf, 8); // offset + length equal to the size
+    EXPECT_EQ(std::string(buf, 8), bytes_0_to(8));
+    EXPECT_EQ(f.byte_at(7), 7);
+    EXPECT_EQ(f.u16_at(6), 0x0706);
+    EXPECT_EQ(f.u32_at(4), 0x07060504u);
+    EXPECT_EQ(failure_of([&] { f.get_at(1, buf, 8); }), "Error reading from file");
+    EXPECT_EQ(failure_of([&] { f.u32_at(5); }), "Error reading from file");
+    EXPECT_EQ(failure_of([&] { f.byte_at(8); }), "Error reading from file");
+    // Offsets near the 32-bit limit do not wrap around.
+    EXPECT_EQ(failure_of([&] { f.get_at(0xFFFFFFFFu, buf, 2); }), "Error reading from file");
+    EXPECT_EQ(f.size(), 8u);
+    f.get_at(8, buf, 0);
+}
+
+TEST(tk_memory_file, writes_grow_the_image_and_flush_writes_it_back) {
+    scratch_dir dir;
+    std::string path = (dir / "t.bin").string();
+    write_file(path, bytes_0_to(8));
+    {
+        tk_memory_file f(path, tk_file::mode_write);
+        f.put_at(10, "ABCD", 4);
+        EXPECT_EQ(f.size(), 14u);
+        EXPECT_EQ(f.byte_at(8), 0);
+        EXPECT_EQ(f.byte_at(9), 0);
+        EXPECT_EQ(f.u32_at(10), 0x44434241u);
+        f.set_size(12); // smaller: only the size goes down
+        EXPECT_EQ(f.size(), 12u);
+        f.set_size(14); // and growing again gives zeros, not the old bytes
+        EXPECT_EQ(f.u16_at(12), 0);
+        f.flush();
+        EXPECT_EQ(read_file(path),
+                  bytes_0_to(8) + std::string(2, '\0') + "AB" + std::string(2, '\0'));
+        f.put_at(0, "Z", 1);
+    } // the destructor writes the last change
+    EXPECT_EQ(read_file(path)[0], 'Z');
+
+    // Creating truncates; a read-only image cannot be flushed.
+    {
+        tk_memory_file f(path, tk_file::mode_create);
+        EXPECT_EQ(f.size(), 0u);
+    }
+    EXPECT_EQ(fs::file_size(path), 0u);
+    tk_memory_file ro(path, tk_file::mode_read);
+    EXPECT_THROW(ro.flush(), tk_mail_assertion);
+}
+
+TEST(tk_memory_file, opening_failures) {
+    scratch_dir dir;
+    std::string missing = (dir / "missing.dbf").string();
+    EXPECT_EQ(failure_of([&] { tk_memory_file f(missing, tk_file::mode_read); }),
+              "Bad path or busy with another process");
+    EXPECT_EQ(failure_of([&] { tk_memory_file f(missing, tk_file::mode_write); }),
+              "Error opening file");
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_THROW(tk_memory_file f("", tk_file::mode_read), tk_mail_assertion);
+    // A folder is not a file.
+    EXPECT_EQ(failure_of([&] { tk_memory_file f(dir.path().string(), tk_file::mode_read); }),
+              "Bad path or busy with another process");
+
+    // The name is kept absolute.
+    write_file(dir / "x.dbf", "x");
+    tk_temp_chdir in(dir.path().string());
+    tk_memory_file f("x.dbf", tk_file::mode_read);
+    EXPECT_EQ(f.name(), (fs::canonical(dir.path()) / "x.dbf").string());
+}
+
+TEST(tk_huge_file, positioned_reads_and_writes) {
+    scratch_dir dir;
+    std::string path = (dir / "big.dbf").string();
+    {
+        tk_huge_file f(path, true); // a writable open creates the file
+        EXPECT_EQ(f.size(), 0u);
+        // Far beyond 4 GB: the file is sparse, the offset must not be cut to 32 bits.
+        const uint64_t far = (uint64_t{1} << 32) + 16;
+        f.put_at(far, "\x01\x02\x03\x04", 4);
+        EXPECT_EQ(f.size(), far + 4);
+        EXPECT_EQ(f.u32_at(far), 0x04030201u);
+        EXPECT_EQ(f.u16_at(far + 2), 0x0403);
+        EXPECT_EQ(f.byte_at(16), 0); // the hole reads as zeros, not as the bytes at 16 + 4 GB
+        f.put_at(0, "head", 4);
+    }
+    tk_huge_file f(path, false);
+    char buf[4];
+    f.get_at(0, buf, 4);
+    EXPECT_EQ(std::string(buf, 4), "head");
+    EXPECT_EQ(failure_of([&] { f.get_at(f.size() - 2, buf, 4); }), "Error reading from file");
+    EXPECT_EQ(failure_of([&] { f.u32_at(f.size()); }), "Error reading from file");
+    // Writing through a read-only handle fails instead of being lost.
+    EXPECT_EQ(failure_of([&] { f.put_at(0, "x", 1); }), "Cannot write into file");
+}
+
+TEST(tk_huge_file, read_only_open_of_a_missing_file_fails_and_creates_nothing) {
+    scratch_dir dir;
+    std::string missing = (dir / "missing.dbf").string();
+    EXPECT_EQ(failure_of([&] { tk_huge_file f(missing, false); }), "Error opening file");
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(failure_of([&] { tk_huge_file f(dir.path().string(), false); }),
+              "Error opening file");
+    EXPECT_EQ(failure_of([&] { tk_huge_file f((dir / "no/such/folder.dbf").string(), true); }),
+              "Error opening file");
+}
+
+TEST(tk_huge_file, a_short_write_raises) {
+    // A file-size limit makes the system write only the part below it, then refuse.
+    scratch_dir dir;
+    tk_huge_file f((dir / "limited.dbf").string(), true);
+    rlimit old_limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit limit = old_limit;
+    limit.rlim_cur = 10;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::string straddling = failure_of([&] { f.put_at(6, "12345678", 8); });
+    std::string beyond = failure_of([&] { f.put_at(20, "1", 1); });
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(straddling, "Cannot write into file");
+    EXPECT_EQ(beyond, "Cannot write into file");
+    EXPECT_EQ(f.size(), 10u);
+}
+
+TEST(tk_file_name, splits_absolute_paths) {
+    tk_file_name n("/data/shop/ORDERS.DBF");
+    EXPECT_EQ(n.drive(), "");
+    EXPECT_EQ(n.dir(), "/data/shop/");
+    EXPECT_EQ(n.name(), "ORDERS");
+    EXPECT_EQ(n.ext(), ".DBF");
+    EXPECT_EQ(n.path(), "/data/shop/ORDERS.DBF");
+
+    tk_file_name dotted("/a/b/../c/archive.tar.gz");
+    EXPECT_EQ(dotted.dir(), "/a/c/");
+    EXPECT_EQ(dotted.name(), "archive.tar");
+    EXPECT_EQ(dotted.ext(), ".gz");
+
+    tk_file_name folder("/a/b/");
+    EXPECT_EQ(folder.dir(), "/a/b/");
+    EXPECT_EQ(folder.name(), "");
+    EXPECT_EQ(folder.ext(), "");
+
+    tk_file_wname w(u"/данные/Заказы.dbf");
+    EXPECT_EQ(w.dir(), u"/данные/");
+    EXPECT_EQ(w.name(), u"Заказы");
+    EXPECT_EQ(w.ext(), u".dbf");
+}
+
+TEST(tk_file_name, an_empty_path_is_the_current_folder_with_an_empty_name) {
+    scratch_dir dir;
+    tk_temp_chdir in(dir.path().string());
+    std::string cwd = fs::current_path().string() + "/";
+    tk_file_name n("");
+    EXPECT_EQ(n.dir(), cwd);
+    EXPECT_EQ(n.name(), "");
+    EXPECT_EQ(n.ext(), "");
+    tk_file_name rel("t.dbf");
+    EXPECT_EQ(rel.dir(), cwd);
+    EXPECT_EQ(rel.name(), "t");
+    tk_file_wname w(u"");
+    EXPECT_EQ(w.name(), u"");
+    EXPECT_EQ(w.dir(), std::u16string(cwd.begin(), cwd.end()));
+}
+
+TEST(tk_files, existence_tests) {
+    scratch_dir dir;
+    std::string file = (dir / "t.dbf").string();
+    write_file(file, "x");
+    EXPECT_TRUE(tk_is_file_exist(file));
+    EXPECT_TRUE(tk_is_file_exist(file, tk_exist_read_write));
+    EXPECT_TRUE(tk_is_file_exist(std::u16string(file.begin(), file.end())));
+    EXPECT_FALSE(tk_is_file_exist((dir / "none.dbf").string()));
+    EXPECT_FALSE(tk_is_file_exist(dir.path().string())); // a folder is not a file
+    EXPECT_FALSE(fs::exists(dir / "none.dbf"));
+
+    // The write test leaves an existing file's content alone and a missing file missing.
+    std::u16string wide_file(file.begin(), file.end());
+    EXPECT_TRUE(tk_is_file_exist(wide_file, tk_exist_create));
+    EXPECT_EQ(read_file(file), "x");
+    std::string fresh = (dir / "fresh.sql").string();
+    EXPECT_TRUE(tk_is_file_exist(std::u16string(fresh.begin(), fresh.end()), tk_exist_create));
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(tk_is_file_exist((dir / "no/folder.sql").string(), tk_exist_create));
+
+    EXPECT_TRUE(tk_is_path_exist(dir.path().string()));
+    EXPECT_TRUE(tk_is_path_exist(u"/"));
+    EXPECT_FALSE(tk_is_path_exist(file));
+    EXPECT_FALSE(tk_is_path_exist((dir / "none").string()));
+    EXPECT_FALSE(tk_is_path_exist(""));
+}
+
+TEST(tk_temp_chdir, enters_and_returns) {
+    scratch_dir dir;
+    fs::path before = fs::current_path();
+    {
+        tk_temp_chdir in(dir.path().string());
+        EXPECT_TRUE(in.ok());
+        EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()));
+    }
+    EXPECT_EQ(fs::current_path(), before);
+    {
+        tk_temp_chdir bad((dir / "none").string());
+        EXPECT_FALSE(bad.ok());
+        EXPECT_EQ(fs::current_path(), before);
+        std::vector<std::string> names{"stale"};
+        bad.find_files("*", names);
+        EXPECT_TRUE(names.empty()); // never the listing of some other folder
+    }
+    tk_temp_chdir stay("");
+    EXPECT_TRUE(stay.ok());
+    EXPECT_EQ(fs::current_path(), before);
+}
+
+TEST(tk_temp_chdir, find_files_ignores_case_and_lists_in_a_stable_order) {
+    scratch_dir dir;
+    for (const char* name : {"ORDERS.DBF", "clients.dbf", "Items.Dbf", "notes.dbt", "x.dbf.bak",
+                             "Ärger.dbf", "readme"})
+        write_file(dir / name, "");
+    fs::create_directory(dir / "folder.dbf");
+
+    tk_temp_chdir in(dir.path().string());
+    std::vector<std::string> names;
+    in.find_files("*.dbf", names);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"clients.dbf", "Items.Dbf", "ORDERS.DBF", "Ärger.dbf"}));
+    in.find_files("??????.DBF", names);
+    EXPECT_EQ(names, (std::vector<std::string>{"ORDERS.DBF"}));
+    in.find_files("*.*", names);
+    EXPECT_EQ(names.size(), 7u); // "readme" too, the folder not
+    in.find_files("*.cdx", names);
+    EXPECT_TRUE(names.empty());
+
+    std::vector<std::u16string> wide;
+    in.find_files(u"ä*.DBF", wide);
+    EXPECT_EQ(wide, (std::vector<std::u16string>{u"Ärger.dbf"}));
+}
+
+TEST(tk_files, pattern_matching) {
+    EXPECT_TRUE(tk_match_pattern("*.dbf", "ORDERS.DBF"));
+    EXPECT_TRUE(tk_match_pattern("*", ""));
+    EXPECT_TRUE(tk_match_pattern("a*b*c", "aXXbYYbc"));
+    EXPECT_TRUE(tk_match_pattern("*.*", "noext"));
+    EXPECT_FALSE(tk_match_pattern("*.dbf", "orders.dbf.bak"));
+    EXPECT_FALSE(tk_match_pattern("?", ""));
+    EXPECT_FALSE(tk_match_pattern("a?c", "ac"));
+    EXPECT_TRUE(tk_match_pattern("ŁÓDŹ.*", "łódź.dbf"));
+}
