@@ -53,7 +53,7 @@ public:
 
 private:
     bool import_fixed_forms(std::string_view text);
-    void widen_two_digit_year(bool narrow_text);
+    void append_text(std::string& out, bool with_ms, bool narrow) const;
 
     int32_t type_ = invalid;
     SYSTEMTIME st_{};

@@ -36,8 +36,9 @@ inline constexpr uint8_t DECIMAL_MAX_SCALE = 28;
 HRESULT VarDecFromStr(std::u16string_view text, LCID lcid, uint32_t flags, DECIMAL& out);
 HRESULT VarDecFromStr(std::string_view text, LCID lcid, uint32_t flags, DECIMAL& out);
 
-// The value with exactly its scale's digits after a '.' (1.50 stays "1.50"), a leading '-'
-// when negative and non-zero, and "0" before the point for values below one.
+// The shortest exact text: trailing zeros of the fraction are dropped (1.50 with scale 2 is
+// "1.5", 1.000 is "1"), a leading '-' when negative and non-zero, "0" before the point for
+// values below one ("0.0009"), '.' as decimal point whatever the locale.
 HRESULT VarBstrFromDec(const DECIMAL& value, LCID lcid, uint32_t flags, std::u16string& out);
 // The same text appended to narrow `out` (ASCII); never fails.
 void ole_decimal_append_text(const DECIMAL& value, std::string& out);

@@ -93,7 +93,8 @@ public:
     void set_r8(double value) noexcept;
     void set_cy(CY value) noexcept;
     void set_decimal(const DECIMAL& value) noexcept;
-    // VT_DATE; returns false (value VT_EMPTY) when the calendar fields are not a valid DATE.
+    // VT_DATE with these calendar fields. Returns false when they have no DATE (a time
+    // without a day, a year outside 100..9999): the value is still VT_DATE, its DATE 0.
     bool set_date(const SYSTEMTIME& st) noexcept;
     // VT_BSTR; returns the emptied text buffer to be filled in place (for example by
     // tk_codepage::decode).
