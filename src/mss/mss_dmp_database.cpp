@@ -1,0 +1,482 @@
+#include "mss/mss_dmp_database.h"
+
+#include "mss/mss_column_types.h"
+#include "mss/mss_dmp_recordset.h"
+#include "mss/mss_engine.h"
+#include "mss/mss_names.h"
+#include "mss/mss_validator.h"
+#include "mss/mss_view.h"
+#include "ole/ole_types.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_locale.h"
+#include "tk/tk_product.h"
+#include "tk/tk_text.h"
+#include "tk/tk_trace.h"
+
+#include <ctime>
+#include <filesystem>
+
+namespace {
+
+// A primary key or index of more columns than this is not written.
+constexpr size_t max_key_columns = 16;
+// MS SQL's limit on the bytes of an index key.
+constexpr uint64_t max_index_key_bytes = 900;
+constexpr uint64_t max_index_column_bytes = 8000;
+
+constexpr std::string_view crlf = "\r\n";
+
+bool is_ascii(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c > 0x7F)
+            return false;
+    }
+    return true;
+}
+
+// A string literal of a name. Names beyond ASCII get the N prefix, so that the server
+// compares them as written whatever the database's code page.
+void append_name_literal(std::u16string& out, std::u16string_view text) {
+    if (!is_ascii(text))
+        out.push_back(u'N');
+    mss_append_delimited(out, text, u'\'', u'\'');
+}
+
+// Text inside a /* */ comment must neither close it nor open a nested one.
+std::u16string comment_text(std::u16string_view text) {
+    std::u16string out(text);
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+        if ((out[i] == u'*' && out[i + 1] == u'/') || (out[i] == u'/' && out[i + 1] == u'*'))
+            out.insert(i + 1, 1, u' ');
+    }
+    return out;
+}
+
+std::string local_date() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d", tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_year + 1900);
+    return buffer;
+}
+
+// A number that may stand bare as a column default: sign, digits, point, exponent.
+bool is_number_text(std::u16string_view text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
+        ++i;
+    bool digits = false;
+    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+        ++i;
+        digits = true;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        ++i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+            ++i;
+            digits = true;
+        }
+    }
+    if (!digits)
+        return false;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
+            ++i;
+        size_t exponent = i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        if (i == exponent)
+            return false;
+    }
+    return i == text.size();
+}
+
+void join_bracketed(std::u16string& out, const std::vector<std::u16string>& names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            out.append(u", ");
+        mss_append_bracketed(out, names[i]);
+    }
+}
+
+} // namespace
+
+mss_dmp_database::mss_dmp_database(std::u16string path, const mss_dump_options& options)
+    : udb_database(path, false), file_(tk_to_utf8(path)), options_(options),
+      unicode_(mss_engine::exists() ? mss_engine::instance().unicode() : options.dmp_unicode) {
+    TK_TRACE(2, "mss_dmp_database::ctor(%s)", tk_trace_text(name_).c_str());
+    write_head();
+}
+
+mss_dmp_database::~mss_dmp_database() {
+    TK_TRACE(2, "mss_dmp_database::dtor");
+}
+
+void mss_dmp_database::write_head() {
+    if (options_.dmp_ins_com) {
+        std::u16string path = name_;
+        for (char16_t& c : path) {
+            if (c == u'/')
+                c = u'\\';
+        }
+        write("/*\r\nFile name: ");
+        write_utf8(comment_text(path));
+        write(crlf);
+        write("Creation date: ");
+        write(local_date());
+        write(crlf);
+        write("Created by ");
+        write_utf8(comment_text(tk_from_utf8(options_.title)));
+        write(crlf);
+        write("Encoding: UTF-8; run it with sqlcmd -f 65001\r\n");
+        write(std::string(50, '-'));
+        write(crlf);
+        write("More conversion tools at ");
+        write(tk_product_web);
+        write("\r\n*/");
+        write(crlf);
+    }
+    if (options_.dmp_ins_db && options_.dmp_ins_tab) {
+        std::u16string db = tk_from_utf8(options_.database_name);
+        if (db.empty())
+            db = std::filesystem::path(tk_to_utf8(name_)).stem().u16string();
+        std::u16string in_brackets;
+        mss_append_delimited(in_brackets, db, u'[', u']');
+        std::u16string block = u"USE master;\r\nGO\r\n\r\n"
+                               u"if exists(select * from master.sys.databases where name=";
+        append_name_literal(block, db);
+        block += u") DROP DATABASE " + in_brackets + u";\r\n";
+        block += u"CREATE DATABASE " + in_brackets + u";\r\nGO\r\n";
+        block += u"USE " + in_brackets + u";\r\nGO\r\n";
+        write_utf8(block);
+    }
+    // Dates are written year first; with ymd they read the same whatever the server's
+    // language.
+    write("SET QUOTED_IDENTIFIER ON;\r\n");
+    write("SET DATEFORMAT ymd;\r\n");
+    write("GO\r\n");
+}
+
+void mss_dmp_database::write_utf8(std::u16string_view text) {
+    write(tk_to_utf8(text));
+}
+
+std::u16string mss_dmp_database::get_native_type(const t_ftd& column) const {
+    return mss_script_type(column, unicode_, true);
+}
+
+std::u16string mss_dmp_database::refine_view(std::u16string_view text) const {
+    return names_map_.do_global_replace1(::refine_view(text), u"", u"");
+}
+
+void mss_dmp_database::create_schema(std::u16string_view name) {
+    TK_TRACE(2, "mss_dmp_database::create_schema(%s)", tk_trace_text(name).c_str());
+    if (name == u"dbo") {
+        TK_TRACE(1, "Skip 'dbo' schema");
+        return;
+    }
+    write_utf8(u"CREATE SCHEMA " + mss_bracketed(name) + u";\r\n");
+    write("GO\r\n");
+}
+
+bool mss_dmp_database::delete_tab(std::u16string_view name) {
+    TK_TRACE(2, "mss_dmp_database::delete_tab(%s)", tk_trace_text(name).c_str());
+    const std::u16string safe = mss_safe_tname(name);
+    std::u16string text = u"IF OBJECT_ID (";
+    append_name_literal(text, safe);
+    text += u", 'U') IS NOT NULL\r\nDROP TABLE " + safe + u";\r\nGO\r\n";
+    write_utf8(text);
+    if (!is_table_exist(name))
+        return false;
+    return udb_database::delete_tab(name);
+}
+
+std::u16string mss_dmp_database::column_definition(const t_ftd& column, const udb_indexes& indexes,
+                                                   bool identity) const {
+    std::u16string text = u"\t";
+    mss_append_bracketed(text, column.name);
+    text += u" ";
+    text += mss_script_type(column, unicode_, identity);
+    if (column.b_not_null || column.b_auto_num || indexes.is_idx_field(column.name, true))
+        text += u" NOT NULL";
+    const std::u16string value = column.default_value.to_wstring();
+    TK_TRACE(1, "Got safe default value: %s", tk_trace_text(value).c_str());
+    if (value.empty())
+        return text;
+    if (column.vartype == VT_BSTR && column.dw_reserved == t_ftd::text_guid) {
+        if (tk_equal_nocase(value, u"newid()") || tk_equal_nocase(value, u"uuid_generate_v4()"))
+            text += u" DEFAULT newid()";
+        return text;
+    }
+    text += u" DEFAULT ";
+    if (column.vartype == VT_BSTR || column.vartype == VT_DATE || !is_number_text(value)) {
+        // A default that is not a plain number is written as text, which MS SQL converts
+        // to the column's type; bare it could end the statement.
+        mss_append_delimited(text, value, u'\'', u'\'');
+    } else {
+        text += value;
+    }
+    return text;
+}
+
+std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_view name,
+                                                              const udb_schema& schema,
+                                                              const udb_indexes& indexes) {
+    TK_TRACE(2, "mss_dmp_database::create_table(%s)", tk_trace_text(name).c_str());
+    if (is_table_exist(name))
+        throw tk_exception("The specified table already exists", tk_exception::recoverable);
+    if (schema.empty())
+        throw tk_exception("A table without columns cannot be created in MS SQL",
+                           tk_exception::recoverable);
+    bool identity_written = false;
+    if (options_.dmp_ins_tab) {
+        if (options_.dmp_ins_com) {
+            write("\r\n/*\r\nTable structure for table '");
+            write_utf8(comment_text(name));
+            write("'\r\n*/\r\n\r\n");
+        }
+        delete_tab(name);
+
+        std::u16string statement = u"CREATE TABLE " + mss_safe_tname(name) + u" (\r\n";
+        for (size_t i = 0; i < schema.size(); ++i) {
+            if (i > 0)
+                statement += u",\r\n";
+            // MS SQL allows one IDENTITY column per table: the first auto-number column.
+            const bool identity = !identity_written && mss_script_identity(schema[i]);
+            identity_written = identity_written || identity;
+            statement += column_definition(schema[i], indexes, identity);
+        }
+        table_names_.emplace_back(name);
+
+        bool primary_key = false;
+        for (const udb_index& index : indexes) {
+            if (index.fields.size() > max_key_columns) {
+                TK_TRACE(3, "Index '%s' has too many fields and is skipped",
+                         tk_trace_text(index.name).c_str());
+                continue;
+            }
+            if (!index.b_primary || index.fields.empty()) {
+                TK_TRACE(2, "Index '%s' is not a primary key", tk_trace_text(index.name).c_str());
+                continue;
+            }
+            // A table has one primary key; further primary-key indexes are left out.
+            if (primary_key) {
+                TK_TRACE(3, "Second primary key '%s' is skipped",
+                         tk_trace_text(index.name).c_str());
+                continue;
+            }
+            statement += u",\r\n\t PRIMARY KEY (";
+            join_bracketed(statement, index.fields);
+            statement += u")";
+            primary_key = true;
+        }
+        statement += u"\r\n)";
+        write_utf8(statement);
+        write("\n");
+        write("GO\n");
+        if (!primary_key)
+            create_clustered_index(name, schema);
+        create_indexes(name, schema, indexes);
+    }
+    if (options_.dmp_ins_com) {
+        write("\r\n/*\r\nDumping data for table '");
+        write_utf8(comment_text(name));
+        write("'\r\n*/\r\n\r\n");
+    }
+    return std::make_unique<mss_dmp_recordset>(*this, std::u16string(name), schema,
+                                               identity_written);
+}
+
+void mss_dmp_database::create_clustered_index(std::u16string_view table, const udb_schema& schema) {
+    TK_TRACE(2, "mss_dmp_database::create_clustered_index");
+    // The key of a clustered index holds at most 900 bytes: text counts two bytes a character
+    // in NVARCHAR and one in VARCHAR.
+    const uint64_t bytes_per_char = unicode_ ? 2 : 1;
+    const t_ftd* chosen = nullptr;
+    for (const t_ftd& column : schema) {
+        bool suitable;
+        if (!column.native_type.empty())
+            suitable = false;
+        else if (ole_variant::is_binary(column.vartype))
+            suitable = column.size >= 1 && column.size <= max_index_key_bytes;
+        else if (mss_is_text_type(column.vartype))
+            suitable = column.dw_reserved == t_ftd::text_guid ||
+                       (column.size >= 1 && column.size * bytes_per_char <= max_index_key_bytes);
+        else
+            suitable = true;
+        if (suitable) {
+            chosen = &column;
+            break;
+        }
+        TK_TRACE(2, "Field '%s' is not suitable for building index",
+                 tk_trace_text(column.name).c_str());
+    }
+    if (!chosen) {
+        TK_TRACE(2, "Failed to find a field for building clustered index");
+        return;
+    }
+    std::u16string statement = u"CREATE CLUSTERED INDEX ";
+    mss_append_bracketed(statement, chosen->name + u"_clust_idx");
+    statement += u" ON " + mss_safe_tname(table) + u"(";
+    mss_append_bracketed(statement, chosen->name);
+    statement += u")";
+    TK_TRACE(2, "CLUSTERED-index-query: %s", tk_trace_text(statement).c_str());
+    query(statement);
+    write("GO\n");
+}
+
+void mss_dmp_database::create_index(std::u16string_view table, const udb_schema& schema,
+                                    const udb_index& index) {
+    TK_TRACE(2, "mss_dmp_database::create_index");
+    if (index.fields.empty()) {
+        TK_TRACE(3, "Index '%s': no fields, cannot build index", tk_trace_text(index.name).c_str());
+        return;
+    }
+    if (index.b_primary)
+        return;
+    uint64_t total = 0;
+    for (const std::u16string& field : index.fields) {
+        const uint16_t vt = schema.get_field_type(field);
+        uint64_t size = schema.get_field_size(field);
+        if (vt == VT_BSTR)
+            size *= 2;
+        total += size;
+        TK_TRACE(1, "Index field '%s' has vt=%08X, size=%d", tk_trace_text(field).c_str(),
+                 static_cast<unsigned>(vt), static_cast<int>(size));
+        TK_TRACE(1, "Total index size=%d", static_cast<int>(total));
+        const bool sized = vt == VT_BSTR || ole_variant::is_binary(vt);
+        if (total > max_index_key_bytes || vt == VT_BOOL ||
+            (sized && (size < 1 || size > max_index_column_bytes))) {
+            TK_TRACE(3, "Index '%s' has been skipped", tk_trace_text(index.name).c_str());
+            return;
+        }
+    }
+    std::u16string statement = u"CREATE ";
+    if (index.b_unique)
+        statement += u"UNIQUE ";
+    statement += u"INDEX ";
+    mss_append_bracketed(statement, index.name);
+    statement += u" ON " + mss_safe_tname(table) + u"(";
+    join_bracketed(statement, index.fields);
+    statement += u")";
+    if (index.b_unique) {
+        for (size_t i = 0; i < index.fields.size(); ++i) {
+            statement += i == 0 ? u" WHERE " : u" AND ";
+            mss_append_bracketed(statement, index.fields[i]);
+            statement += u" IS NOT NULL";
+        }
+    }
+    write_utf8(statement);
+    write("\n");
+    write("GO\n");
+}
+
+void mss_dmp_database::create_views(const udb_named_texts& views) {
+    TK_TRACE(2, "mss_dmp_database::create_views");
+    std::vector<std::u16string> view_names;
+    for (const auto& view : views)
+        view_names.push_back(view.first);
+    mss_tn_validator validator(view_names, {});
+    for (const auto& [original, text] : views) {
+        TK_TRACE(1, "Processing '%s'", tk_trace_text(original).c_str());
+        TK_TRACE(1, "\t'%s'", tk_trace_text(text).c_str());
+        if (text.size() < 6 ||
+            !tk_equal_nocase(std::u16string_view(text).substr(0, 6), u"select")) {
+            TK_TRACE(1, "Skip non-select query");
+            continue;
+        }
+        std::u16string name = original;
+        if (name.empty() || !validator.is_acceptable(name)) {
+            name = validator.get_safe_name(name.empty() ? u"view" : name);
+            names_map_.add_tn_mapping(original, name);
+            TK_TRACE(1, "Store generated column name '%s'", tk_trace_text(name).c_str());
+            validator.add_existing_name(name);
+        }
+        const std::u16string bracketed = mss_bracketed(name);
+        std::u16string statement = u"IF OBJECT_ID(";
+        append_name_literal(statement, bracketed);
+        statement += u") IS NOT NULL DROP VIEW " + bracketed + u"\r\nGO\r\n";
+        statement += u"CREATE VIEW " + bracketed + u" AS " + refine_view(text) + u"\r\nGO\r\n";
+        write_utf8(statement);
+    }
+}
+
+void mss_dmp_database::delete_fk(const udb_relationship& relationship) {
+    // A foreign key belongs to the table that holds it, the child table.
+    std::u16string statement = u"ALTER TABLE " + mss_safe_tname(relationship.child_table) +
+                               u" DROP CONSTRAINT " + mss_bracketed(relationship.name);
+    query(statement);
+    write("GO\n");
+}
+
+void mss_dmp_database::delete_idx(std::u16string_view table, const udb_index& index) {
+    std::u16string statement;
+    if (index.b_primary) {
+        statement = u"ALTER TABLE " + mss_safe_tname(table) + u" DROP CONSTRAINT " +
+                    mss_bracketed(index.name);
+    } else {
+        statement =
+            u"DROP INDEX IF EXISTS " + mss_bracketed(index.name) + u" ON " + mss_safe_tname(table);
+    }
+    query(statement);
+    write("GO\n");
+}
+
+std::unique_ptr<udb_recordset> mss_dmp_database::get_query(std::u16string_view, std::u16string_view,
+                                                           uint32_t) {
+    return nullptr;
+}
+
+std::unique_ptr<udb_recordset> mss_dmp_database::get_table(std::u16string_view, uint32_t) {
+    TK_FAIL();
+}
+
+std::unique_ptr<udb_recordset> mss_dmp_database::query(std::u16string_view sql) {
+    write_utf8(sql);
+    write("\n");
+    file_.flush();
+    return nullptr;
+}
+
+bool mss_dmp_database::test_query(std::u16string_view) {
+    return false;
+}
+
+void mss_dmp_database::create_relationships(const udb_relationships& relationships) {
+    TK_TRACE(2, "mss_dmp_database::create_relationships");
+    if (!relationships.empty() && options_.dmp_ins_com)
+        write("\r\n/*\r\nCreate foreign key constraints\r\n*/\r\n\r\n");
+    for (const udb_relationship& relationship : relationships) {
+        TK_TRACE(1, "Processing FK '%s'", tk_trace_text(relationship.name).c_str());
+        const std::u16string child = names_map_.get_tn_mapped_name(relationship.child_table, false);
+        const std::u16string parent =
+            names_map_.get_tn_mapped_name(relationship.parent_table, false);
+        std::vector<std::u16string> child_columns;
+        for (const auto& column : relationship.child_columns)
+            child_columns.push_back(names_map_.get_fn_mapped_name(child, column, true));
+        std::vector<std::u16string> parent_columns;
+        for (const auto& column : relationship.parent_columns)
+            parent_columns.push_back(names_map_.get_fn_mapped_name(parent, column, true));
+        std::u16string statement = u"ALTER TABLE " + mss_safe_tname(child) + u" ADD CONSTRAINT " +
+                                   mss_bracketed(relationship.name) + u" FOREIGN KEY(";
+        join_bracketed(statement, child_columns);
+        statement += u") REFERENCES " + mss_safe_tname(parent) + u"(";
+        join_bracketed(statement, parent_columns);
+        statement += u")";
+        if (!relationship.actions.empty())
+            statement += u" " + relationship.actions + u";";
+        else
+            statement += u" ON DELETE CASCADE ON UPDATE CASCADE;";
+        write_utf8(statement);
+        write("\r\n");
+        write("GO\r\n");
+    }
+}
+
+void mss_dmp_database::finish() {
+    TK_TRACE(2, "mss_dmp_database::finish");
+    file_.close();
+}

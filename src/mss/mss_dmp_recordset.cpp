@@ -1,0 +1,106 @@
+#include "mss/mss_dmp_recordset.h"
+
+#include "mss/mss_dmp_database.h"
+#include "mss/mss_engine.h"
+#include "mss/mss_literal.h"
+#include "mss/mss_names.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_product.h"
+#include "tk/tk_text.h"
+#include "tk/tk_trace.h"
+
+namespace {
+
+constexpr std::string_view insert_tail = ");\r\nGO\r\n\r\n";
+
+} // namespace
+
+mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string name,
+                                     const udb_schema& schema, bool identity)
+    : udb_recordset(std::move(name), &database), file_(database.file()), identity_needed_(identity),
+      unicode_(database.unicode()) {
+    mutable_schema() = schema;
+    safe_name_ = mss_safe_tname(name_);
+    std::u16string head = u"INSERT INTO " + safe_name_ + u" (";
+    for (size_t i = 0; i < schema.size(); ++i) {
+        if (i > 0)
+            head += u", ";
+        mss_append_bracketed(head, schema[i].name);
+    }
+    head += u") VALUES (";
+    insert_head_ = tk_to_utf8(head);
+}
+
+mss_dmp_recordset::~mss_dmp_recordset() {
+    TK_TRACE(2, "mss_dmp_recordset::dtor");
+}
+
+void mss_dmp_recordset::check_source_fields(const udb_record& record) {
+    if (checked_names_.size() == record.size()) {
+        size_t i = 0;
+        while (i < record.size() && checked_names_[i] == record[i].get_name())
+            ++i;
+        if (i == record.size())
+            return;
+    }
+    const udb_schema& schema = get_schema();
+    for (const t_ftd& column : schema) {
+        std::u16string original =
+            database_ ? database_->get_names_map().get_fn_orig_name(name_, column.name, true)
+                      : column.name;
+        TK_TRACE(1, "Name=%s, original name=%s", tk_trace_text(column.name).c_str(),
+                 tk_trace_text(original).c_str());
+        if (!record.find_field(original)) {
+            TK_TRACE(2, "Field %s not found", tk_trace_text(original).c_str());
+            throw tk_exception(
+                "Generic error occurred while migrating the data.\nContact to " TK_SUPPORT_EMAIL
+                " for the solution.",
+                tk_exception::recoverable);
+        }
+    }
+    checked_names_.clear();
+    for (size_t i = 0; i < record.size(); ++i)
+        checked_names_.push_back(record[i].get_name());
+}
+
+void mss_dmp_recordset::append_record(udb_record& record) {
+    const udb_schema& schema = get_schema();
+    TK_TRACE(2, "mss_dmp_recordset::append_record(schema size=%d, record size=%d",
+             static_cast<int>(schema.size()), static_cast<int>(record.size()));
+    if (record.size() != schema.size())
+        throw tk_exception("The structure of data source does not conform to the destination "
+                           "table.",
+                           tk_exception::recoverable);
+    convert_record(record);
+    if (identity_needed_ && identity_pending_) {
+        file_.write(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_name_ + u" ON;\r\nGO\r\n"));
+        identity_pending_ = false;
+    }
+    check_source_fields(record);
+
+    std::string& out = file_.buffer();
+    const size_t start = out.size();
+    try {
+        out.append(insert_head_);
+        for (size_t i = 0; i < schema.size(); ++i) {
+            if (i > 0)
+                out.append(", ");
+            mss_append_value_literal(out, record[i], schema[i], unicode_);
+        }
+        out.append(insert_tail);
+    } catch (...) {
+        out.resize(start);
+        throw;
+    }
+    TK_TRACE(2, "Run SQL query: %.*s", static_cast<int>(out.size() - start - 2),
+             out.data() + start);
+    file_.commit();
+}
+
+void mss_dmp_recordset::finish() {
+    TK_TRACE(2, "mss_dmp_recordset::finish");
+    if (identity_needed_ && !identity_pending_) {
+        file_.write(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_name_ + u" OFF;\r\nGO\r\n"));
+        identity_needed_ = false;
+    }
+}

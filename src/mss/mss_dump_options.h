@@ -1,0 +1,24 @@
+// The options of a T-SQL script, built by the conversion driver from the settings and the
+// profile.
+#pragma once
+
+#include <string>
+
+struct mss_dump_options {
+    // NVARCHAR columns and N'' literals. The writer follows the MS SQL engine's Unicode flag
+    // while an engine exists (the settings switch both together) and this field otherwise.
+    bool dmp_unicode = true;
+    // The file header and the comment blocks before each table's structure and data.
+    bool dmp_ins_com = true;
+    // The CREATE DATABASE block (only together with dmp_ins_tab).
+    bool dmp_ins_db = false;
+    // DROP TABLE, CREATE TABLE and the indexes of each table.
+    bool dmp_ins_tab = true;
+    // Written after "Created by " in the header: the product name and version.
+    std::string title;
+    // The name used in the CREATE DATABASE block; empty: the script file's name without
+    // folder and extension.
+    std::string database_name;
+
+    mss_dump_options();
+};

@@ -1,0 +1,467 @@
+#include "mss/mss_literal.h"
+
+#include "mss/mss_column_types.h"
+#include "mss/mss_engine.h"
+#include "ole/ole_date.h"
+#include "ole/ole_guid_extractor.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
+#include "tk/tk_trace.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_field.h"
+#include "udb/udb_ftd.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr std::string_view null_literal = "NULL";
+constexpr std::string_view empty_literal = "''";
+
+// A GUID reference ("guid{...}") is between 36 and 45 characters long once trimmed.
+constexpr size_t min_guid_text = 36;
+
+// UTF-16 to UTF-8 into `out`, doubling "'" when `escape`. Stops at a zero character.
+bool append_utf8(std::string& out, std::u16string_view text, bool escape) {
+    const size_t old_size = out.size();
+    // Every code unit takes at most three bytes; a doubled apostrophe takes two, a surrogate
+    // pair four for its two units.
+    out.resize(old_size + text.size() * 3);
+    char* p = out.data() + old_size;
+    const char16_t* s = text.data();
+    const char16_t* end = s + text.size();
+    while (s < end) {
+        char16_t c = *s++;
+        if (c < 0x80) {
+            if (c == 0)
+                break;
+            *p++ = char(c);
+            if (c == u'\'' && escape)
+                *p++ = '\'';
+        } else if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF) {
+                out.resize(old_size);
+                return false;
+            }
+            char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
+            *p++ = char(0xF0 | (cp >> 18));
+            *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = char(0x80 | (cp & 0x3F));
+        }
+    }
+    out.resize(size_t(p - out.data()));
+    return true;
+}
+
+void append_utf8_or_fail(std::string& out, std::u16string_view text, bool escape) {
+    if (!append_utf8(out, text, escape))
+        throw tk_exception("Cannot create string representation", tk_exception::stop_run);
+}
+
+std::u16string_view up_to_zero(std::u16string_view text) {
+    size_t zero = text.find(u'\0');
+    return zero == std::u16string_view::npos ? text : text.substr(0, zero);
+}
+
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool is_hex_literal(std::string_view text) {
+    if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return false;
+    for (size_t i = 2; i < text.size(); ++i) {
+        if (!is_hex_digit(text[i]))
+            return false;
+    }
+    return true;
+}
+
+bool is_all_digits(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// Text in apostrophes with every inner apostrophe doubled, N in front for Unicode text.
+void append_quoted(std::string& out, std::u16string_view text, bool n_prefix) {
+    if (n_prefix)
+        out.push_back('N');
+    out.push_back('\'');
+    append_utf8_or_fail(out, text, true);
+    out.push_back('\'');
+}
+
+// The GUID of a text that names one ("guid{...}"), as a plain literal; false when the text
+// names none.
+bool append_guid_reference(std::string& out, std::u16string_view text) {
+    if (text.size() < min_guid_text)
+        return false;
+    ole_guid_extractor extractor(text);
+    if (!extractor.is_valid())
+        return false;
+    TK_TRACE(1, "BSTR IS AN GUID");
+    append_quoted(out, extractor.get_guid(), false);
+    return true;
+}
+
+void append_two(char*& p, unsigned v) {
+    *p++ = char('0' + v / 10 % 10);
+    *p++ = char('0' + v % 10);
+}
+
+// A date in apostrophes: 'YYYY-MM-DD', 'YYYY-MM-DD hh:mm:ss[.mmm]' or 'hh:mm:ss[.mmm]' (a
+// time without a date). A two-digit year is widened as dates print everywhere.
+void append_date(std::string& out, const SYSTEMTIME& st) {
+    const bool has_date = st.wYear != 0 || st.wMonth != 0 || st.wDay != 0;
+    const bool midnight = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
+    unsigned year = st.wYear;
+    if (year < 100 && st.wMonth != 0 && st.wDay != 0)
+        year += year < 50 ? 2000 : 1900;
+    char buffer[40];
+    char* p = buffer;
+    *p++ = '\'';
+    if (has_date) {
+        append_two(p, year / 100);
+        append_two(p, year);
+        *p++ = '-';
+        append_two(p, st.wMonth);
+        *p++ = '-';
+        append_two(p, st.wDay);
+    }
+    const bool show_time = !has_date || !midnight;
+    if (show_time) {
+        if (has_date)
+            *p++ = ' ';
+        append_two(p, st.wHour);
+        *p++ = ':';
+        append_two(p, st.wMinute);
+        *p++ = ':';
+        append_two(p, st.wSecond);
+        if (st.wMilliseconds != 0) {
+            *p++ = '.';
+            *p++ = char('0' + st.wMilliseconds / 100 % 10);
+            append_two(p, st.wMilliseconds);
+        }
+    }
+    *p++ = '\'';
+    out.append(buffer, size_t(p - buffer));
+}
+
+bool is_time_only(const SYSTEMTIME& st) {
+    return st.wYear == 0 && st.wMonth == 0 && st.wDay == 0;
+}
+
+// DATETIME holds the years 1753 to 9999.
+bool needs_datetime_range(uint32_t date_kind) {
+    return date_kind != t_ftd::date_only && date_kind != t_ftd::time_only;
+}
+
+SYSTEMTIME out_of_range_date() {
+    SYSTEMTIME st{};
+    st.wYear = 9999;
+    st.wMonth = 12;
+    st.wDay = 30;
+    return st;
+}
+
+double clamp_double(double v) {
+    constexpr double max_float = 1.79e308;
+    constexpr double min_float = 2.23e-308;
+    if (v > 0) {
+        if (v >= max_float)
+            return max_float;
+        if (v <= min_float)
+            return min_float;
+    } else if (v < 0) {
+        if (v <= -max_float)
+            return -max_float;
+        if (v >= -min_float)
+            return -min_float;
+    }
+    return v;
+}
+
+// NULL, or for a not-null column the literal of its default.
+void append_missing(std::string& out, const t_ftd& column, bool unicode) {
+    TK_TRACE(1, "Put NULL-field");
+    if (!column.b_not_null) {
+        out.append(null_literal);
+        return;
+    }
+    const size_t start = out.size();
+    mss_append_text_literal(out, column.default_value.to_wstring(), column.vartype, unicode);
+    if (out.size() == start)
+        out.append(null_literal);
+}
+
+void append_decimal(std::string& out, const ole_variant& value, const t_ftd& column, bool unicode) {
+    const size_t start = out.size();
+    value.append_string(out);
+    if (out.size() == start) {
+        append_missing(out, column, unicode);
+        return;
+    }
+    if (dec_is_out_of_range(value, column)) {
+        TK_TRACE(1, "Decimal is out of range");
+        const bool negative =
+            value.get_decimal().sign != 0 && !ole_decimal_is_zero(value.get_decimal());
+        out.resize(start);
+        out.append(gen_dec_value(column, negative));
+        return;
+    }
+    mss_numeric_shape shape = mss_numeric_of(column);
+    if (shape.known && !check_dec_str_prec_scale(std::string_view(out).substr(start),
+                                                 shape.precision, shape.scale)) {
+        TK_TRACE(3, "Decimal value %s does not conform to precision/scale", out.c_str() + start);
+        out.resize(start);
+        out.push_back('0');
+    }
+}
+
+void append_whole(std::string& out, int64_t v) {
+    char buffer[24];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, size_t(r.ptr - buffer));
+}
+
+} // namespace
+
+bool mss_append_utf8_escaped(std::string& out, std::u16string_view text) {
+    return append_utf8(out, text, true);
+}
+
+void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE vt, bool unicode) {
+    TK_TRACE(1, "to_mssql_str(%s), unicode=%d", tk_trace_text(text).c_str(), unicode ? 1 : 0);
+    if (text.empty()) {
+        out.append(empty_literal);
+        return;
+    }
+    if (vt == VT_DATE) {
+        ole_date date(text);
+        std::u16string printed = date.to_wstring(true);
+        size_t null_date = printed.find(u"0000-00-00");
+        if (null_date != std::u16string::npos) {
+            TK_TRACE(2, "Null date has been found");
+            printed.replace(null_date, 10, u"1899-12-30");
+        }
+        append_quoted(out, printed, false);
+        return;
+    }
+    if (ole_variant::is_binary(vt)) {
+        TK_TRACE(1, "GOT BLOB!!!");
+        if (text.size() < 2)
+            return;
+        const size_t start = out.size();
+        append_utf8_or_fail(out, text, false);
+        std::string_view written = std::string_view(out).substr(start);
+        if (is_hex_literal(written) || is_all_digits(written))
+            return;
+        out.resize(start);
+        append_quoted(out, text, false);
+        return;
+    }
+    if (vt == VT_BSTR) {
+        if (append_guid_reference(out, text))
+            return;
+        append_quoted(out, text, unicode);
+        return;
+    }
+    append_utf8_or_fail(out, text, true);
+}
+
+void mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
+                              bool unicode) {
+    if (udb_custom_conversion::is_acceptable2(value)) {
+        append_utf8_or_fail(out, udb_custom_conversion::handle2(value), false);
+        return;
+    }
+    const VARTYPE vt = value.get_type();
+    switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        append_missing(out, column, unicode);
+        return;
+    case VT_BSTR: {
+        std::u16string_view text = up_to_zero(value.bstr_view());
+        if (text.empty()) {
+            out.append(empty_literal);
+            return;
+        }
+        if (append_guid_reference(out, text))
+            return;
+        append_quoted(out, text, unicode);
+        return;
+    }
+    case VT_DATE: {
+        SYSTEMTIME st;
+        value.get_system_time(st);
+        if (needs_datetime_range(column.dw_reserved) && !is_time_only(st) &&
+            (st.wYear < 1753 || st.wYear > 9999)) {
+            TK_TRACE(1, "Skip date-out-of-range");
+            st = out_of_range_date();
+        }
+        append_date(out, st);
+        return;
+    }
+    case VT_R8: {
+        const double v = value.variant().dblVal;
+        if (std::isnan(v)) {
+            append_missing(out, column, unicode);
+            return;
+        }
+        const double safe = clamp_double(v);
+        if (safe == v)
+            value.append_string(out);
+        else
+            ole_variant(safe).append_string(out);
+        return;
+    }
+    case VT_R4: {
+        const float v = value.variant().fltVal;
+        if (std::isnan(v)) {
+            append_missing(out, column, unicode);
+            return;
+        }
+        if (std::isinf(v))
+            ole_variant(v > 0 ? std::numeric_limits<float>::max()
+                              : -std::numeric_limits<float>::max())
+                .append_string(out);
+        else
+            value.append_string(out);
+        return;
+    }
+    case VT_DECIMAL:
+        append_decimal(out, value, column, unicode);
+        return;
+    case VT_INT:
+        append_whole(out, value.variant().intVal);
+        return;
+    case VT_UINT:
+        append_whole(out, value.variant().uintVal);
+        return;
+    default:
+        break;
+    }
+    // Whole numbers, currency, logical values and binary print as they are.
+    const size_t start = out.size();
+    value.append_string(out);
+    std::string_view written = std::string_view(out).substr(start);
+    if (written.empty() || (ole_variant::is_binary(vt) && written.size() < 2)) {
+        out.resize(start);
+        append_missing(out, column, unicode);
+        return;
+    }
+    if (ole_variant::is_binary(vt) && !is_hex_literal(written) && !is_all_digits(written)) {
+        std::string text(written);
+        out.resize(start);
+        out.push_back('\'');
+        for (char c : text) {
+            out.push_back(c);
+            if (c == '\'')
+                out.push_back('\'');
+        }
+        out.push_back('\'');
+    }
+}
+
+std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column) {
+    TK_TRACE(2, "mss_get_fld_append_str");
+    TK_ASSERT(field != nullptr && column != nullptr);
+    std::string out;
+    mss_append_value_literal(out, *field, *column, mss_unicode());
+    return tk_from_utf8(out);
+}
+
+std::u16string to_mssql_str(std::u16string_view text, VARTYPE vt) {
+    std::string out;
+    mss_append_text_literal(out, text, vt, mss_unicode());
+    return tk_from_utf8(out);
+}
+
+ole_variant mssql_get_safe_variant(const ole_variant& value, uint32_t date_kind) {
+    TK_TRACE(1, "mssql_get_safe_variant");
+    if (value.get_type() == VT_DATE) {
+        SYSTEMTIME st;
+        value.get_system_time(st);
+        if (needs_datetime_range(date_kind) && !is_time_only(st) &&
+            (st.wYear < 1753 || st.wYear > 9999)) {
+            TK_TRACE(1, "Skip date-out-of-range");
+            return ole_variant(out_of_range_date());
+        }
+    } else if (value.get_type() == VT_R8) {
+        const double v = value.variant().dblVal;
+        if (!std::isnan(v) && clamp_double(v) != v)
+            return ole_variant(clamp_double(v));
+    }
+    return value;
+}
+
+bool dec_is_out_of_range(const ole_variant& value, const t_ftd& column) {
+    TK_TRACE(1, "dec_is_out_of_range");
+    TK_ASSERT(value.get_type() == VT_DECIMAL);
+    mss_numeric_shape shape = mss_numeric_of(column);
+    DECIMAL dec = value.get_decimal();
+    TK_TRACE(2, "Got decimal: %s, scale=%d, prec=%d", value.to_string().c_str(), shape.scale,
+             shape.precision);
+    if (!shape.known)
+        return false;
+    // MS SQL rounds a value with more decimals than the column holds; rounding can carry
+    // into a new integer digit (999.996 in NUMERIC(5,2) is 1000.00).
+    if (dec.scale > shape.scale)
+        dec = ole_decimal_round(dec, uint8_t(shape.scale));
+    int integer_digits = 0;
+    if (!ole_decimal_is_zero(dec))
+        integer_digits = std::max(0, ole_decimal_digits(dec) - int(dec.scale));
+    return integer_digits > shape.precision - shape.scale;
+}
+
+bool check_dec_str_prec_scale(std::string_view text, int precision, int scale) {
+    TK_TRACE(1, "check_dec_str_prec_scale(%.*s,%d,%d)", int(text.size()), text.data(),
+             precision - scale, scale);
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
+    size_t point = text.find('.', i);
+    if (point == std::string_view::npos) {
+        TK_TRACE(1, "Decimal point is not found");
+        point = text.size();
+    } else {
+        TK_TRACE(1, "Decimal point is found");
+    }
+    const int integer_digits = int(point - i);
+    TK_TRACE(1, "this_prec=%d, this_scale=%d", integer_digits,
+             int(point < text.size() ? text.size() - point - 1 : 0));
+    if (integer_digits <= precision - scale)
+        return true;
+    TK_TRACE(1, "Precision is out of range");
+    return false;
+}
+
+std::string gen_dec_value(const t_ftd& column, bool negative) {
+    TK_TRACE(1, "gen_dec_value");
+    mss_numeric_shape shape = mss_numeric_of(column);
+    std::string text;
+    if (negative)
+        text.push_back('-');
+    text.append(size_t(std::max(0, shape.precision - shape.scale)), '9');
+    text.push_back('.');
+    text.append(size_t(shape.scale), '9');
+    return text;
+}
