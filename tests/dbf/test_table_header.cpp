@@ -1,0 +1,303 @@
+// Header and descriptor decoding of every layout, from bytes built in the test.
+#include "dbf/dbf_codepages.h"
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_header.h"
+#include "dbf/dbf_memo_file.h"
+#include "test_table_builder.h"
+#include "tk/tk_text.h"
+
+#include <gtest/gtest.h>
+
+using namespace dbf_test;
+
+namespace {
+
+struct decoded {
+    dbf_header header;
+    std::vector<dbf_field_descriptor> fields;
+};
+
+decoded decode(const std::string& image) {
+    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(image.data()), image.size());
+    decoded d;
+    d.header = dbf_decode_header(bytes.first(std::min<size_t>(bytes.size(), 32)), image.size());
+    const size_t area = dbf_descriptor_area(d.header, image.size());
+    d.fields =
+        dbf_decode_descriptors(bytes.first(std::min(area, bytes.size())), d.header, image.size());
+    dbf_layout_fields(d.header, d.fields);
+    return d;
+}
+
+void expect_refused(const std::string& image) {
+    try {
+        decode(image);
+        ADD_FAILURE() << "accepted a header that cannot be right";
+    } catch (const dbf_exception& e) {
+        EXPECT_STREQ(e.what(), "File does not comply with DBF format");
+    }
+}
+
+} // namespace
+
+TEST(table_header, refuses_headers_that_cannot_describe_the_file) {
+    const std::vector<field> fields = {{"NAME", 'C', 10}};
+    const std::string good = make_table(0x03, fields, {record({left("abc", 10)})});
+    EXPECT_NO_THROW(decode(good));
+
+    expect_refused(std::string(31, '\x03'));
+    expect_refused(std::string(1, '\x03'));
+    // One byte short of the records the header announces (the 0x1A is not needed).
+    std::string shortened =
+        make_table(0x03, fields, {record({left("abc", 10)})}, table_options().without_eof());
+    shortened.pop_back();
+    expect_refused(shortened);
+    std::string negative = good;
+    put32(negative, 4, 0xFFFFFFFA);
+    expect_refused(negative);
+    expect_refused(make_table(0x03, fields, {}, table_options().with_rec_size(0)));
+    // Fields wider than the record.
+    expect_refused(
+        make_table(0x03, fields, {std::string(5, ' ')}, table_options().with_rec_size(5)));
+    // A header length below the fixed header.
+    std::string tiny = good;
+    put16(tiny, 8, 20);
+    expect_refused(tiny);
+    // More records announced than the file holds, counted in 64 bits.
+    std::string many = good;
+    put32(many, 4, 0x7FFFFFFF);
+    expect_refused(many);
+
+    // Trailing bytes after the last record are accepted.
+    EXPECT_NO_THROW(decode(good + std::string(95, 'x')));
+}
+
+TEST(table_header, empty_tables) {
+    // 33 bytes: header with 0 records, record length 2, header length 33, then 0x0D.
+    std::string image(33, '\0');
+    image[0] = 0x03;
+    put16(image, 8, 33);
+    put16(image, 10, 2);
+    image[32] = 0x0D;
+    decoded d = decode(image);
+    EXPECT_EQ(d.header.last_rec, 0);
+    EXPECT_TRUE(d.fields.empty());
+
+    // A record of the deletion byte alone, as shapefile writers make for tables without
+    // attributes.
+    put16(image, 10, 1);
+    EXPECT_TRUE(decode(image).fields.empty());
+}
+
+TEST(table_header, descriptors_end_at_the_terminator_or_the_header_length) {
+    const std::vector<field> fields = {{"A", 'C', 5}, {"B", 'N', 4}};
+    std::string image = make_table(0x03, fields, {record({left("x", 5), right("12", 4)})});
+    // The header length promises four descriptors; the 0x0D after two ends the list.
+    std::string longer = image.substr(0, 97) + std::string(64, '\0') + image.substr(97);
+    put16(longer, 8, 97 + 64);
+    decoded d = decode(longer);
+    ASSERT_EQ(d.fields.size(), 2u);
+    EXPECT_EQ(d.fields[1].name_view(), "B");
+    EXPECT_EQ(d.header.data_offset, 161u);
+
+    // No terminator: the header length alone ends the list.
+    std::string no_end = image;
+    no_end[96] = ' ';
+    put16(no_end, 8, 96);
+    d = decode(no_end.substr(0, 96) + no_end.substr(97));
+    ASSERT_EQ(d.fields.size(), 2u);
+    EXPECT_EQ(d.fields[0].offset, 1u);
+    EXPECT_EQ(d.fields[1].offset, 6u);
+}
+
+TEST(table_header, numeric_and_text_column_types) {
+    const std::vector<field> fields = {
+        {"N2", 'N', 2},       {"N4", 'N', 4},   {"N9", 'N', 9},     {"N10", 'N', 10},
+        {"N102", 'N', 10, 2}, {"N20", 'N', 20}, {"N200", 'N', 200}, {"F", 'F', 20, 18},
+        {"C300", 'C', 44, 1}, {"D", 'D', 8},    {"T", 'T', 8},      {"L", 'L', 1},
+        {"Y", 'Y', 8, 4},     {"M", 'M', 10},   {"G", 'G', 10},     {"X", 'X', 3},
+    };
+    decoded d = decode(make_table(0x03, fields, {}));
+    ASSERT_EQ(d.fields.size(), fields.size());
+    auto vt = [&](size_t i) { return d.fields[i].vartype; };
+    EXPECT_EQ(vt(0), VT_I1);
+    EXPECT_EQ(vt(1), VT_I2);
+    EXPECT_EQ(vt(2), VT_I4);
+    EXPECT_EQ(vt(3), VT_I8);
+    EXPECT_EQ(vt(4), VT_DECIMAL);
+    EXPECT_EQ(d.fields[4].reserved, (12u << 8) | 2u);
+    EXPECT_EQ(vt(5), VT_R8);
+    // A length byte of 128 or more is a long number, not a byte.
+    EXPECT_EQ(vt(6), VT_R8);
+    EXPECT_EQ(vt(7), VT_R4);
+    EXPECT_EQ(vt(8), VT_BSTR);
+    EXPECT_EQ(d.fields[8].width, 300u);
+    EXPECT_EQ(d.fields[8].size, 300u);
+    EXPECT_EQ(vt(9), VT_DATE);
+    EXPECT_EQ(d.fields[9].reserved, 2u);
+    EXPECT_EQ(vt(10), VT_DATE);
+    EXPECT_EQ(d.fields[10].reserved, 1u);
+    EXPECT_EQ(vt(11), VT_BOOL);
+    EXPECT_EQ(vt(12), VT_CY);
+    EXPECT_EQ(vt(13), VT_BSTR);
+    EXPECT_EQ(d.fields[13].size, 0u);
+    EXPECT_EQ(d.fields[13].kind, dbf_field_kind::memo_text);
+    EXPECT_EQ(vt(14), VT_BLOB);
+    EXPECT_EQ(d.fields[14].kind, dbf_field_kind::memo_ignored);
+    EXPECT_EQ(vt(15), VT_BSTR);
+    EXPECT_EQ(d.fields[15].kind, dbf_field_kind::text_other);
+    // Offsets follow the widths without gaps.
+    uint32_t offset = 1;
+    for (const dbf_field_descriptor& fd : d.fields) {
+        EXPECT_EQ(fd.offset, offset) << fd.name_view();
+        offset += fd.width;
+    }
+    EXPECT_EQ(offset, d.header.rec_size);
+}
+
+TEST(table_header, level7_descriptors) {
+    const std::vector<field> fields = {
+        {"A_LONG_FIELD_NAME_OF_31_CHARS__", 'C', 20},
+        {"AUTO", '+', 4},
+        {"INT", 'I', 4},
+        {"DBL", 'O', 8},
+        {"TS", '@', 8},
+        {"BIN", 'B', 10},
+        {"MEMO", 'M', 10},
+    };
+    decoded d = decode(make_table(0x8C, fields, {}, table_options().with_driver("DB866RU0")));
+    ASSERT_EQ(d.fields.size(), 7u);
+    EXPECT_EQ(d.header.layout(), dbf_layout::level7);
+    EXPECT_EQ(d.header.driver_name(), "DB866RU0");
+    EXPECT_EQ(d.fields[0].name_view(), "A_LONG_FIELD_NAME_OF_31_CHARS__");
+    EXPECT_EQ(d.fields[1].kind, dbf_field_kind::int_be_flipped);
+    EXPECT_TRUE(d.fields[1].auto_number);
+    EXPECT_EQ(d.fields[1].vartype, VT_I4);
+    EXPECT_EQ(d.fields[2].kind, dbf_field_kind::int_be_flipped);
+    EXPECT_FALSE(d.fields[2].auto_number);
+    EXPECT_EQ(d.fields[3].kind, dbf_field_kind::double_ordered);
+    EXPECT_EQ(d.fields[3].vartype, VT_R8);
+    EXPECT_EQ(d.fields[4].kind, dbf_field_kind::timestamp);
+    EXPECT_EQ(d.fields[4].vartype, VT_DATE);
+    EXPECT_EQ(d.fields[5].kind, dbf_field_kind::memo_binary);
+    EXPECT_EQ(d.fields[5].vartype, VT_BLOB);
+    EXPECT_EQ(d.fields[6].kind, dbf_field_kind::memo_text);
+    EXPECT_EQ(d.header.rec_size, 1 + 20 + 4 + 4 + 8 + 8 + 10 + 10);
+
+    // Version 4 is level 7 too; outside level 7 the same letters have other meanings.
+    EXPECT_EQ(decode(make_table(0x04, fields, {})).fields[2].kind, dbf_field_kind::int_be_flipped);
+    decoded dbase3 = decode(make_table(0x03, {{"I", 'I', 4}, {"O", 'O', 8}}, {}));
+    EXPECT_EQ(dbase3.fields[0].kind, dbf_field_kind::int_le);
+    EXPECT_EQ(dbase3.fields[1].kind, dbf_field_kind::text_other);
+}
+
+TEST(table_header, dbase2_layout) {
+    const std::vector<field> fields = {
+        {"EMP:NMBR", 'N', 3}, {"LAST", 'C', 10}, {"PAYRATE", 'N', 8, 3}};
+    const std::string rec = record({right("2", 3), left("Stegman", 10), right("6.000", 8)});
+    decoded d = decode(make_table(2, fields, {rec, rec}));
+    EXPECT_EQ(d.header.layout(), dbf_layout::dbase2);
+    EXPECT_EQ(d.header.last_rec, 2);
+    EXPECT_EQ(d.header.rec_size, 22);
+    // The records follow the fixed header area of 32 descriptors.
+    EXPECT_EQ(d.header.data_offset, 521u);
+    ASSERT_EQ(d.fields.size(), 3u);
+    EXPECT_EQ(d.fields[0].name_view(), "EMP:NMBR");
+    EXPECT_EQ(d.fields[0].vartype, VT_I2);
+    // dBASE II keeps the decimal count of numbers in descriptor byte 15.
+    EXPECT_EQ(d.fields[2].vartype, VT_DECIMAL);
+    EXPECT_EQ(d.fields[2].dec, 3);
+
+    // A file too short for the full header area: the records right after the descriptors.
+    std::string compact = make_table(2, fields, {}, table_options().without_eof());
+    compact = compact.substr(0, 8 + 48 + 1) + std::string(32, '\0') + rec;
+    put16(compact, 1, 1);
+    d = decode(compact);
+    EXPECT_EQ(d.header.data_offset, 8u + 48u + 33u);
+
+    // Descriptors that run past the end of the file.
+    std::string cut = make_table(2, fields, {}).substr(0, 40);
+    put16(cut, 1, 0);
+    expect_refused(cut);
+}
+
+TEST(table_header, visual_foxpro_fields_and_null_flags) {
+    const std::vector<field> fields = {
+        {"ID", 'I', 4, 0, dbf_ff_autoinc | dbf_ff_binary},
+        {"NAME", 'V', 10, 0, dbf_ff_nullable},
+        {"RAW", 'Q', 6},
+        {"AMOUNT", 'N', 8, 2, dbf_ff_nullable},
+        {"BLOB", 'W', 4, 0, dbf_ff_binary},
+        {"DBL", 'B', 8, 2},
+        {"_NullFlags", '0', 1, 0, dbf_ff_system | dbf_ff_binary},
+    };
+    decoded d = decode(make_table(0x32, fields, {}));
+    ASSERT_EQ(d.fields.size(), 7u);
+    EXPECT_TRUE(d.fields[0].auto_number);
+    EXPECT_EQ(d.fields[0].kind, dbf_field_kind::int_le);
+    EXPECT_EQ(d.fields[1].kind, dbf_field_kind::varchar);
+    EXPECT_EQ(d.fields[1].vartype, VT_BSTR);
+    EXPECT_EQ(d.fields[1].size, 10u);
+    EXPECT_EQ(d.fields[2].kind, dbf_field_kind::varbinary);
+    EXPECT_EQ(d.fields[2].vartype, VT_BLOB);
+    EXPECT_EQ(d.fields[2].size, 6u);
+    EXPECT_EQ(d.fields[4].kind, dbf_field_kind::memo_binary);
+    EXPECT_EQ(d.fields[5].kind, dbf_field_kind::double_le);
+    EXPECT_EQ(d.fields[5].width, 8u);
+    EXPECT_EQ(d.fields[6].kind, dbf_field_kind::null_flags);
+    EXPECT_FALSE(d.fields[6].is_column());
+    EXPECT_EQ(dbf_null_flags_index(d.fields), 6);
+    // Bits in field order: a varchar's length bit, then its null bit.
+    EXPECT_EQ(d.fields[0].null_bit, -1);
+    EXPECT_EQ(d.fields[1].varlen_bit, 0);
+    EXPECT_EQ(d.fields[1].null_bit, 1);
+    EXPECT_EQ(d.fields[2].varlen_bit, 2);
+    EXPECT_EQ(d.fields[2].null_bit, -1);
+    EXPECT_EQ(d.fields[3].null_bit, 3);
+    EXPECT_EQ(d.fields[4].null_bit, -1);
+
+    // The same letters outside Visual FoxPro have no rule of their own; B of 10 bytes is a
+    // dBASE binary memo.
+    decoded dbase = decode(make_table(0x8B, {{"V", 'V', 10}, {"B", 'B', 10}}, {}));
+    EXPECT_EQ(dbase.fields[0].kind, dbf_field_kind::text_other);
+    EXPECT_EQ(dbase.fields[0].varlen_bit, -1);
+    EXPECT_EQ(dbase.fields[1].kind, dbf_field_kind::memo_binary);
+}
+
+TEST(table_header, memo_kind_from_version_and_flags) {
+    EXPECT_EQ(dbf_get_memo_type(0x30, 0), dbf_memo_none);
+    EXPECT_EQ(dbf_get_memo_type(0x30, 2), dbf_memo_vfp);
+    EXPECT_EQ(dbf_get_memo_type(0x31, 3), dbf_memo_vfp);
+    EXPECT_EQ(dbf_get_memo_type(0x30, 7), dbf_memo_dbc);
+    EXPECT_EQ(dbf_get_memo_type(0x83, 0), dbf_memo_old);
+    EXPECT_EQ(dbf_get_memo_type(0x8B, 0), dbf_memo_dbase4);
+    EXPECT_EQ(dbf_get_memo_type(0x8C, 0), dbf_memo_dbase4);
+    EXPECT_EQ(dbf_get_memo_type(0xF5, 0), dbf_memo_foxpro);
+    EXPECT_EQ(dbf_get_memo_type(0xE5, 0), dbf_memo_smt);
+    EXPECT_EQ(dbf_get_memo_type(0x03, 2), dbf_memo_none);
+}
+
+TEST(table_header, codepage_table) {
+    const auto table = dbf_codepage_table();
+    ASSERT_FALSE(table.empty());
+    for (size_t i = 1; i < table.size(); ++i)
+        EXPECT_LT(table[i - 1].language_driver, table[i].language_driver);
+    EXPECT_EQ(table.front().name, u"Default");
+    EXPECT_EQ(dbf_codepage_of(0xC9), 1251u);
+    EXPECT_EQ(dbf_codepage_name(0xC9), u"Russian Windows");
+    EXPECT_EQ(dbf_codepage_of(0x65), 866u);
+    EXPECT_EQ(dbf_codepage_of(0x69), 620u);
+    EXPECT_EQ(dbf_codepage_of(0x03), 1252u);
+    // ESRI and dBASE write 0x57 for Windows Latin text.
+    EXPECT_EQ(dbf_codepage_of(0x57), 1252u);
+    EXPECT_EQ(dbf_codepage_of(0x13), 0u);
+    EXPECT_TRUE(dbf_codepage_name(0x13).empty());
+    EXPECT_EQ(dbf_effective_codepage(0), tk_ansi_codepage());
+    EXPECT_EQ(dbf_effective_codepage(866), 866u);
+
+    EXPECT_EQ(dbf_codepage_of_driver_name("DB866RU0"), 866u);
+    EXPECT_EQ(dbf_codepage_of_driver_name("DB437US0"), 437u);
+    EXPECT_EQ(dbf_codepage_of_driver_name("DBWINUS0"), 1252u);
+    EXPECT_EQ(dbf_codepage_of_driver_name("DB999XX0"), 0u);
+    EXPECT_EQ(dbf_codepage_of_driver_name(""), 0u);
+    EXPECT_EQ(dbf_codepage_of_driver_name("ASCII"), 0u);
+}
