@@ -41,6 +41,11 @@ std::string escape(std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
+    // A blank at the end is written escaped so that editors that drop trailing blanks
+    // cannot change the value.
+    bool final_blank = !text.empty() && text.back() == ' ';
+    if (final_blank)
+        text.remove_suffix(1);
     for (unsigned char c : text) {
         switch (c) {
         case '\\':
@@ -65,6 +70,8 @@ std::string escape(std::string_view text) {
             }
         }
     }
+    if (final_blank)
+        out += "\\x20";
     return out;
 }
 
@@ -220,19 +227,25 @@ void tk_reg_key::load() {
     std::u16string check;
     const tk_codepage& utf8 = tk_codepage::get(tk_cp_utf8);
     while (std::getline(in, line)) {
-        std::string_view l = strip_blanks(line);
-        if (l.empty() || l.front() == '#')
+        std::string_view l = line;
+        if (!l.empty() && l.back() == '\r')
+            l.remove_suffix(1);
+        if (strip_blanks(l).empty() || strip_blanks(l).front() == '#')
             continue;
+        // Blanks around the name and the number are the reader's; a text is taken to the
+        // end of its line as written.
         size_t eq = l.find('=');
-        std::string_view name = eq == std::string_view::npos ? l : strip_blanks(l.substr(0, eq));
-        std::string_view text =
-            eq == std::string_view::npos ? std::string_view() : l.substr(eq + 1);
-        bool ok = eq != std::string_view::npos && valid_name(name);
+        bool ok = eq != std::string_view::npos;
+        std::string_view name = ok ? strip_blanks(l.substr(0, eq)) : std::string_view();
+        std::string_view text = ok ? l.substr(eq + 1) : std::string_view();
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        ok = ok && valid_name(name);
         if (ok && text.substr(0, sizeof dword_tag - 1) == dword_tag) {
-            text.remove_prefix(sizeof dword_tag - 1);
+            std::string_view digits = strip_blanks(text.substr(sizeof dword_tag - 1));
             uint32_t number = 0;
-            auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), number);
-            ok = !text.empty() && err == std::errc() && end == text.data() + text.size();
+            auto [end, err] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+            ok = !digits.empty() && err == std::errc() && end == digits.data() + digits.size();
             if (ok)
                 values_[std::string(name)] = number;
         } else if (ok && text.substr(0, sizeof string_tag - 1) == string_tag) {
