@@ -1,0 +1,445 @@
+#include "dbf/dbf_field.h"
+
+#include "dbf/dbf_codepages.h"
+#include "ole/ole_decimal.h"
+#include "tk/tk_text.h"
+#include "tk/tk_trace.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using k = dbf_field_kind;
+
+std::string_view up_to_zero(std::span<const uint8_t> bytes) noexcept {
+    const char* p = reinterpret_cast<const char*>(bytes.data());
+    const void* zero = std::memchr(p, 0, bytes.size());
+    return std::string_view(p, zero ? size_t(static_cast<const char*>(zero) - p) : bytes.size());
+}
+
+std::string_view trim_right(std::string_view s) noexcept {
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string_view trim_left(std::string_view s) noexcept {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    return s;
+}
+
+bool is_digit(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
+
+// The shape of number text: an optional sign, digits with at most one decimal point ('.' or
+// ','), at least one digit, and an optional exponent. Nothing else, so that "*****", "1-2"
+// or "12abc" are not numbers.
+struct number_shape {
+    bool valid = false;
+    bool negative = false;
+    bool has_exponent = false;
+    std::string_view integer; // digits before the point
+    std::string_view fraction;
+};
+
+number_shape shape_of(std::string_view t) noexcept {
+    number_shape s;
+    size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        s.negative = t[i++] == '-';
+    const size_t int_start = i;
+    while (i < t.size() && is_digit(t[i]))
+        ++i;
+    s.integer = t.substr(int_start, i - int_start);
+    if (i < t.size() && (t[i] == '.' || t[i] == ',')) {
+        const size_t frac_start = ++i;
+        while (i < t.size() && is_digit(t[i]))
+            ++i;
+        s.fraction = t.substr(frac_start, i - frac_start);
+    }
+    if (s.integer.empty() && s.fraction.empty())
+        return s;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        const size_t exp_start = i;
+        while (i < t.size() && is_digit(t[i]))
+            ++i;
+        if (i == exp_start)
+            return s;
+        s.has_exponent = true;
+    }
+    s.valid = i == t.size();
+    return s;
+}
+
+// The number text in the C form: '.' as the point, no '+', at most 63 characters.
+bool c_form(std::string_view t, char (&buffer)[64], std::string_view& out) noexcept {
+    if (!t.empty() && t.front() == '+')
+        t.remove_prefix(1);
+    if (t.size() >= sizeof buffer)
+        return false;
+    for (size_t i = 0; i < t.size(); ++i)
+        buffer[i] = t[i] == ',' ? '.' : t[i];
+    out = std::string_view(buffer, t.size());
+    return true;
+}
+
+template <class T> bool parse_float(std::string_view t, T& value) noexcept {
+    char buffer[64];
+    std::string_view c;
+    if (!shape_of(t).valid || !c_form(t, buffer, c))
+        return false;
+    auto [end, ec] = std::from_chars(c.data(), c.data() + c.size(), value);
+    return ec == std::errc() && end == c.data() + c.size() && std::isfinite(value);
+}
+
+// A whole number; a fraction is cut off, as the xBase products read a number into a field
+// without decimals.
+bool parse_whole(std::string_view t, int64_t& value) noexcept {
+    const number_shape s = shape_of(t);
+    if (!s.valid)
+        return false;
+    if (s.has_exponent) {
+        double d = 0;
+        if (!parse_float(t, d) || !(std::fabs(d) < 9.2e18))
+            return false;
+        value = int64_t(d);
+        return true;
+    }
+    uint64_t magnitude = 0;
+    const uint64_t limit = s.negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
+    for (char c : s.integer) {
+        const uint64_t digit = uint64_t(c - '0');
+        if (magnitude > (limit - digit) / 10)
+            return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    value = s.negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+    return true;
+}
+
+void decode_whole(std::string_view t, VARTYPE vt, ole_variant& out) {
+    int64_t v = 0;
+    if (t.empty() || !parse_whole(t, v)) {
+        out.clear();
+        return;
+    }
+    switch (vt) {
+    case VT_I1:
+        if (v >= INT8_MIN && v <= INT8_MAX)
+            return out.set_i1(int8_t(v));
+        break;
+    case VT_I2:
+        if (v >= INT16_MIN && v <= INT16_MAX)
+            return out.set_i2(int16_t(v));
+        break;
+    case VT_I4:
+        if (v >= INT32_MIN && v <= INT32_MAX)
+            return out.set_i4(int32_t(v));
+        break;
+    default:
+        return out.set_i8(v);
+    }
+    out.clear();
+}
+
+void decode_decimal(std::string_view t, ole_variant& out) {
+    char buffer[64];
+    std::string_view c;
+    DECIMAL value{};
+    if (t.empty() || !shape_of(t).valid || !c_form(t, buffer, c) ||
+        FAILED(VarDecFromStr(c, LOCALE_EN_US, 0, value))) {
+        out.clear();
+        return;
+    }
+    out.set_decimal(value);
+}
+
+bool is_leap(int64_t y) noexcept {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+unsigned days_in_month(int64_t y, unsigned m) noexcept {
+    static constexpr unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && is_leap(y) ? 29 : days[m - 1];
+}
+
+bool is_calendar_date(int64_t y, unsigned m, unsigned d) noexcept {
+    return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= days_in_month(y, m);
+}
+
+void set_date(ole_variant& out, int64_t days_from_1970, uint32_t ms_of_day) {
+    int64_t y = 0;
+    unsigned m = 0, d = 0;
+    dbf_civil_from_days(days_from_1970, y, m, d);
+    if (y < 1 || y > 9999) {
+        out.clear();
+        return;
+    }
+    SYSTEMTIME st{};
+    st.wYear = uint16_t(y);
+    st.wMonth = uint16_t(m);
+    st.wDay = uint16_t(d);
+    st.wHour = uint16_t(ms_of_day / 3'600'000);
+    st.wMinute = uint16_t(ms_of_day / 60'000 % 60);
+    st.wSecond = uint16_t(ms_of_day / 1000 % 60);
+    st.wMilliseconds = uint16_t(ms_of_day % 1000);
+    TK_TRACE(1, "SYSTEMTIME=%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
+             st.wMinute, st.wSecond);
+    if (!out.set_date(st))
+        out.clear();
+}
+
+// D: eight digits YYYYMMDD. Other text is read by the general date parser, and kept only
+// when it names a real calendar date.
+void decode_date(std::string_view t, ole_variant& out) {
+    if (t.size() == 8 && std::all_of(t.begin(), t.end(), is_digit)) {
+        auto num = [&](size_t at, size_t n) {
+            unsigned v = 0;
+            for (size_t i = at; i < at + n; ++i)
+                v = v * 10 + unsigned(t[i] - '0');
+            return v;
+        };
+        const unsigned y = num(0, 4), m = num(4, 2), d = num(6, 2);
+        if (!is_calendar_date(y, m, d)) {
+            out.clear();
+            return;
+        }
+        set_date(out, dbf_days_from_civil(y, m, d), 0);
+        return;
+    }
+    if (t.empty()) {
+        out.clear();
+        return;
+    }
+    out.assign_from_string(t, VT_DATE);
+    SYSTEMTIME st{};
+    out.get_system_time(st);
+    if (out.get_type() == VT_DATE && !is_calendar_date(st.wYear, st.wMonth, st.wDay))
+        out.clear();
+}
+
+// T: Julian day number and milliseconds since midnight. Times are kept to the second, the
+// stored milliseconds rounded up by one to undo the float arithmetic of their writers.
+void decode_datetime(const uint8_t* p, ole_variant& out) {
+    const int64_t julian = int32_t(dbf_le32(p));
+    const uint32_t ms = dbf_le32(p + 4);
+    if (julian < dbf_julian_0001 || ms >= dbf_ms_per_day) {
+        out.clear();
+        return;
+    }
+    int64_t days = julian - dbf_julian_1970;
+    uint32_t seconds = (ms + 1) / 1000;
+    if (seconds == 86400) {
+        seconds = 0;
+        ++days;
+    }
+    TK_TRACE(1, "lDay=%d, lHour=%u, lMin=%u, lSec=%u", int(julian - dbf_julian_0001),
+             seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    set_date(out, days, seconds * 1000);
+}
+
+// @ (level 7): milliseconds since 0000-12-31 (day 1 is 0001-01-01) as a big-endian double.
+void decode_timestamp(const uint8_t* p, ole_variant& out) {
+    const double v = std::bit_cast<double>(dbf_be64(p));
+    if (!std::isfinite(v) || v < double(dbf_ms_per_day) || v > 4.0e14) {
+        out.clear();
+        return;
+    }
+    const int64_t total = std::llround(v);
+    const int64_t ordinal = total / dbf_ms_per_day;
+    // Day 1 is 0001-01-01, 719163 days before 1970-01-02.
+    set_date(out, ordinal - 719163, uint32_t(total % dbf_ms_per_day));
+}
+
+void decode_double(double v, ole_variant& out) {
+    if (std::isfinite(v))
+        out.set_r8(v);
+    else
+        out.clear();
+}
+
+void decode_logical(uint8_t c, ole_variant& out) {
+    TK_TRACE(1, "Processing as BOOLEAN");
+    switch (c) {
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+        return out.set_bool(true);
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n':
+        return out.set_bool(false);
+    default:
+        // '?' and blank: the value was never set.
+        return out.clear();
+    }
+}
+
+} // namespace
+
+// ---- Dates -----------------------------------------------------------------------------------
+
+int64_t dbf_days_from_civil(int64_t y, unsigned m, unsigned d) noexcept {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + int64_t(doe) - 719468;
+}
+
+void dbf_civil_from_days(int64_t z, int64_t& y, unsigned& m, unsigned& d) noexcept {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = int64_t(yoe) + era * 400 + (m <= 2);
+}
+
+// ---- Fields ----------------------------------------------------------------------------------
+
+std::string_view dbf_field_text(std::span<const uint8_t> bytes) noexcept {
+    return trim_right(trim_left(up_to_zero(bytes)));
+}
+
+const tk_codepage& dbf_text_codepage(uint32_t codepage) {
+    const uint32_t effective = dbf_effective_codepage(codepage);
+    if (const tk_codepage* page = tk_codepage::find(effective))
+        return *page;
+    TK_TRACE(3, "Code page %u is not known, using the ANSI code page", effective);
+    return tk_codepage::get(tk_ansi_codepage());
+}
+
+dbf_field::dbf_field(const dbf_field_descriptor& fd, std::u16string name)
+    : udb_field(std::move(name), fd.size) {}
+
+dbf_field::dbf_field(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
+                     uint32_t codepage)
+    : dbf_field(fd, column_name(fd, dbf_text_codepage(codepage))) {
+    decode(bytes, fd, dbf_text_codepage(codepage), *this);
+}
+
+ole_variant dbf_field::get_variant(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
+                                   uint32_t codepage) {
+    ole_variant v;
+    decode(bytes, fd, dbf_text_codepage(codepage), v);
+    return v;
+}
+
+std::u16string dbf_field::column_name(const dbf_field_descriptor& fd, const tk_codepage& codepage) {
+    std::u16string name;
+    codepage.decode(fd.name_view(), name);
+    return name;
+}
+
+void dbf_field::decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
+                       const tk_codepage& codepage, ole_variant& out) {
+    TK_TRACE(1, "dbf_field::get_variant(%s, '%c')", fd.name.data(), fd.field_type);
+    const uint8_t* p = bytes.data();
+    const size_t width = bytes.size();
+    switch (fd.kind) {
+    case k::text: {
+        const std::string_view text = trim_right(up_to_zero(bytes));
+        codepage.decode(text, out.set_bstr());
+        return;
+    }
+    case k::text_other:
+        codepage.decode(trim_left(up_to_zero(bytes)), out.set_bstr());
+        return;
+    case k::varchar:
+    case k::varbinary:
+        // The caller settles the real length from the null flags; here the bytes are the
+        // value.
+        if (fd.kind == k::varchar)
+            codepage.decode(up_to_zero(bytes), out.set_bstr());
+        else if (width == 0)
+            out.attach_binary(0, p);
+        else
+            std::memcpy(out.allocate_safe_array(width).data(), p, width);
+        return;
+    case k::integer_text:
+        return decode_whole(dbf_field_text(bytes), fd.vartype, out);
+    case k::real_text: {
+        double v = 0;
+        if (parse_float(dbf_field_text(bytes), v))
+            return out.set_r8(v);
+        return out.clear();
+    }
+    case k::decimal_text:
+        return decode_decimal(dbf_field_text(bytes), out);
+    case k::float_text: {
+        float v = 0;
+        if (parse_float(dbf_field_text(bytes), v))
+            return out.set_r4(v);
+        return out.clear();
+    }
+    case k::date_text:
+        return decode_date(dbf_field_text(bytes), out);
+    case k::logical:
+        if (width == 0)
+            return out.clear();
+        return decode_logical(p[0], out);
+    case k::currency:
+        TK_TRACE(1, "Processing as CURRENCY");
+        if (width < 8)
+            return out.clear();
+        return out.set_cy(CY{int64_t(dbf_le64(p))});
+    case k::int_le:
+        TK_TRACE(1, "Processing as INTEGER");
+        if (width < 4)
+            return out.clear();
+        return out.set_i4(int32_t(dbf_le32(p)));
+    case k::int_be_flipped: {
+        // Stored so that the bytes sort as the numbers do; all zeros is a value never set.
+        const uint32_t raw = width < 4 ? 0 : dbf_be32(p);
+        if (raw == 0)
+            return out.clear();
+        return out.set_i4(int32_t(raw ^ 0x80000000u));
+    }
+    case k::double_le:
+        TK_TRACE(1, "Processing as DOUBLE");
+        if (width < 8)
+            return out.clear();
+        return decode_double(std::bit_cast<double>(dbf_le64(p)), out);
+    case k::double_ordered: {
+        // Sortable form: a positive number has its sign bit set, a negative one all its bits
+        // inverted. All zeros (a value never set) decodes to a NaN and so to no value.
+        if (width < 8)
+            return out.clear();
+        uint64_t raw = dbf_be64(p);
+        raw = (raw & 0x8000000000000000ull) ? raw ^ 0x8000000000000000ull : ~raw;
+        return decode_double(std::bit_cast<double>(raw), out);
+    }
+    case k::datetime:
+        TK_TRACE(1, "Processing as DATETIME");
+        if (width < 8)
+            return out.clear();
+        return decode_datetime(p, out);
+    case k::timestamp:
+        if (width < 8)
+            return out.clear();
+        return decode_timestamp(p, out);
+    case k::memo_text:
+    case k::memo_binary:
+    case k::memo_ignored:
+    case k::null_flags:
+        return out.clear();
+    }
+    out.clear();
+}

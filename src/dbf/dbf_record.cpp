@@ -1,0 +1,112 @@
+#include "dbf/dbf_record.h"
+
+#include "dbf/dbf_memo_file.h"
+#include "tk/tk_text.h"
+#include "tk/tk_trace.h"
+
+#include <cstring>
+#include <memory>
+
+dbf_record::dbf_record(const std::vector<dbf_field_descriptor>& descriptors, dbf_memo_file* memo,
+                       uint32_t codepage)
+    : descriptors_(&descriptors), memo_(memo), codepage_(&dbf_text_codepage(codepage)),
+      codepage_number_(codepage) {
+    reserve(descriptors.size());
+    for (size_t i = 0; i < descriptors.size(); ++i) {
+        const dbf_field_descriptor& fd = descriptors[i];
+        if (!fd.is_column()) {
+            null_flags_ = int32_t(i);
+            continue;
+        }
+        columns_.push_back(uint32_t(i));
+        add_field(std::make_unique<dbf_field>(fd, dbf_field::column_name(fd, *codepage_)));
+    }
+}
+
+dbf_record::dbf_record(const std::vector<dbf_field_descriptor>& descriptors,
+                       std::span<const uint8_t> bytes, dbf_memo_file* memo, uint32_t codepage)
+    : dbf_record(descriptors, memo, codepage) {
+    assign(bytes);
+}
+
+bool dbf_record::flag_set(std::span<const uint8_t> bytes, int16_t bit) const noexcept {
+    if (bit < 0 || null_flags_ < 0)
+        return false;
+    const dbf_field_descriptor& flags = (*descriptors_)[size_t(null_flags_)];
+    const uint64_t at = uint64_t(flags.offset) + uint64_t(bit / 8);
+    return at < bytes.size() && (bytes[size_t(at)] >> (bit % 8)) & 1;
+}
+
+void dbf_record::assign(std::span<const uint8_t> bytes) {
+    set_deleted(!bytes.empty() && bytes[0] == '*');
+    TK_TRACE(1, "Got deleted flag: %d", int(is_deleted()));
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const dbf_field_descriptor& fd = (*descriptors_)[columns_[i]];
+        dbf_field& f = field(i);
+        TK_TRACE(1, "field #%d: type=%08X, size=%u", int(i), unsigned(fd.vartype), fd.size);
+        if (uint64_t(fd.offset) + fd.width > bytes.size()) {
+            f.clear();
+            continue;
+        }
+        std::span<const uint8_t> value = bytes.subspan(fd.offset, fd.width);
+        if (flag_set(bytes, fd.null_bit)) {
+            f.set_null();
+            continue;
+        }
+        switch (fd.kind) {
+        case dbf_field_kind::memo_text:
+        case dbf_field_kind::memo_binary:
+            get_memo_field(f, fd, value, true);
+            break;
+        case dbf_field_kind::memo_ignored:
+            TK_TRACE(1, "Processing BLOB-data");
+            f.clear();
+            break;
+        case dbf_field_kind::varchar:
+        case dbf_field_kind::varbinary:
+            // A value shorter than the field keeps its length in the field's last byte.
+            if (!value.empty() && flag_set(bytes, fd.varlen_bit))
+                value = value.first(std::min<size_t>(value.back(), value.size() - 1));
+            dbf_field::decode(value, fd, *codepage_, f);
+            break;
+        default:
+            dbf_field::decode(value, fd, *codepage_, f);
+            break;
+        }
+    }
+}
+
+void dbf_record::get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
+                                std::span<const uint8_t> bytes, bool as_wide) {
+    TK_TRACE(1, "Processing MEMO-data");
+    if (!memo_) {
+        TK_TRACE(1, "No MEMO file!");
+        out.clear();
+        return;
+    }
+    const uint32_t block = memo_->get_block_number(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    TK_TRACE(1, "Got memo block number: %u", block);
+    if (block == 0) {
+        out.clear();
+        return;
+    }
+    const bool binary = fd.kind == dbf_field_kind::memo_binary;
+    if (memo_->read_memo(block, memo_buffer_,
+                         binary ? dbf_memo_read::binary : dbf_memo_read::text) ==
+        dbf_memo_block::invalid) {
+        out.clear();
+        return;
+    }
+    if (binary) {
+        if (memo_buffer_.empty())
+            out.attach_binary(0, nullptr);
+        else
+            std::memcpy(out.allocate_safe_array(memo_buffer_.size()).data(), memo_buffer_.data(),
+                        memo_buffer_.size());
+    } else if (as_wide) {
+        codepage_->decode(memo_buffer_, out.set_bstr());
+    } else {
+        out.attach_string(memo_buffer_);
+    }
+}

@@ -1,0 +1,56 @@
+// One record of a DBF table: a dbf_field per column, decoded from the record's bytes.
+//
+// The record is built once per table, with a field per column, and refilled in place for
+// every record read, so walking a table allocates nothing beyond what the values need. Its
+// fields follow the columns of the table's schema; the hidden _NullFlags field of Visual
+// FoxPro is not one of them but decides which values are null and how long varchar and
+// varbinary values are.
+#pragma once
+
+#include "dbf/dbf_field.h"
+#include "dbf/dbf_header.h"
+#include "udb/udb_record.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+class dbf_memo_file;
+class tk_codepage;
+
+class dbf_record : public udb_record {
+public:
+    // Fields for the columns of `descriptors`, without values. The descriptors and the memo
+    // file (which may be null) must outlive the record. Text is decoded in `codepage`
+    // (0: the system's ANSI code page).
+    dbf_record(const std::vector<dbf_field_descriptor>& descriptors, dbf_memo_file* memo,
+               uint32_t codepage);
+    // The same, with the values of the record `bytes`.
+    dbf_record(const std::vector<dbf_field_descriptor>& descriptors, std::span<const uint8_t> bytes,
+               dbf_memo_file* memo, uint32_t codepage);
+
+    // Decodes the bytes of a whole record: the deletion byte, then every field. Bytes a field
+    // would need beyond `bytes` leave that field without value.
+    void assign(std::span<const uint8_t> bytes);
+
+    // The value of a memo field from the memo file: text converted from the table's code page
+    // (as_wide) or kept narrow, bytes for binary memo fields. No memo file, block 0 or a block
+    // that cannot be read give no value.
+    void get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
+                        std::span<const uint8_t> bytes, bool as_wide = true);
+
+    uint32_t get_codepage() const noexcept { return codepage_number_; }
+    dbf_field& field(size_t i) { return static_cast<dbf_field&>((*this)[i]); }
+
+private:
+    bool flag_set(std::span<const uint8_t> bytes, int16_t bit) const noexcept;
+
+    const std::vector<dbf_field_descriptor>* descriptors_;
+    dbf_memo_file* memo_;
+    const tk_codepage* codepage_;
+    uint32_t codepage_number_;
+    std::vector<uint32_t> columns_; // the descriptor of each field
+    int32_t null_flags_ = -1;       // the descriptor of _NullFlags, -1 when none
+    std::string memo_buffer_;
+};
