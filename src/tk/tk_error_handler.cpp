@@ -28,7 +28,7 @@ void console_error_reporter::show_internal_error(const std::string& text) {
 
 error_handler::error_handler(std::span<const tk_error_pair> table,
                              std::unique_ptr<error_reporter> reporter)
-    : converter_(table.data() ? table.data() : nullptr, table.size()),
+    : converter_(table.data(), table.size()),
       reporter_(reporter ? std::move(reporter) : std::make_unique<console_error_reporter>()),
       exit_([](int status) {
           std::fflush(nullptr);

@@ -83,6 +83,8 @@ public:
     std::vector<std::string> errors() const;
     void clear_errors();
 
+    // Replaces the reporter; only while no failure is being handled (at start-up, or when
+    // the wizard's window comes and goes).
     void set_reporter(std::unique_ptr<error_reporter> reporter);
     // What ends the process after an internal error; std::_Exit by default.
     void set_exit_function(std::function<void(int)> exit_function);
