@@ -257,19 +257,6 @@ bool is_zero(const number_value& n) {
     return true;
 }
 
-bool equal_nocase_ascii(std::u16string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t c = a[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char16_t>(c - 'A' + 'a');
-        if (c != static_cast<unsigned char>(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::u16string_view trimmed(std::u16string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -370,11 +357,11 @@ HRESULT to_text(const VARIANT& v, std::u16string& out) {
 HRESULT to_bool(const VARIANT& v, VARIANT_BOOL& out) {
     if (v.vt == VT_BSTR) {
         std::u16string_view s = trimmed(v.bstrVal);
-        if (equal_nocase_ascii(s, "true")) {
+        if (ole_equal_ascii_nocase(s, "true")) {
             out = VARIANT_TRUE;
             return S_OK;
         }
-        if (equal_nocase_ascii(s, "false")) {
+        if (ole_equal_ascii_nocase(s, "false")) {
             out = VARIANT_FALSE;
             return S_OK;
         }

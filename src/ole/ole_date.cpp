@@ -391,8 +391,7 @@ void ole_date::append_text(std::string& out, bool with_ms, bool narrow) const {
     switch (type_) {
     case date_time:
         put_date();
-        if (st_.wHour != 0 || st_.wMinute != 0 || st_.wSecond != 0 ||
-            (with_ms && st_.wMilliseconds != 0)) {
+        if (st_.wHour != 0 || st_.wMinute != 0 || st_.wSecond != 0) {
             TK_TRACE(1, "printing datetime...");
             out.push_back(' ');
             put_time(with_ms);

@@ -7,6 +7,7 @@
 // h:mm, h:mm:ss or h:mm:ss.fff, before or after the date, with an optional AM/PM (A/P);
 // an optional leading day name ("Thursday, ..."). Years of one or two digits are 2000-2029
 // for 0-29 and 1930-1999 otherwise. The day must exist in its month.
+#include "ole/ole_number_text.h"
 #include "ole/ole_system_time.h"
 
 #include <array>
@@ -37,19 +38,6 @@ bool is_blank(char16_t c) {
     return c == ' ' || c == '\t' || c == 0xA0 || c == '\r' || c == '\n';
 }
 
-bool equal_nocase(std::u16string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t c = a[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char16_t>(c - 'A' + 'a');
-        if (c != static_cast<unsigned char>(b[i]))
-            return false;
-    }
-    return true;
-}
-
 constexpr std::array<std::string_view, 12> month_names = {
     "january", "february", "march",     "april",   "may",      "june",
     "july",    "august",   "september", "october", "november", "december"};
@@ -59,14 +47,15 @@ constexpr std::array<std::string_view, 7> day_names = {"sunday",   "monday", "tu
 // 1..12 for a month name, its three-letter abbreviation or "sept"; 0 otherwise.
 int month_of(std::u16string_view w) {
     for (size_t m = 0; m < month_names.size(); ++m)
-        if (equal_nocase(w, month_names[m]) || equal_nocase(w, month_names[m].substr(0, 3)))
+        if (ole_equal_ascii_nocase(w, month_names[m]) ||
+            ole_equal_ascii_nocase(w, month_names[m].substr(0, 3)))
             return static_cast<int>(m) + 1;
-    return equal_nocase(w, "sept") ? 9 : 0;
+    return ole_equal_ascii_nocase(w, "sept") ? 9 : 0;
 }
 
 bool is_day_name(std::u16string_view w) {
     for (std::string_view d : day_names)
-        if (equal_nocase(w, d) || equal_nocase(w, d.substr(0, 3)))
+        if (ole_equal_ascii_nocase(w, d) || ole_equal_ascii_nocase(w, d.substr(0, 3)))
             return true;
     return false;
 }
@@ -189,11 +178,12 @@ HRESULT VarDateFromStr(std::u16string_view text, LCID, uint32_t, DATE& out) {
         if (t.kind == token::number)
             numbers.push_back(t);
         else if (t.kind == token::word) {
-            if (equal_nocase(t.text, "am") || equal_nocase(t.text, "a")) {
+            if (ole_equal_ascii_nocase(t.text, "am") || ole_equal_ascii_nocase(t.text, "a")) {
                 if (am_pm)
                     return DISP_E_TYPEMISMATCH;
                 am_pm = 1;
-            } else if (equal_nocase(t.text, "pm") || equal_nocase(t.text, "p")) {
+            } else if (ole_equal_ascii_nocase(t.text, "pm") ||
+                       ole_equal_ascii_nocase(t.text, "p")) {
                 if (am_pm)
                     return DISP_E_TYPEMISMATCH;
                 am_pm = 2;

@@ -250,3 +250,16 @@ char* ole_u128_digits(ole_u128 value, char* end) {
 ole_u128 ole_pow10_u128(int n) {
     return powers_of_ten[static_cast<size_t>(n)];
 }
+
+bool ole_equal_ascii_nocase(std::u16string_view text, std::string_view lower_word) {
+    if (text.size() != lower_word.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char16_t>(c - 'A' + 'a');
+        if (c != static_cast<unsigned char>(lower_word[i]))
+            return false;
+    }
+    return true;
+}

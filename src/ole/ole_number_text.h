@@ -5,7 +5,9 @@
 
 #include "ole/ole_types.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -48,3 +50,18 @@ inline bool ole_round_up_half_even(ole_u128 q, ole_u128 r, ole_u128 d) {
 
 // 10^n for n in 0..38.
 ole_u128 ole_pow10_u128(int n);
+
+// A double truncated toward zero into an integer type; false outside its range and for NaN.
+template <class T> bool ole_truncate_to(double value, T& out) {
+    double t = std::trunc(value);
+    // Both limits are zero or powers of two, so their doubles are exact.
+    constexpr double low = static_cast<double>(std::numeric_limits<T>::min());
+    constexpr double high = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
+    if (!(t >= low && t < high))
+        return false;
+    out = static_cast<T>(t);
+    return true;
+}
+
+// The text equals a lower-case ASCII word, ignoring the case of ASCII letters.
+bool ole_equal_ascii_nocase(std::u16string_view text, std::string_view lower_word);

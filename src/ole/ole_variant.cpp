@@ -1,6 +1,7 @@
 #include "ole/ole_variant.h"
 
 #include "ole/ole_date.h"
+#include "ole/ole_number_text.h"
 #include "tk/tk_locale.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
@@ -132,26 +133,61 @@ int32_t bool_value(VARIANT_BOOL b) {
     return b == VARIANT_TRUE ? 1 : b;
 }
 
-// A double truncated toward zero into an integer type; false outside its range or for NaN.
-template <class T> bool truncate_to(double value, T& out) {
-    double t = std::trunc(value);
-    // Both limits are powers of two (or zero), so their doubles are exact.
-    constexpr double low = static_cast<double>(std::numeric_limits<T>::min());
-    constexpr double high = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
-    if (!(t >= low && t < high))
-        return false;
-    out = static_cast<T>(t);
-    return true;
-}
-
 // A double truncated toward zero and saturated, for the numeric views that cannot fail.
 template <class T> T saturate(double value) {
     if (std::isnan(value))
         return 0;
     T out{};
-    if (truncate_to(value, out))
+    if (ole_truncate_to(value, out))
         return out;
     return value < 0 ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
+}
+
+// The whole-number views (to_long, to_i8, to_ui8), which differ only in their width and in
+// the conversions they use for CY and DECIMAL. A failed conversion gives 0.
+template <class T>
+T whole_number(const VARIANT& v, int64_t i8, uint64_t ui8, HRESULT (*from_cy)(CY, T&),
+               HRESULT (*from_decimal)(const DECIMAL&, T&)) {
+    T out = 0;
+    HRESULT hr = S_OK;
+    switch (v.vt) {
+    case VT_I2:
+        return static_cast<T>(v.iVal);
+    case VT_I4:
+        return static_cast<T>(v.lVal);
+    case VT_I1:
+        return static_cast<T>(v.cVal);
+    case VT_UI1:
+        return static_cast<T>(v.bVal);
+    case VT_UI2:
+        return static_cast<T>(v.uiVal);
+    case VT_UI4:
+        return static_cast<T>(v.ulVal);
+    case VT_R4:
+        return saturate<T>(v.fltVal);
+    case VT_R8:
+        return saturate<T>(v.dblVal);
+    case VT_BOOL:
+        return static_cast<T>(bool_value(v.boolVal));
+    case VT_I8:
+        return static_cast<T>(i8);
+    case VT_UI8:
+        return static_cast<T>(ui8);
+    case VT_CY:
+        hr = from_cy(v.cyVal, out);
+        break;
+    case VT_DECIMAL:
+        hr = from_decimal(v.decVal, out);
+        break;
+    default:
+        return 0;
+    }
+    if (FAILED(hr)) {
+        TK_TRACE(3, "ole_variant: %s conversion failed: %08X", v.vt == VT_CY ? "CY" : "DECIMAL",
+                 static_cast<unsigned>(hr));
+        return 0;
+    }
+    return out;
 }
 
 const tk_codepage& ansi_codepage() {
@@ -642,138 +678,15 @@ std::u16string ole_variant::to_wstring() const {
 }
 
 int32_t ole_variant::to_long() const {
-    switch (var_.vt) {
-    case VT_I2:
-        return var_.iVal;
-    case VT_I4:
-        return var_.lVal;
-    case VT_I1:
-        return var_.cVal;
-    case VT_UI1:
-        return var_.bVal;
-    case VT_UI2:
-        return var_.uiVal;
-    case VT_UI4:
-        return static_cast<int32_t>(var_.ulVal);
-    case VT_R4:
-        return saturate<int32_t>(var_.fltVal);
-    case VT_R8:
-        return saturate<int32_t>(var_.dblVal);
-    case VT_BOOL:
-        return bool_value(var_.boolVal);
-    case VT_I8:
-        return static_cast<int32_t>(i8_);
-    case VT_UI8:
-        return static_cast<int32_t>(ui8_);
-    case VT_CY: {
-        int32_t out = 0;
-        if (HRESULT hr = VarI4FromCy(var_.cyVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarI4FromCy failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    case VT_DECIMAL: {
-        int32_t out = 0;
-        if (HRESULT hr = VarI4FromDec(var_.decVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarI4FromDec failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    default:
-        return 0;
-    }
+    return whole_number<int32_t>(var_, i8_, ui8_, VarI4FromCy, VarI4FromDec);
 }
 
 int64_t ole_variant::to_i8() const {
-    switch (var_.vt) {
-    case VT_I2:
-        return var_.iVal;
-    case VT_I4:
-        return var_.lVal;
-    case VT_I1:
-        return var_.cVal;
-    case VT_UI1:
-        return var_.bVal;
-    case VT_UI2:
-        return var_.uiVal;
-    case VT_UI4:
-        return var_.ulVal;
-    case VT_R4:
-        return saturate<int64_t>(var_.fltVal);
-    case VT_R8:
-        return saturate<int64_t>(var_.dblVal);
-    case VT_BOOL:
-        return bool_value(var_.boolVal);
-    case VT_I8:
-        return i8_;
-    case VT_UI8:
-        return static_cast<int64_t>(ui8_);
-    case VT_CY: {
-        int64_t out = 0;
-        if (HRESULT hr = VarI8FromCy(var_.cyVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarI8FromCy failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    case VT_DECIMAL: {
-        int64_t out = 0;
-        if (HRESULT hr = VarI8FromDec(var_.decVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarI8FromDec failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    default:
-        return 0;
-    }
+    return whole_number<int64_t>(var_, i8_, ui8_, VarI8FromCy, VarI8FromDec);
 }
 
 uint64_t ole_variant::to_ui8() const {
-    switch (var_.vt) {
-    case VT_I2:
-        return static_cast<uint64_t>(int64_t(var_.iVal));
-    case VT_I4:
-        return static_cast<uint64_t>(int64_t(var_.lVal));
-    case VT_I1:
-        return static_cast<uint64_t>(int64_t(var_.cVal));
-    case VT_UI1:
-        return var_.bVal;
-    case VT_UI2:
-        return var_.uiVal;
-    case VT_UI4:
-        return var_.ulVal;
-    case VT_R4:
-        return saturate<uint64_t>(var_.fltVal);
-    case VT_R8:
-        return saturate<uint64_t>(var_.dblVal);
-    case VT_BOOL:
-        return static_cast<uint64_t>(int64_t(bool_value(var_.boolVal)));
-    case VT_I8:
-        return static_cast<uint64_t>(i8_);
-    case VT_UI8:
-        return ui8_;
-    case VT_CY: {
-        uint64_t out = 0;
-        if (HRESULT hr = VarUI8FromCy(var_.cyVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarUI8FromCy failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    case VT_DECIMAL: {
-        uint64_t out = 0;
-        if (HRESULT hr = VarUI8FromDec(var_.decVal, out); FAILED(hr)) {
-            TK_TRACE(3, "VarUI8FromDec failed: %08X", static_cast<unsigned>(hr));
-            return 0;
-        }
-        return out;
-    }
-    default:
-        return 0;
-    }
+    return whole_number<uint64_t>(var_, i8_, ui8_, VarUI8FromCy, VarUI8FromDec);
 }
 
 double ole_variant::to_double() const {

@@ -1,6 +1,7 @@
 // ole_variant::change_type: the in-place conversion rules, checked in a fixed order; the
 // first rule that applies decides.
 #include "ole/ole_date.h"
+#include "ole/ole_number_text.h"
 #include "ole/ole_variant.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
@@ -19,17 +20,6 @@ template <class T> bool in_range(int64_t v) {
 
 template <class T> bool in_range_unsigned(uint64_t v) {
     return v <= uint64_t(std::numeric_limits<T>::max());
-}
-
-// A double truncated toward zero; false outside the target's range and for NaN.
-template <class T> bool truncate_to(double value, T& out) {
-    double t = std::trunc(value);
-    constexpr double low = static_cast<double>(std::numeric_limits<T>::min());
-    constexpr double high = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
-    if (!(t >= low && t < high))
-        return false;
-    out = static_cast<T>(t);
-    return true;
 }
 
 void put_le(std::vector<uint8_t>& out, uint64_t value, int bytes) {
@@ -236,12 +226,12 @@ void ole_variant::change_to_64_bits(VARTYPE vt) {
         double d = var_.vt == VT_R4 ? double(var_.fltVal) : var_.dblVal;
         if (to_signed) {
             int64_t v = 0;
-            if (!truncate_to(d, v))
+            if (!ole_truncate_to(d, v))
                 throw ole_cast_exception();
             set_i8(v);
         } else {
             uint64_t v = 0;
-            if (!truncate_to(d, v))
+            if (!ole_truncate_to(d, v))
                 throw ole_cast_exception();
             set_ui8(v);
         }
@@ -288,25 +278,25 @@ void ole_variant::change_to_32_or_16_bits(VARTYPE vt) {
         switch (vt) {
         case VT_I4: {
             int32_t v = 0;
-            if ((ok = truncate_to(r, v)))
+            if ((ok = ole_truncate_to(r, v)))
                 set_i4(v);
             break;
         }
         case VT_UI4: {
             uint32_t v = 0;
-            if ((ok = truncate_to(r, v)))
+            if ((ok = ole_truncate_to(r, v)))
                 set_ui4(v);
             break;
         }
         case VT_I2: {
             int16_t v = 0;
-            if ((ok = truncate_to(r, v)))
+            if ((ok = ole_truncate_to(r, v)))
                 set_i2(v);
             break;
         }
         default: {
             uint16_t v = 0;
-            if ((ok = truncate_to(r, v)))
+            if ((ok = ole_truncate_to(r, v)))
                 set_ui2(v);
             break;
         }
