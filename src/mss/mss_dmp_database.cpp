@@ -13,6 +13,7 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -194,13 +195,15 @@ bool mss_dmp_database::delete_tab(std::u16string_view name) {
     return udb_database::delete_tab(name);
 }
 
-std::u16string mss_dmp_database::column_definition(const t_ftd& column, const udb_indexes& indexes,
+std::u16string mss_dmp_database::column_definition(const t_ftd& column, const udb_index* key,
                                                    bool identity) const {
     std::u16string text = u"\t";
     mss_append_bracketed(text, column.name);
     text += u" ";
     text += mss_script_type(column, unicode_, identity);
-    if (column.b_not_null || column.b_auto_num || indexes.is_idx_field(column.name, true))
+    const bool key_column =
+        key && std::find(key->fields.begin(), key->fields.end(), column.name) != key->fields.end();
+    if (column.b_not_null || column.b_auto_num || key_column)
         text += u" NOT NULL";
     const std::u16string value = column.default_value.to_wstring();
     TK_TRACE(1, "Got safe default value: %s", tk_trace_text(value).c_str());
@@ -240,6 +243,22 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
         }
         delete_tab(name);
 
+        // A table has one primary key: the first primary-key index of at most 16 columns.
+        const udb_index* key = nullptr;
+        for (const udb_index& index : indexes) {
+            if (index.fields.size() > max_key_columns) {
+                TK_TRACE(3, "Index '%s' has too many fields and is skipped",
+                         tk_trace_text(index.name).c_str());
+            } else if (!index.b_primary || index.fields.empty()) {
+                TK_TRACE(2, "Index '%s' is not a primary key", tk_trace_text(index.name).c_str());
+            } else if (key) {
+                TK_TRACE(3, "Second primary key '%s' is skipped",
+                         tk_trace_text(index.name).c_str());
+            } else {
+                key = &index;
+            }
+        }
+
         std::u16string statement = u"CREATE TABLE " + mss_safe_tname(name) + u" (\r\n";
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
@@ -247,37 +266,19 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
             // MS SQL allows one IDENTITY column per table: the first auto-number column.
             const bool identity = !identity_written && mss_script_identity(schema[i]);
             identity_written = identity_written || identity;
-            statement += column_definition(schema[i], indexes, identity);
+            statement += column_definition(schema[i], key, identity);
         }
         table_names_.emplace_back(name);
-
-        bool primary_key = false;
-        for (const udb_index& index : indexes) {
-            if (index.fields.size() > max_key_columns) {
-                TK_TRACE(3, "Index '%s' has too many fields and is skipped",
-                         tk_trace_text(index.name).c_str());
-                continue;
-            }
-            if (!index.b_primary || index.fields.empty()) {
-                TK_TRACE(2, "Index '%s' is not a primary key", tk_trace_text(index.name).c_str());
-                continue;
-            }
-            // A table has one primary key; further primary-key indexes are left out.
-            if (primary_key) {
-                TK_TRACE(3, "Second primary key '%s' is skipped",
-                         tk_trace_text(index.name).c_str());
-                continue;
-            }
+        if (key) {
             statement += u",\r\n\t PRIMARY KEY (";
-            join_bracketed(statement, index.fields);
+            join_bracketed(statement, key->fields);
             statement += u")";
-            primary_key = true;
         }
         statement += u"\r\n)";
         write_utf8(statement);
         write("\n");
         write("GO\n");
-        if (!primary_key)
+        if (!key)
             create_clustered_index(name, schema);
         create_indexes(name, schema, indexes);
     }

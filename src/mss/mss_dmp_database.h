@@ -78,7 +78,8 @@ private:
     void write_utf8(std::u16string_view text);
     void write(std::string_view bytes) { file_.write(bytes); }
     void create_clustered_index(std::u16string_view table, const udb_schema& schema);
-    std::u16string column_definition(const t_ftd& column, const udb_indexes& indexes,
+    // `key`: the primary key written for the table, whose columns are NOT NULL.
+    std::u16string column_definition(const t_ftd& column, const udb_index* key,
                                      bool identity) const;
 
     mss_script_file file_;

@@ -36,7 +36,8 @@ mss_dmp_recordset::~mss_dmp_recordset() {
 }
 
 void mss_dmp_recordset::check_source_fields(const udb_record& record) {
-    if (checked_names_.size() == record.size()) {
+    const uint64_t generation = database_ ? database_->get_names_map().generation() : 0;
+    if (checked_names_.size() == record.size() && checked_generation_ == generation) {
         size_t i = 0;
         while (i < record.size() && checked_names_[i] == record[i].get_name())
             ++i;
@@ -58,6 +59,7 @@ void mss_dmp_recordset::check_source_fields(const udb_record& record) {
                 tk_exception::recoverable);
         }
     }
+    checked_generation_ = generation;
     checked_names_.clear();
     for (size_t i = 0; i < record.size(); ++i)
         checked_names_.push_back(record[i].get_name());

@@ -38,4 +38,6 @@ private:
     std::u16string safe_name_;
     // The field names of the last record whose layout was checked.
     std::vector<std::u16string> checked_names_;
+    // The names map's generation at that check.
+    uint64_t checked_generation_ = 0;
 };

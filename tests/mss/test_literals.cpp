@@ -1,0 +1,254 @@
+// Column types and value literals of the script.
+#include "mss/mss_column_types.h"
+#include "mss/mss_engine.h"
+#include "mss/mss_literal.h"
+#include "ole/ole_decimal.h"
+#include "tk/tk_exception.h"
+#include "udb/tabrix_bool_rule.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_field.h"
+#include "udb/udb_ftd.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+std::string literal(const ole_variant& value, const t_ftd& column, bool unicode = true) {
+    std::string out;
+    mss_append_value_literal(out, value, column, unicode);
+    return out;
+}
+
+ole_variant decimal(std::string_view text) {
+    DECIMAL d{};
+    EXPECT_EQ(VarDecFromStr(text, LOCALE_EN_US, 0, d), S_OK) << text;
+    return ole_variant(d);
+}
+
+ole_variant date(uint16_t y, uint16_t m, uint16_t d, uint16_t h = 0, uint16_t mi = 0,
+                 uint16_t s = 0, uint16_t ms = 0) {
+    SYSTEMTIME st{};
+    st.wYear = y;
+    st.wMonth = m;
+    st.wDay = d;
+    st.wHour = h;
+    st.wMinute = mi;
+    st.wSecond = s;
+    st.wMilliseconds = ms;
+    return ole_variant(st);
+}
+
+t_ftd decimal_column(int precision, int scale) {
+    return t_ftd(0, u"D", VT_DECIMAL, false, false, ole_variant(),
+                 uint32_t(precision * 256 + scale));
+}
+
+} // namespace
+
+TEST(MssTypes, ScriptColumnTypes) {
+    auto type = [](t_ftd c, bool unicode = true) { return mss_script_type(c, unicode); };
+    EXPECT_EQ(type(t_ftd(4, u"A", VT_I4)), u"INT");
+    EXPECT_EQ(type(t_ftd(4, u"A", VT_I2, false, true)), u"INT IDENTITY");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_I8, false, true)), u"BIGINT IDENTITY");
+    EXPECT_EQ(mss_script_type(t_ftd(8, u"A", VT_I8, false, true), true, false), u"BIGINT");
+    // Only whole numbers can be IDENTITY.
+    t_ftd auto_decimal = decimal_column(10, 0);
+    auto_decimal.b_auto_num = true;
+    EXPECT_EQ(type(auto_decimal), u"NUMERIC(10,0)");
+    EXPECT_FALSE(mss_script_identity(auto_decimal));
+    EXPECT_EQ(type(t_ftd(4, u"A", VT_R4)), u"REAL");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_R8)), u"FLOAT");
+    EXPECT_EQ(type(decimal_column(12, 2)), u"NUMERIC(12,2)");
+    EXPECT_EQ(type(decimal_column(38, 4)), u"NUMERIC(38,4)");
+    EXPECT_EQ(type(decimal_column(39, 4)), u"FLOAT");
+    // A scale above the precision: the precision is raised.
+    EXPECT_EQ(type(decimal_column(2, 5)), u"NUMERIC(5,5)");
+    // Without precision: MONEY for currency, a wide NUMERIC for decimals.
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_CY)), u"MONEY");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_DECIMAL)), u"NUMERIC(38,9)");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2)), u"DATE");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 3)), u"TIME");
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 1)), u"DATETIME");
+    EXPECT_EQ(type(t_ftd(1, u"A", VT_BOOL)), u"BIT");
+    EXPECT_EQ(type(t_ftd(100, u"A", VT_BLOB)), u"VARBINARY(100) ");
+    EXPECT_EQ(type(t_ftd(8000, u"A", VT_BLOB)), u"VARBINARY(MAX)");
+    EXPECT_EQ(type(t_ftd(0, u"A", VT_BLOB_OBJECT)), u"VARBINARY(MAX)");
+    EXPECT_EQ(type(t_ftd(16, u"A", VT_BYTE_ARRAY)), u"VARBINARY(16) ");
+    EXPECT_EQ(type(t_ftd(10, u"A", VT_BSTR)), u"NVARCHAR(10) ");
+    EXPECT_EQ(type(t_ftd(10, u"A", VT_BSTR), false), u"VARCHAR(10) ");
+    EXPECT_EQ(type(t_ftd(3999, u"A", VT_BSTR)), u"NVARCHAR(3999) ");
+    EXPECT_EQ(type(t_ftd(4000, u"A", VT_BSTR)), u"NVARCHAR(MAX)");
+    EXPECT_EQ(type(t_ftd(0, u"A", VT_BSTR), false), u"VARCHAR(MAX)");
+    EXPECT_EQ(type(t_ftd(38, u"A", VT_BSTR, false, false, ole_variant(), 1)), u" uniqueidentifier");
+    EXPECT_EQ(type(t_ftd(4, u"A", VT_I4, false, true, ole_variant(), 0, u"SMALLINT")), u"SMALLINT");
+}
+
+TEST(MssTypes, ServerColumnTypes) {
+    EXPECT_EQ(get_mss_native_type(t_ftd(3999, u"A", VT_BSTR), false), u"nvarchar(3999) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), false), u"nvarchar(4000) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), true), u"nvarchar");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4001, u"A", VT_BSTR), false), u"nvarchar(max)");
+    EXPECT_EQ(get_mss_native_type(t_ftd(2, u"A", VT_I2), false), u"smallint");
+    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_CY), false), u"smallmoney");
+    EXPECT_EQ(get_mss_native_type(decimal_column(40, 2), false), u"float");
+    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2), false),
+              u"datetime");
+    EXPECT_EQ(get_mss_native_type(t_ftd(8000, u"A", VT_BLOB), false), u"varbinary(8000) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(0, u"A", VT_EMPTY), false), u"nvarchar(max)");
+    mss_engine engine;
+    engine.set_unicode(false);
+    EXPECT_EQ(get_mss_native_type(t_ftd(10, u"A", VT_BSTR), false), u"varchar(10) ");
+}
+
+TEST(MssLiterals, TextValues) {
+    t_ftd text(20, u"T", VT_BSTR);
+    EXPECT_EQ(literal(ole_variant(u"O'Neil"), text), "N'O''Neil'");
+    EXPECT_EQ(literal(ole_variant(u"O'Neil"), text, false), "'O''Neil'");
+    EXPECT_EQ(literal(ole_variant(u""), text), "''");
+    EXPECT_EQ(literal(ole_variant(u"Grüße ü €"), text), "N'Grüße ü €'");
+    EXPECT_EQ(literal(ole_variant(u"𝄞 clef"), text), "N'𝄞 clef'");
+    // The text ends at its first zero character.
+    EXPECT_EQ(literal(ole_variant(std::u16string_view(u"ab\0cd", 5)), text), "N'ab'");
+    // A text naming a GUID is written as the plain literal of that GUID.
+    EXPECT_EQ(literal(ole_variant(u"guid{12345678-1234-1234-1234-123456789012}"), text),
+              "'12345678-1234-1234-1234-123456789012}'");
+    EXPECT_EQ(literal(ole_variant(u"{12345678-1234-1234-1234-123456789012}"), text),
+              "N'{12345678-1234-1234-1234-123456789012}'");
+    // An unpaired surrogate cannot be written as UTF-8.
+    std::u16string broken = u"a";
+    broken.push_back(char16_t(0xD800));
+    try {
+        literal(ole_variant(broken), text);
+        FAIL() << "no exception";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.message(), "Cannot create string representation");
+        EXPECT_EQ(e.level(), 1);
+    }
+}
+
+TEST(MssLiterals, MissingValuesAndDefaults) {
+    t_ftd nullable(4, u"N", VT_I4);
+    EXPECT_EQ(literal(ole_variant(), nullable), "NULL");
+    ole_variant null_value;
+    null_value.set_null();
+    EXPECT_EQ(literal(null_value, nullable), "NULL");
+    t_ftd with_default(4, u"N", VT_I4, true, false, ole_variant(5));
+    EXPECT_EQ(literal(ole_variant(), with_default), "5");
+    t_ftd without_default(4, u"N", VT_I4, true);
+    EXPECT_EQ(literal(ole_variant(), without_default), "''");
+    t_ftd text_default(4, u"N", VT_BSTR, true, false, ole_variant(u"it's"));
+    EXPECT_EQ(literal(ole_variant(), text_default), "N'it''s'");
+    // An empty text is a value, not a missing one.
+    EXPECT_EQ(literal(ole_variant(u""), text_default), "''");
+}
+
+TEST(MssLiterals, Dates) {
+    t_ftd datetime(8, u"D", VT_DATE, false, false, ole_variant(), 1);
+    t_ftd date_only(8, u"D", VT_DATE, false, false, ole_variant(), 2);
+    EXPECT_EQ(literal(date(2020, 12, 31), datetime), "'2020-12-31'");
+    EXPECT_EQ(literal(date(2020, 12, 31, 23, 59, 58), datetime), "'2020-12-31 23:59:58'");
+    EXPECT_EQ(literal(date(2020, 1, 2, 3, 4, 5, 50), datetime), "'2020-01-02 03:04:05.050'");
+    // DATETIME holds the years 1753 to 9999; DATE keeps earlier dates.
+    EXPECT_EQ(literal(date(1700, 5, 6), datetime), "'9999-12-30'");
+    EXPECT_EQ(literal(date(1700, 5, 6), date_only), "'1700-05-06'");
+    EXPECT_EQ(literal(date(1753, 1, 1), datetime), "'1753-01-01'");
+    EXPECT_EQ(literal(date(1752, 12, 31), t_ftd(8, u"D", VT_DATE)), "'9999-12-30'");
+    // Never with N.
+    EXPECT_EQ(literal(date(2001, 2, 3), datetime, true), "'2001-02-03'");
+    EXPECT_EQ(mssql_get_safe_variant(date(1700, 1, 1), 1).to_string(), "9999-12-30");
+    EXPECT_EQ(mssql_get_safe_variant(date(1700, 1, 1), 2).to_string(), "1700-01-01");
+}
+
+TEST(MssLiterals, DatesFromText) {
+    auto text_literal = [](std::u16string_view text, VARTYPE vt) {
+        std::string out;
+        mss_append_text_literal(out, text, vt, true);
+        return out;
+    };
+    EXPECT_EQ(text_literal(u"20201231", VT_DATE), "'2020-12-31'");
+    EXPECT_EQ(text_literal(u"10:30:15", VT_DATE), "'10:30:15'");
+    EXPECT_EQ(text_literal(u"not a date", VT_DATE), "''");
+    EXPECT_EQ(text_literal(u"", VT_I4), "''");
+    EXPECT_EQ(text_literal(u"42", VT_I4), "42");
+    EXPECT_EQ(text_literal(u"0x0A1B", VT_BYTE_ARRAY), "0x0A1B");
+    EXPECT_EQ(text_literal(u"123", VT_BLOB), "123");
+    EXPECT_EQ(text_literal(u"ab'c", VT_BLOB), "'ab''c'");
+    EXPECT_EQ(text_literal(u"a", VT_BLOB), "");
+    EXPECT_EQ(to_mssql_str(u"O'Neil", VT_BSTR), u"N'O''Neil'");
+}
+
+TEST(MssLiterals, Numbers) {
+    EXPECT_EQ(literal(ole_variant(42), t_ftd(4, u"I", VT_I4)), "42");
+    EXPECT_EQ(literal(ole_variant(int64_t(-9000000000)), t_ftd(8, u"I", VT_I8)), "-9000000000");
+    EXPECT_EQ(literal(ole_variant(true), t_ftd(1, u"L", VT_BOOL)), "1");
+    EXPECT_EQ(literal(ole_variant(false), t_ftd(1, u"L", VT_BOOL)), "0");
+    CY cy{75000};
+    EXPECT_EQ(literal(ole_variant(cy), t_ftd(8, u"C", VT_CY)), "7.5");
+    t_ftd real8(8, u"F", VT_R8);
+    // A double prints so that it reads back exactly.
+    double v = std::stod(literal(ole_variant(0.1), real8));
+    EXPECT_EQ(v, 0.1);
+    EXPECT_EQ(literal(ole_variant(std::nan("")), real8), "NULL");
+    EXPECT_EQ(std::stod(literal(ole_variant(std::numeric_limits<double>::infinity()), real8)),
+              1.79e308);
+    EXPECT_EQ(std::stod(literal(ole_variant(-1e-310), real8)), -2.23e-308);
+    EXPECT_EQ(std::stod(literal(ole_variant(0.0), real8)), 0.0);
+    EXPECT_EQ(literal(ole_variant(std::nanf("")), t_ftd(4, u"F", VT_R4)), "NULL");
+    EXPECT_EQ(mssql_get_safe_variant(ole_variant(2e307)).variant().dblVal, 2e307);
+    EXPECT_EQ(mssql_get_safe_variant(ole_variant(1e-320)).variant().dblVal, 2.23e-308);
+    const uint8_t bytes[] = {0x0A, 0x1B};
+    EXPECT_EQ(literal(ole_variant(size_t(2), bytes), t_ftd(2, u"B", VT_BLOB)), "0x0A1B");
+    EXPECT_EQ(literal(ole_variant(size_t(0), bytes), t_ftd(2, u"B", VT_BLOB)), "NULL");
+}
+
+TEST(MssLiterals, DecimalsThatFitAreKept) {
+    t_ftd d12_2 = decimal_column(12, 2);
+    EXPECT_EQ(literal(decimal("1234567890.12"), d12_2), "1234567890.12");
+    EXPECT_EQ(literal(decimal("-1234567890.12"), d12_2), "-1234567890.12");
+    // 12 integer digits do not fit in (12,2): the largest value with the value's sign.
+    EXPECT_EQ(literal(decimal("123456789012.5"), d12_2), "9999999999.99");
+    EXPECT_EQ(literal(decimal("-123456789012.5"), d12_2), "-9999999999.99");
+    // The sign and a leading zero are not digits.
+    EXPECT_EQ(literal(decimal("-0.5"), decimal_column(1, 1)), "-0.5");
+    EXPECT_EQ(literal(decimal("-99"), decimal_column(2, 0)), "-99");
+    // More decimals than the column holds: MS SQL rounds; a carry into a new digit does not fit.
+    EXPECT_EQ(literal(decimal("1.234"), decimal_column(5, 2)), "1.234");
+    EXPECT_EQ(literal(decimal("999.996"), decimal_column(5, 2)), "999.99");
+    EXPECT_EQ(literal(decimal("1000"), decimal_column(3, 0)), "999.");
+    // Without precision every value passes.
+    EXPECT_EQ(literal(decimal("123456789012345678901234567"), t_ftd(0, u"D", VT_DECIMAL)),
+              "123456789012345678901234567");
+
+    EXPECT_TRUE(dec_is_out_of_range(decimal("123456789012.5"), d12_2));
+    EXPECT_FALSE(dec_is_out_of_range(decimal("1234567890.12"), d12_2));
+    EXPECT_FALSE(dec_is_out_of_range(decimal("123456789012.5"), t_ftd(0, u"D", VT_DECIMAL)));
+    EXPECT_THROW(dec_is_out_of_range(ole_variant(5), d12_2), tk_mail_assertion);
+    EXPECT_TRUE(check_dec_str_prec_scale("-123.45", 5, 2));
+    EXPECT_TRUE(check_dec_str_prec_scale("0.45", 2, 2));
+    EXPECT_FALSE(check_dec_str_prec_scale("1234", 5, 2));
+    EXPECT_EQ(gen_dec_value(decimal_column(5, 2), false), "999.99");
+    EXPECT_EQ(gen_dec_value(decimal_column(3, 0), true), "-999.");
+}
+
+TEST(MssLiterals, CustomRuleWritesLogicalsAsText) {
+    t_ftd logical(1, u"L", VT_BOOL);
+    EXPECT_EQ(mss_script_type(logical, true), u"BIT");
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<tabrix_bool_rule>());
+    EXPECT_EQ(mss_script_type(logical, true), u"CHAR(1)");
+    EXPECT_EQ(literal(ole_variant(true), logical), "'T'");
+    EXPECT_EQ(literal(ole_variant(false), logical), "'F'");
+    // A missing value is not a logical value: the rule leaves it alone.
+    EXPECT_EQ(literal(ole_variant(), logical), "NULL");
+    EXPECT_EQ(literal(ole_variant(3), t_ftd(4, u"I", VT_I4)), "3");
+}
+
+TEST(MssLiterals, WideFormsNeedAFieldAndAColumn) {
+    udb_field field(u"A", 4, ole_variant(7));
+    t_ftd column(4, u"A", VT_I4);
+    EXPECT_EQ(mss_get_fld_append_str(&field, &column), u"7");
+    EXPECT_THROW(mss_get_fld_append_str(nullptr, &column), tk_mail_assertion);
+    EXPECT_THROW(mss_get_fld_append_str(&field, nullptr), tk_mail_assertion);
+}

@@ -1,0 +1,160 @@
+// MS SQL naming rules: brackets, owner-qualified names, validators, the word test, version
+// codes and safe table names.
+#include "mss/mss_engine.h"
+#include "mss/mss_names.h"
+#include "mss/mss_validator.h"
+#include "tk/tk_exception.h"
+#include "udb/udb_schema.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct split_result {
+    std::u16string table;
+    std::u16string owner;
+};
+
+split_result split(std::u16string_view name) {
+    split_result r;
+    EXPECT_TRUE(mss_split_tab_name(name, r.table, r.owner));
+    return r;
+}
+
+} // namespace
+
+TEST(MssNames, BracketRuleKeepsWellFormedNamesAndDoublesClosingBrackets) {
+    EXPECT_EQ(mss_bracketed(u"Orders"), u"[Orders]");
+    EXPECT_EQ(mss_bracketed(u"SELECT"), u"[SELECT]");
+    EXPECT_EQ(mss_bracketed(u"[x]"), u"[x]");
+    EXPECT_EQ(mss_bracketed(u"x]"), u"[x]]]");
+    EXPECT_EQ(mss_bracketed(u"a]b"), u"[a]]b]");
+    // Already quoted on purpose: the inner "]" is doubled.
+    EXPECT_EQ(mss_bracketed(u"[a]]b]"), u"[a]]b]");
+    // Looks bracketed but the inner "]" is single: quoted as a whole.
+    EXPECT_EQ(mss_bracketed(u"[a]b]"), u"[[a]]b]]]");
+    EXPECT_EQ(mss_bracketed(u"["), u"[[]");
+    EXPECT_EQ(mss_bracketed(u""), u"[]");
+    EXPECT_TRUE(mss_is_bracketed(u"[]"));
+    EXPECT_FALSE(mss_is_bracketed(u"[a].[b]"));
+}
+
+TEST(MssNames, SplitOwnerQualifiedNames) {
+    auto r = split(u"[sales].[Orders]");
+    EXPECT_EQ(r.owner, u"sales");
+    EXPECT_EQ(r.table, u"Orders");
+    r = split(u"[Orders]");
+    EXPECT_EQ(r.owner, u"");
+    EXPECT_EQ(r.table, u"Orders");
+    r = split(u"sales.Orders");
+    EXPECT_EQ(r.owner, u"");
+    EXPECT_EQ(r.table, u"sales.Orders");
+    r = split(u"[a].[b].[c]");
+    EXPECT_EQ(r.owner, u"a");
+    EXPECT_EQ(r.table, u"b].[c");
+    r = split(u"ab");
+    EXPECT_EQ(r.table, u"ab");
+    // Doubled brackets read back as one.
+    r = split(u"[my]]table]");
+    EXPECT_EQ(r.owner, u"");
+    EXPECT_EQ(r.table, u"my]table");
+    r = split(u"[o]]wn].[t]]ab]");
+    EXPECT_EQ(r.owner, u"o]wn");
+    EXPECT_EQ(r.table, u"t]ab");
+}
+
+TEST(MssNames, WordTestNeedsAFollowingCharacter) {
+    icomparer now(u"now");
+    EXPECT_EQ(now.compare(u"now()", 0), 0);
+    EXPECT_EQ(now.compare(u"NOW()", 0), 0);
+    EXPECT_EQ(now.compare(u"now", 0), -1);
+    EXPECT_EQ(now.compare(u"select now()", 7), 0);
+    EXPECT_EQ(now.compare(u"abc()", 0), -1);
+    EXPECT_EQ(now.compare(u"xyz()", 0), 1);
+    EXPECT_EQ(now.compare(u"no", 5), -1);
+}
+
+TEST(MssNames, AcceptableNames) {
+    mss_validator v;
+    EXPECT_TRUE(v.is_acceptable(u"Orders"));
+    EXPECT_TRUE(v.is_acceptable(u"_tmp"));
+    EXPECT_TRUE(v.is_acceptable(u"[1 odd name]"));
+    EXPECT_TRUE(v.is_acceptable(u"A-B"));
+    EXPECT_TRUE(v.is_acceptable(u"SELECT"));
+    EXPECT_TRUE(v.is_acceptable(u"Ärger"));
+    EXPECT_TRUE(v.is_acceptable(u"Таблица"));
+    EXPECT_FALSE(v.is_acceptable(u"1ABC"));
+    EXPECT_FALSE(v.is_acceptable(u"$X"));
+    EXPECT_FALSE(v.is_acceptable(u" name"));
+    EXPECT_THROW(v.is_acceptable(u""), tk_mail_assertion);
+}
+
+TEST(MssNames, SafeNamesTakePrefixesInTurn) {
+    mss_tn_validator v({u"T", u"_T"}, {u"1_t"});
+    EXPECT_EQ(v.get_safe_name(u"T"), u"_1_T");
+    EXPECT_EQ(v.get_safe_name(u"free"), u"free");
+    // The selected tables are among the existing names, so an unacceptable one is renamed.
+    mss_tn_validator w({u"1ABC"}, {});
+    EXPECT_FALSE(w.is_acceptable(u"1ABC"));
+    EXPECT_EQ(w.get_safe_name(u"1ABC"), u"_1ABC");
+    // The cycle goes on: _ 1 _ 2 _ 3 _ ...
+    mss_tn_validator x({u"A", u"_A", u"1_A", u"_1_A", u"2_1_A", u"_2_1_A", u"3_2_1_A"}, {});
+    EXPECT_EQ(x.get_safe_name(u"a"), u"_3_2_1_a");
+    // The result is not added to the existing names.
+    EXPECT_EQ(x.get_safe_name(u"a"), u"_3_2_1_a");
+}
+
+TEST(MssNames, ColumnValidatorTakesTheAcceptableColumns) {
+    udb_schema schema;
+    schema.push_back(t_ftd(10, u"NAME", VT_BSTR));
+    schema.push_back(t_ftd(4, u"1ST", VT_I4));
+    mss_fn_validator v(schema);
+    EXPECT_TRUE(v.is_duplicated(u"name"));
+    EXPECT_FALSE(v.is_duplicated(u"1ST"));
+    EXPECT_EQ(v.get_safe_name(u"Name"), u"_Name");
+}
+
+TEST(MssEngine, VersionCodesFromBanners) {
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2008 R2 (SP2) - 10.50.4000.0"), 5);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server  2000 - 8.00.2039 (Intel X86)"), 3);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2017 (RTM) - 14.0.1000.169"), 13);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2005 - 9.00.5000.00 (Intel X86)"), 4);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5"), 1);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server  7.00 - 7.00.623 (Intel X86)"), 2);
+    // Exactly 30 characters is not enough.
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2008 R2 x"), 1);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Azure (RTM) - 12.0.2000.8"), 100);
+    EXPECT_EQ(mss_engine::version_code(u"PostgreSQL 15"), 1);
+}
+
+namespace {
+
+// An engine as a connect would leave it, for the owner rules.
+class test_engine : public mss_engine {
+public:
+    void set_login(std::u16string login) { login_ = std::move(login); }
+};
+
+} // namespace
+
+TEST(MssEngine, SafeTableNames) {
+    // Without an engine: the dbo schema.
+    EXPECT_EQ(mss_safe_tname(u"Orders"), u"[dbo].[Orders]");
+    EXPECT_EQ(mss_safe_tname(u"[sales].[Orders]"), u"[sales].[Orders]");
+    EXPECT_EQ(mss_safe_tname(u"a]b"), u"[dbo].[a]]b]");
+    EXPECT_EQ(mss_safe_tname(u"sales.Orders"), u"[dbo].[sales.Orders]");
+    EXPECT_TRUE(mss_unicode());
+
+    test_engine engine;
+    EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[dbo].[Orders]");
+    engine.set_login(u"SA");
+    EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[dbo].[Orders]");
+    engine.set_login(u"alice");
+    EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[alice].[Orders]");
+    EXPECT_EQ(mss_safe_tname(u"Orders"), u"[alice].[Orders]");
+    EXPECT_EQ(engine.get_safe_tname(u"[sales].[Orders]"), u"[sales].[Orders]");
+    engine.set_as_dbo(true);
+    EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[dbo].[Orders]");
+    engine.set_unicode(false);
+    EXPECT_FALSE(mss_unicode());
+}

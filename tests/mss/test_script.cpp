@@ -1,0 +1,363 @@
+// Whole T-SQL scripts, byte for byte, and the script writer's failures.
+#include "mss/mss_dmp_database.h"
+#include "mss/mss_dmp_recordset.h"
+#include "mss/sql_engine.h"
+#include "ole/ole_decimal.h"
+#include "support/test_support.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
+#include "udb/udb_record.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace {
+
+SYSTEMTIME day(uint16_t y, uint16_t m, uint16_t d) {
+    SYSTEMTIME st{};
+    st.wYear = y;
+    st.wMonth = m;
+    st.wDay = d;
+    return st;
+}
+
+ole_variant decimal(std::string_view text) {
+    DECIMAL d{};
+    EXPECT_EQ(VarDecFromStr(text, LOCALE_EN_US, 0, d), S_OK);
+    return ole_variant(d);
+}
+
+// The header's file name and date change from run to run.
+std::string masked(std::string script) {
+    script = std::regex_replace(script, std::regex("File name: [^\r]*\r\n"), "File name: PATH\r\n");
+    return std::regex_replace(script, std::regex("Creation date: \\d\\d/\\d\\d/\\d{4}\r\n"),
+                              "Creation date: DATE\r\n");
+}
+
+const std::string header = "/*\r\n"
+                           "File name: PATH\r\n"
+                           "Creation date: DATE\r\n"
+                           "Created by Tabrix 2.3 \r\n"
+                           "Encoding: UTF-8; run it with sqlcmd -f 65001\r\n"
+                           "--------------------------------------------------\r\n"
+                           "More conversion tools at https://www.quorvane.com\r\n"
+                           "*/\r\n";
+const std::string set_options = "SET QUOTED_IDENTIFIER ON;\r\nSET DATEFORMAT ymd;\r\nGO\r\n";
+
+mss_dump_options default_options() {
+    mss_dump_options options;
+    options.title = "Tabrix 2.3 ";
+    return options;
+}
+
+// The schema of a typical DBF table: an auto-number key, text, a decimal, a date, a logical
+// and a memo.
+udb_schema people_schema() {
+    udb_schema schema;
+    schema.push_back(t_ftd(4, u"ID", VT_I4, false, true));
+    schema.push_back(t_ftd(10, u"NAME", VT_BSTR, true));
+    schema.push_back(t_ftd(12, u"PRICE", VT_DECIMAL, false, false, ole_variant(), 12 * 256 + 2));
+    schema.push_back(t_ftd(8, u"BORN", VT_DATE, false, false, ole_variant(), 2));
+    schema.push_back(t_ftd(1, u"OK", VT_BOOL));
+    schema.push_back(t_ftd(0, u"NOTES", VT_BSTR));
+    return schema;
+}
+
+void add_person(udb_record& r, int id, std::u16string_view name, std::string_view price,
+                const SYSTEMTIME& born, bool ok, std::u16string_view notes) {
+    r.clear();
+    r.add_field(u"ID", 4, ole_variant(id));
+    r.add_field(u"NAME", 10, ole_variant(name));
+    r.add_field(u"PRICE", 12, decimal(price));
+    r.add_field(u"BORN", 8, ole_variant(born));
+    r.add_field(u"OK", 1, ole_variant(ok));
+    r.add_field(u"NOTES", 0, ole_variant(notes));
+}
+
+std::string write_people(const std::filesystem::path& path, const mss_dump_options& options) {
+    auto db = sql_engine::create_dump(tk_from_utf8(path.string()), options);
+    auto table = db->create_table(u"people", people_schema(), udb_indexes());
+    udb_record r;
+    add_person(r, 1, u"O'Neil", "12.5", day(1970, 1, 2), true, u"Grüße\r\nzwei Zeilen");
+    table->append_record(r);
+    add_person(r, 2, u"", "-0.25", day(1700, 12, 31), false, u"");
+    r[3].clear();
+    table->append_record(r);
+    table->finish();
+    db->finish();
+    return tabrix_test::read_file(path);
+}
+
+const std::string people_structure =
+    "\r\n/*\r\nTable structure for table 'people'\r\n*/\r\n\r\n"
+    "IF OBJECT_ID ('[dbo].[people]', 'U') IS NOT NULL\r\n"
+    "DROP TABLE [dbo].[people];\r\n"
+    "GO\r\n"
+    "CREATE TABLE [dbo].[people] (\r\n"
+    "\t[ID] INT IDENTITY NOT NULL,\r\n"
+    "\t[NAME] NVARCHAR(10)  NOT NULL,\r\n"
+    "\t[PRICE] NUMERIC(12,2),\r\n"
+    "\t[BORN] DATE,\r\n"
+    "\t[OK] BIT,\r\n"
+    "\t[NOTES] NVARCHAR(MAX)\r\n"
+    ")\n"
+    "GO\n"
+    "CREATE CLUSTERED INDEX [ID_clust_idx] ON [dbo].[people]([ID])\n"
+    "GO\n";
+
+const std::string people_data =
+    "\r\n/*\r\nDumping data for table 'people'\r\n*/\r\n\r\n"
+    "SET IDENTITY_INSERT [dbo].[people] ON;\r\nGO\r\n"
+    "INSERT INTO [dbo].[people] ([ID], [NAME], [PRICE], [BORN], [OK], [NOTES]) VALUES (1, "
+    "N'O''Neil', 12.5, '1970-01-02', 1, N'Grüße\r\nzwei Zeilen');\r\nGO\r\n\r\n"
+    "INSERT INTO [dbo].[people] ([ID], [NAME], [PRICE], [BORN], [OK], [NOTES]) VALUES (2, "
+    "'', -0.25, NULL, 0, '');\r\nGO\r\n\r\n"
+    "SET IDENTITY_INSERT [dbo].[people] OFF;\r\nGO\r\n";
+
+} // namespace
+
+TEST(MssScript, WholeScriptWithDefaultOptions) {
+    tabrix_test::scratch_dir dir;
+    std::string script = write_people(dir / "people.sql", default_options());
+    EXPECT_EQ(masked(script), header + set_options + people_structure + people_data);
+    // UTF-8 without a byte-order mark, and the header names the file with backslashes.
+    EXPECT_EQ(script.compare(0, 2, "/*"), 0);
+    EXPECT_NE(script.find("\\people.sql\r\n"), std::string::npos);
+}
+
+TEST(MssScript, OptionsShapeTheScript) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    options.dmp_ins_db = true;
+    options.dmp_ins_tab = false;
+    // No comments, no tables: no CREATE DATABASE either, and no IDENTITY to switch on.
+    std::string script = write_people(dir / "a.sql", options);
+    EXPECT_EQ(script.compare(0, set_options.size(), set_options), 0);
+    EXPECT_EQ(script.find("CREATE"), std::string::npos);
+    EXPECT_EQ(script.find("IDENTITY_INSERT"), std::string::npos);
+    EXPECT_NE(script.find("VALUES (2, '', -0.25, NULL, 0, '');\r\nGO\r\n\r\n"), std::string::npos);
+
+    options.dmp_ins_tab = true;
+    script = write_people(dir / "my]db's.sql", options);
+    const std::string database = "USE master;\r\nGO\r\n\r\n"
+                                 "if exists(select * from master.sys.databases where "
+                                 "name='my]db''s') DROP DATABASE [my]]db's];\r\n"
+                                 "CREATE DATABASE [my]]db's];\r\nGO\r\n"
+                                 "USE [my]]db's];\r\nGO\r\n";
+    EXPECT_EQ(script.compare(0, database.size() + set_options.size(), database + set_options), 0);
+
+    options.database_name = "Lager";
+    options.dmp_unicode = false;
+    script = write_people(dir / "b.sql", options);
+    EXPECT_NE(script.find("CREATE DATABASE [Lager];"), std::string::npos);
+    EXPECT_NE(script.find("[NAME] VARCHAR(10)  NOT NULL"), std::string::npos);
+    EXPECT_NE(script.find("(1, 'O''Neil', 12.5,"), std::string::npos);
+}
+
+TEST(MssScript, IndexesAndKeys) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "i.sql").string()), options);
+    udb_schema schema;
+    schema.push_back(t_ftd(300, u"A", VT_BSTR));
+    schema.push_back(t_ftd(200, u"B", VT_BSTR));
+    schema.push_back(t_ftd(150, u"C", VT_BSTR));
+    schema.push_back(t_ftd(1, u"L", VT_BOOL));
+    schema.push_back(t_ftd(4, u"K", VT_I4, false, false, ole_variant(u"7")));
+    udb_indexes indexes;
+    indexes.push_back({u"pk", false, true, {u"K"}});
+    indexes.push_back({u"ab", false, false, {u"A", u"B"}});
+    indexes.push_back({u"ac", true, false, {u"A", u"C"}});
+    indexes.push_back({u"l", false, false, {u"L"}});
+    indexes.push_back({u"none", false, false, {}});
+    indexes.push_back({u"pk2", false, true, {u"A"}});
+    db->create_table(u"T", schema, indexes)->finish();
+    db->finish();
+    const std::string expected = set_options +
+                                 "IF OBJECT_ID ('[dbo].[T]', 'U') IS NOT NULL\r\n"
+                                 "DROP TABLE [dbo].[T];\r\nGO\r\n"
+                                 "CREATE TABLE [dbo].[T] (\r\n"
+                                 "\t[A] NVARCHAR(300) ,\r\n"
+                                 "\t[B] NVARCHAR(200) ,\r\n"
+                                 "\t[C] NVARCHAR(150) ,\r\n"
+                                 "\t[L] BIT,\r\n"
+                                 "\t[K] INT NOT NULL DEFAULT 7,\r\n"
+                                 "\t PRIMARY KEY ([K])\r\n"
+                                 ")\nGO\n"
+                                 "CREATE UNIQUE INDEX [ac] ON [dbo].[T]([A], [C]) WHERE [A] IS "
+                                 "NOT NULL AND [C] IS NOT NULL\nGO\n";
+    EXPECT_EQ(tabrix_test::read_file(dir / "i.sql"), expected);
+}
+
+TEST(MssScript, ClusteredIndexNeedsASmallKey) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "c.sql").string()), options);
+    udb_schema memos;
+    memos.push_back(t_ftd(0, u"M1", VT_BSTR));
+    memos.push_back(t_ftd(0, u"M2", VT_BLOB));
+    db->create_table(u"memos", memos, udb_indexes())->finish();
+    udb_schema wide;
+    wide.push_back(t_ftd(451, u"W", VT_BSTR));
+    wide.push_back(t_ftd(901, u"B", VT_BLOB));
+    wide.push_back(t_ftd(450, u"N]", VT_BSTR));
+    db->create_table(u"wide", wide, udb_indexes())->finish();
+    db->finish();
+    std::string script = tabrix_test::read_file(dir / "c.sql");
+    EXPECT_EQ(script.find("CREATE CLUSTERED INDEX [M"), std::string::npos);
+    EXPECT_NE(script.find("CREATE CLUSTERED INDEX [N]]_clust_idx] ON [dbo].[wide]([N]]])\nGO\n"),
+              std::string::npos);
+}
+
+TEST(MssScript, DefaultsIdentityAndNames) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "d.sql").string()), options);
+    udb_schema schema;
+    schema.push_back(t_ftd(4, u"A", VT_I4, false, true));
+    schema.push_back(t_ftd(8, u"B", VT_I8, false, true));
+    schema.push_back(t_ftd(20, u"T", VT_BSTR, false, false, ole_variant(u"it's")));
+    schema.push_back(t_ftd(38, u"G", VT_BSTR, false, false, ole_variant(u"NEWID()"), 1));
+    schema.push_back(t_ftd(38, u"H", VT_BSTR, false, false, ole_variant(u"x"), 1));
+    schema.push_back(t_ftd(4, u"N", VT_I4, false, false, ole_variant(u"1); DROP TABLE x; --")));
+    auto table = db->create_table(u"Таблица ]x", schema, udb_indexes());
+    table->finish(); // no records: no SET IDENTITY_INSERT
+    db->finish();
+    const std::string expected =
+        set_options + "IF OBJECT_ID (N'[dbo].[Таблица ]]x]', 'U') IS NOT NULL\r\n"
+                      "DROP TABLE [dbo].[Таблица ]]x];\r\nGO\r\n"
+                      "CREATE TABLE [dbo].[Таблица ]]x] (\r\n"
+                      "\t[A] INT IDENTITY NOT NULL,\r\n"
+                      "\t[B] BIGINT NOT NULL,\r\n"
+                      "\t[T] NVARCHAR(20)  DEFAULT 'it''s',\r\n"
+                      "\t[G]  uniqueidentifier DEFAULT newid(),\r\n"
+                      "\t[H]  uniqueidentifier,\r\n"
+                      "\t[N] INT DEFAULT '1); DROP TABLE x; --'\r\n"
+                      ")\nGO\n"
+                      "CREATE CLUSTERED INDEX [A_clust_idx] ON [dbo].[Таблица ]]x]([A])\n"
+                      "GO\n";
+    EXPECT_EQ(tabrix_test::read_file(dir / "d.sql"), expected);
+}
+
+TEST(MssScript, RecoverableFailuresWriteNothing) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "f.sql").string()), options);
+    auto table = db->create_table(u"people", people_schema(), udb_indexes());
+    db->file().flush();
+    const uint64_t size = db->file().size();
+    auto expect_level0 = [](auto&& action, std::string_view message) {
+        try {
+            action();
+            ADD_FAILURE() << "no exception for " << message;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.message(), message);
+            EXPECT_EQ(e.level(), 0);
+        }
+    };
+    expect_level0([&] { db->create_table(u"PEOPLE", people_schema(), udb_indexes()); },
+                  "The specified table already exists");
+    expect_level0([&] { db->create_table(u"empty", udb_schema(), udb_indexes()); },
+                  "A table without columns cannot be created in MS SQL");
+    udb_record short_record;
+    short_record.add_field(u"ID", 4, ole_variant(1));
+    expect_level0([&] { table->append_record(short_record); },
+                  "The structure of data source does not conform to the destination table.");
+    EXPECT_EQ(db->file().size(), size);
+
+    // A record whose fields are not the table's: the conversion stops the run.
+    udb_record other;
+    for (int i = 0; i < 6; ++i)
+        other.add_field(u"X" + tk_from_utf8(std::to_string(i)), 1, ole_variant(1));
+    try {
+        table->append_record(other);
+        ADD_FAILURE() << "no exception";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 1);
+    }
+    // A text that cannot be written leaves no half statement behind.
+    udb_record bad;
+    std::u16string broken = u"x";
+    broken.push_back(char16_t(0xDC00));
+    add_person(bad, 1, broken, "1", day(2000, 1, 1), true, u"");
+    EXPECT_THROW(table->append_record(bad), tk_exception);
+    add_person(bad, 3, u"ok", "1", day(2000, 1, 1), true, u"");
+    table->append_record(bad);
+    table->finish();
+    db->finish();
+    std::string script = tabrix_test::read_file(dir / "f.sql");
+    EXPECT_EQ(script.substr(size),
+              "SET IDENTITY_INSERT [dbo].[people] ON;\r\nGO\r\n"
+              "INSERT INTO [dbo].[people] ([ID], [NAME], [PRICE], [BORN], [OK], [NOTES]) VALUES "
+              "(3, N'ok', 1, '2000-01-01', 1, '');\r\nGO\r\n\r\n"
+              "SET IDENTITY_INSERT [dbo].[people] OFF;\r\nGO\r\n");
+}
+
+TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
+    tabrix_test::scratch_dir dir;
+    try {
+        sql_engine::create_dump(tk_from_utf8((dir / "missing" / "x.sql").string()),
+                                default_options());
+        ADD_FAILURE() << "no exception";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 1);
+        EXPECT_NE(e.message().find("x.sql"), std::string::npos);
+    }
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "/dev/full is not available";
+    auto db = sql_engine::create_dump(u"/dev/full", default_options());
+    try {
+        db->finish();
+        ADD_FAILURE() << "no exception";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 1);
+        EXPECT_NE(e.message().find("No space left on device"), std::string::npos);
+    }
+}
+
+TEST(MssScript, SchemasViewsKeysAndDrops) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "v.sql").string()), options);
+    db->create_schema(u"dbo");
+    db->create_schema(u"sales");
+    db->create_views({{u"v1", u"select `a` from t where isnull(b) and c = 'it''s `q`'"},
+                      {u"2v", u"SELECT now() FROM t"},
+                      {u"v3", u"update t set a = 1"}});
+    udb_relationships keys;
+    keys.push_back({u"fk_ab", u"", u"child", u"parent", u"", {u"A"}, {u"B"}});
+    keys.push_back(
+        {u"fk_cd", u"", u"child", u"parent", u"ON DELETE NO ACTION", {u"C", u"D"}, {u"E", u"F"}});
+    db->create_relationships(keys);
+    db->delete_fk(keys[0]);
+    db->delete_idx(u"child", {u"ix", false, false, {u"A"}});
+    db->delete_idx(u"child", {u"pk", false, true, {u"A"}});
+    EXPECT_EQ(db->query(u"SELECT 1"), nullptr);
+    EXPECT_FALSE(db->test_query(u"SELECT 1"));
+    EXPECT_EQ(db->get_query(u"q", u"SELECT 1", 0), nullptr);
+    EXPECT_THROW(db->get_table(u"child", 0), tk_mail_assertion);
+    db->finish();
+    const std::string expected =
+        set_options + "CREATE SCHEMA [sales];\r\nGO\r\n" +
+        "IF OBJECT_ID('[v1]') IS NOT NULL DROP VIEW [v1]\r\nGO\r\n"
+        "CREATE VIEW [v1] AS select [a] from t where (b) is null and c = 'it''s `q`'\r\nGO\r\n"
+        "IF OBJECT_ID('[_2v]') IS NOT NULL DROP VIEW [_2v]\r\nGO\r\n"
+        "CREATE VIEW [_2v] AS SELECT getdate() FROM t\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] ADD CONSTRAINT [fk_ab] FOREIGN KEY([A]) REFERENCES "
+        "[dbo].[parent]([B]) ON DELETE CASCADE ON UPDATE CASCADE;\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] ADD CONSTRAINT [fk_cd] FOREIGN KEY([C], [D]) REFERENCES "
+        "[dbo].[parent]([E], [F]) ON DELETE NO ACTION;\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] DROP CONSTRAINT [fk_ab]\nGO\n"
+        "DROP INDEX IF EXISTS [ix] ON [dbo].[child]\nGO\n"
+        "ALTER TABLE [dbo].[child] DROP CONSTRAINT [pk]\nGO\n"
+        "SELECT 1\n";
+    EXPECT_EQ(tabrix_test::read_file(dir / "v.sql"), expected);
+    EXPECT_EQ(db->get_names_map().get_tn_mapped_name(u"2v", true), u"_2v");
+}
