@@ -1,0 +1,97 @@
+// One DBF table opened as a stream of records.
+//
+// Opening reads the header and the field descriptors, checks them against the file size,
+// turns the descriptors into the schema, settles the code page of the text and opens the memo
+// file the table names. Records are then fetched one at a time, each with one positioned read
+// of its bytes into a buffer that is reused, and decoded into the one dbf_record the
+// recordset owns. Nothing but the header and the descriptors is kept in memory.
+//
+// Opened for writing, the table also takes new records at its end (append_record), memo text
+// going to a dBASE III memo file beside it.
+#pragma once
+
+#include "dbf/dbf_header.h"
+#include "dbf/dbf_record.h"
+#include "udb/udb_recordset.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class dbf_memo_file;
+class tk_huge_file;
+class tk_codepage;
+
+class dbf_recordset : public udb_recordset {
+public:
+    // Modes: read only; read and write. Any other mode opens the file (creating it when it is
+    // missing) and reads nothing.
+    enum : int32_t { mode_read = 1, mode_write = 8 };
+
+    // `path` is the table file, found without regard to case when it is not there as written.
+    // `user_cp` is a language-driver byte that replaces the table's own (0 for none).
+    // `database` (not owned, may be null) is the database the table belongs to.
+    // Raises dbf_exception "File does not comply with DBF format" for a header that cannot
+    // describe the file, and the file layer's exceptions when it cannot be read.
+    dbf_recordset(std::u16string path, int32_t mode, uint8_t user_cp = 0,
+                  udb_database* database = nullptr);
+    // The same for a path in the file system's narrow form.
+    dbf_recordset(const std::string& path, int32_t mode, uint8_t user_cp = 0,
+                  udb_database* database = nullptr);
+    ~dbf_recordset() override;
+
+    // Writes the record at the end of the table: its fields, in column order, each in the
+    // form of its column's type letter; then the record count grows by one.
+    void append_record(udb_record& record) override;
+    // The record at the cursor; null at the end of the table. The record is owned by the
+    // recordset and refilled by the next call.
+    udb_record* get_item() override;
+    bool is_eof() override;
+    void next() override;
+    void prev() override;
+    void reset() override;
+
+    int64_t get_cursor() const noexcept { return cursor_; }
+    const dbf_header& get_header() const noexcept { return header_; }
+    uint8_t get_version() const noexcept { return header_.version; }
+    // The language-driver byte text is read with (the user's override when one was given).
+    uint8_t get_language_driver() const noexcept { return language_driver_; }
+    // The code page of the text; 0 means the system's ANSI code page.
+    uint32_t get_codepage() const noexcept { return codepage_; }
+    // The memo kind the table uses (dbf_memo_kind), 0 when it has no memo file.
+    int32_t get_memo_kind() const noexcept { return memo_kind_; }
+    // The memo file, or null (no memo fields, or the file is missing).
+    const dbf_memo_file* get_memo_file() const noexcept { return memo_.get(); }
+    // The memo file the table names was not found; its memo fields have no value.
+    bool is_memo_missing() const noexcept { return memo_missing_; }
+    // Every descriptor in file order, the hidden _NullFlags field included.
+    const std::vector<dbf_field_descriptor>& get_descriptors() const noexcept {
+        return descriptors_;
+    }
+    // The table file's real path.
+    const std::string& get_path() const noexcept { return path_; }
+
+private:
+    void open(int32_t mode, uint8_t user_cp);
+    void init_schema(std::span<const uint8_t> head, uint64_t file_size, uint8_t user_cp);
+    void init_codepage(uint8_t user_cp);
+    void init_memo_file(int32_t kind, bool writable);
+    int32_t memo_kind_for_fields(int32_t kind) const;
+    void init_indexes() const;
+    void write_memo(const ole_variant& value, uint8_t* field, uint32_t width);
+
+    std::string path_;
+    std::unique_ptr<tk_huge_file> file_;
+    dbf_header header_;
+    std::vector<dbf_field_descriptor> descriptors_;
+    std::unique_ptr<dbf_memo_file> memo_;
+    bool memo_missing_ = false;
+    int32_t memo_kind_ = 0;
+    uint8_t language_driver_ = 0;
+    uint32_t codepage_ = 0;
+    const tk_codepage* text_codepage_ = nullptr;
+    int64_t cursor_ = 0;
+    std::vector<uint8_t> buffer_;
+    std::unique_ptr<dbf_record> record_;
+};

@@ -1,0 +1,371 @@
+// Tables opened from files: records, code pages, memo files, damaged files, the writer.
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_memo_file.h"
+#include "dbf/dbf_recordset.h"
+#include "support/test_support.h"
+#include "test_table_builder.h"
+#include "tk/tk_text.h"
+
+#include <bit>
+#include <gtest/gtest.h>
+
+using namespace dbf_test;
+using tabrix_test::read_file;
+using tabrix_test::scratch_dir;
+using tabrix_test::write_file;
+
+namespace {
+
+std::unique_ptr<dbf_recordset> open_table(const std::filesystem::path& path, uint8_t user_cp = 0,
+                                          int32_t mode = dbf_recordset::mode_read) {
+    return std::make_unique<dbf_recordset>(path.string(), mode, user_cp);
+}
+
+udb_record& fetch(dbf_recordset& table) {
+    udb_record* r = table.get_item();
+    if (!r)
+        throw std::runtime_error("no record at the cursor");
+    return *r;
+}
+
+// A dBASE III memo file: 512-byte blocks, each text ended by 0x1A.
+std::string old_memo(const std::vector<std::string>& texts) {
+    std::string file(512, '\0');
+    for (const std::string& t : texts) {
+        std::string block = t + "\x1A\x1A";
+        block.resize((block.size() + 511) / 512 * 512, '\0');
+        file += block;
+    }
+    put32(file, 0, uint32_t(file.size() / 512));
+    return file;
+}
+
+// A FoxPro memo file with 64-byte blocks; text i starts at block 8 + 2 i.
+std::string fpt_memo(const std::vector<std::string>& texts) {
+    std::string file(512, '\0');
+    for (const std::string& t : texts) {
+        std::string block = be32(1) + be32(uint32_t(t.size())) + t;
+        block.resize(128, '\0');
+        file += block;
+    }
+    const std::string next = be32(uint32_t(file.size() / 64));
+    file.replace(0, 4, next);
+    file[6] = 0;
+    file[7] = 64;
+    return file;
+}
+
+} // namespace
+
+TEST(table_recordset, walks_records_with_cursor_and_deleted_marks) {
+    scratch_dir dir;
+    const std::vector<field> fields = {
+        {"NAME", 'C', 8}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"DAY", 'D', 8}, {"OK", 'L', 1}};
+    write_file(
+        dir / "items.dbf",
+        make_table(
+            0x03, fields,
+            {record({left("bolt", 8), right("12", 5), right("0.25", 8), "20240131", "T"}),
+             record({left("nut", 8), right("*****", 5), right("", 8), "20240230", "?"}, '*'),
+             record({left("washer", 8), right("-3", 5), right("1234.50", 8), "        ", "n"})}));
+    auto table = open_table(dir / "items.dbf");
+    EXPECT_EQ(table->get_record_count(), 3u);
+    EXPECT_EQ(table->get_version(), 0x03);
+    const udb_schema& schema = table->get_schema();
+    ASSERT_EQ(schema.size(), 5u);
+    EXPECT_EQ(schema[0].name, u"NAME");
+    EXPECT_EQ(schema[0].vartype, VT_BSTR);
+    EXPECT_EQ(schema[0].size, 8u);
+    EXPECT_EQ(schema[1].vartype, VT_I4);
+    EXPECT_EQ(schema[2].vartype, VT_DECIMAL);
+    EXPECT_EQ(schema[2].decimal_precision(), 10);
+    EXPECT_EQ(schema[2].decimal_scale(), 2);
+    EXPECT_EQ(schema[3].vartype, VT_DATE);
+    EXPECT_EQ(schema[3].dw_reserved, 2u);
+    EXPECT_EQ(schema[4].vartype, VT_BOOL);
+
+    table->reset();
+    udb_record& r = fetch(*table);
+    ASSERT_EQ(r.size(), 5u);
+    EXPECT_EQ(r[0].get_name(), u"NAME");
+    EXPECT_EQ(r[0].to_wstring(), u"bolt");
+    EXPECT_EQ(r[1].to_long(), 12);
+    EXPECT_EQ(r[2].to_string(), "0.25");
+    EXPECT_EQ(r[3].to_string(), "2024-01-31");
+    EXPECT_TRUE(r[4].to_bool());
+    EXPECT_FALSE(r.is_deleted());
+
+    table->next();
+    udb_record& r2 = fetch(*table);
+    EXPECT_EQ(&r2, &r); // the one record is refilled
+    EXPECT_TRUE(r2.is_deleted());
+    EXPECT_EQ(r2[1].get_type(), VT_EMPTY);
+    EXPECT_EQ(r2[2].get_type(), VT_EMPTY);
+    EXPECT_EQ(r2[3].get_type(), VT_EMPTY);
+    EXPECT_EQ(r2[4].get_type(), VT_EMPTY);
+
+    table->next();
+    EXPECT_EQ(fetch(*table)[2].to_string(), "1234.5");
+    EXPECT_FALSE(table->is_eof());
+    table->next();
+    EXPECT_TRUE(table->is_eof());
+    EXPECT_EQ(table->get_item(), nullptr);
+    table->prev();
+    EXPECT_EQ(table->get_cursor(), 2);
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"washer");
+    table->reset();
+    table->prev();
+    EXPECT_EQ(table->get_cursor(), 0);
+}
+
+TEST(table_recordset, code_pages_and_their_override) {
+    scratch_dir dir;
+    // "Мир" in 1251 (CC E8 F0); the same bytes in 866 read "╠шЁ".
+    const std::string text = "\xCC\xE8\xF0";
+    const std::vector<field> fields = {{"T", 'C', 3}};
+    write_file(dir / "ru.dbf",
+               make_table(0x30, fields, {record({text})}, table_options().with_ldid(0xC9)));
+    auto table = open_table(dir / "ru.dbf");
+    EXPECT_EQ(table->get_codepage(), 1251u);
+    EXPECT_EQ(table->get_language_driver(), 0xC9);
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"Мир");
+
+    table = open_table(dir / "ru.dbf", 0x65);
+    EXPECT_EQ(table->get_codepage(), 866u);
+    EXPECT_EQ(table->get_language_driver(), 0x65);
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"╠шЁ");
+
+    // A byte outside the table: the system's ANSI code page.
+    write_file(dir / "other.dbf",
+               make_table(0x03, fields, {record({"abc"})}, table_options().with_ldid(0x13)));
+    table = open_table(dir / "other.dbf");
+    EXPECT_EQ(table->get_codepage(), 0u);
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"abc");
+
+    // Level 7 names its code page in the language driver name; column names are read in
+    // the table's code page too.
+    write_file(dir / "l7.dbf",
+               make_table(0x04, {{"\x88\xAC\xEF", 'C', 3}}, {record({"\x8F\xE0\xA8"})},
+                          table_options().with_driver("DB866RU0")));
+    table = open_table(dir / "l7.dbf");
+    EXPECT_EQ(table->get_codepage(), 866u);
+    EXPECT_EQ(table->get_schema()[0].name, u"Имя");
+    udb_record& r = fetch(*table);
+    EXPECT_EQ(r[0].get_name(), u"Имя");
+    EXPECT_EQ(r[0].to_wstring(), u"При");
+}
+
+TEST(table_recordset, memo_files) {
+    scratch_dir dir;
+    const std::vector<field> fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
+    const std::string image =
+        make_table(0x83, fields,
+                   {record({right("1", 3), right("1", 10)}), record({right("2", 3), right("", 10)}),
+                    record({right("3", 3), right("99", 10)})});
+    write_file(dir / "ORDERS.DBF", image);
+    write_file(dir / "orders.dbt", old_memo({"first memo\r\nline two"}));
+    auto table = open_table(dir / "ORDERS.DBF");
+    EXPECT_EQ(table->get_memo_kind(), dbf_memo_old);
+    ASSERT_NE(table->get_memo_file(), nullptr);
+    EXPECT_FALSE(table->is_memo_missing());
+    EXPECT_EQ(table->get_schema()[1].vartype, VT_BSTR);
+    EXPECT_EQ(table->get_schema()[1].size, 0u);
+    EXPECT_EQ(fetch(*table)[1].to_wstring(), u"first memo\r\nline two");
+    table->next();
+    EXPECT_EQ(fetch(*table)[1].get_type(), VT_EMPTY); // block 0
+    table->next();
+    EXPECT_EQ(fetch(*table)[1].get_type(), VT_EMPTY); // a block beyond the file
+
+    // Missing memo file: the table opens and its memo fields have no value.
+    write_file(dir / "lonely.dbf", image);
+    table = open_table(dir / "lonely.dbf");
+    EXPECT_TRUE(table->is_memo_missing());
+    EXPECT_EQ(table->get_memo_file(), nullptr);
+    EXPECT_EQ(fetch(*table)[0].to_long(), 1);
+    EXPECT_EQ(fetch(*table)[1].get_type(), VT_EMPTY);
+
+    // A Visual FoxPro table whose header says "no memo" while the memo file stands beside it.
+    const std::vector<field> vfp_fields = {{"NOTE", 'M', 4}, {"PIC", 'W', 4}};
+    write_file(dir / "contacts.dbf", make_table(0x30, vfp_fields, {record({le32(8), le32(10)})},
+                                                table_options().with_flags(0)));
+    write_file(dir / "contacts.FPT", fpt_memo({"Tennis, golf", std::string("\x89PNG\0\x1A", 6)}));
+    table = open_table(dir / "contacts.dbf");
+    EXPECT_EQ(table->get_memo_kind(), dbf_memo_vfp);
+    udb_record& r = fetch(*table);
+    EXPECT_EQ(r[0].to_wstring(), u"Tennis, golf");
+    const uint8_t* bytes = nullptr;
+    ASSERT_EQ(r[1].get_bytes(bytes), 6u);
+    EXPECT_EQ(bytes[0], 0x89);
+    EXPECT_EQ(bytes[4], 0);
+    EXPECT_EQ(bytes[5], 0x1A);
+    EXPECT_EQ(table->get_schema()[1].vartype, VT_BLOB);
+
+    // Without memo fields a stray memo file is not opened.
+    write_file(dir / "plain.dbf", make_table(0x30, {{"A", 'C', 1}}, {record({"x"})}));
+    write_file(dir / "plain.fpt", fpt_memo({"x"}));
+    EXPECT_EQ(open_table(dir / "plain.dbf")->get_memo_kind(), dbf_memo_none);
+}
+
+TEST(table_recordset, refuses_damaged_tables_and_survives_damaged_values) {
+    scratch_dir dir;
+    write_file(dir / "one.dbf", std::string(1, '\x03'));
+    try {
+        open_table(dir / "one.dbf");
+        ADD_FAILURE() << "a 1-byte file opened";
+    } catch (const dbf_exception& e) {
+        EXPECT_STREQ(e.what(), "File does not comply with DBF format");
+    }
+    const std::vector<field> fields = {{"A", 'C', 4}, {"B", 'N', 4}};
+    std::string image =
+        make_table(0x03, fields, {record({"abcd", "  12"}), record({"efgh", "9999"})},
+                   table_options().without_eof());
+    write_file(dir / "short.dbf", image.substr(0, image.size() - 1));
+    EXPECT_THROW(open_table(dir / "short.dbf"), dbf_exception);
+
+    // Random bytes in the records: values or no values, never a failure.
+    std::string noisy = image;
+    for (size_t i = 97; i < noisy.size(); ++i)
+        noisy[i] = char((i * 131) ^ 0x5A);
+    write_file(dir / "noisy.dbf", noisy);
+    auto table = open_table(dir / "noisy.dbf");
+    for (table->reset(); !table->is_eof(); table->next())
+        EXPECT_EQ(fetch(*table).size(), 2u);
+
+    // A missing file named without regard to case is found; a missing one fails to open.
+    write_file(dir / "Mixed.DBF", image);
+    EXPECT_EQ(open_table(dir / "mixed.dbf")->get_record_count(), 2u);
+    EXPECT_THROW(open_table(dir / "absent.dbf"), tk_exception);
+}
+
+TEST(table_recordset, dbase2_and_level7_tables) {
+    scratch_dir dir;
+    const std::vector<field> fields = {
+        {"EMP:NMBR", 'N', 3}, {"LAST", 'C', 10}, {"PAYRATE", 'N', 8, 3}};
+    write_file(dir / "dbase2.dbf",
+               make_table(2, fields,
+                          {record({right("2", 3), left("Stegman", 10), right("6.000", 8)}),
+                           record({right("3", 3), left("Hemeryick", 10), right("3838.383", 8)})}));
+    auto table = open_table(dir / "dbase2.dbf");
+    EXPECT_EQ(table->get_record_count(), 2u);
+    EXPECT_EQ(fetch(*table)[1].to_wstring(), u"Stegman");
+    table->next();
+    udb_record& r = fetch(*table);
+    EXPECT_EQ(r[0].to_long(), 3);
+    EXPECT_EQ(r[2].to_string(), "3838.383");
+
+    const std::vector<field> l7 = {{"NAME", 'C', 6},
+                                   {"AUTO_INC", '+', 4},
+                                   {"INTEGER", 'I', 4},
+                                   {"DATETIME", '@', 8},
+                                   {"BLOB", 'B', 10}};
+    write_file(dir / "seven.dbf",
+               make_table(0x8C, l7,
+                          {record({left("Groot", 6), be32(0x80000000), be32(0x80000001),
+                                   be64(0x42c9d1045f8e6400ull), right("1", 10)})}));
+    std::string dbt(512, '\0');
+    put32(dbt, 0, 2);
+    put32(dbt, 20, 512);
+    dbt += std::string("\xFF\xFF\x08\x00", 4) + le32(8 + 3) + "qwe";
+    dbt.resize(1024, '\0');
+    write_file(dir / "seven.dbt", dbt);
+    table = open_table(dir / "seven.dbf");
+    EXPECT_EQ(table->get_memo_kind(), dbf_memo_dbase4);
+    EXPECT_TRUE(table->get_schema()[1].b_auto_num);
+    EXPECT_EQ(table->get_schema()[4].vartype, VT_BLOB);
+    udb_record& s = fetch(*table);
+    EXPECT_EQ(s[1].to_long(), 0);
+    EXPECT_EQ(s[2].to_long(), 1);
+    EXPECT_EQ(s[3].to_string(), "1800-01-01 01:01:01");
+    const uint8_t* bytes = nullptr;
+    ASSERT_EQ(s[4].get_bytes(bytes), 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 3), "qwe");
+}
+
+TEST(table_recordset, writer_appends_records_that_read_back) {
+    scratch_dir dir;
+    const std::vector<field> fields = {
+        {"NAME", 'C', 10}, {"QTY", 'N', 6},  {"PRICE", 'N', 8, 2}, {"DAY", 'D', 8},
+        {"OK", 'L', 1},    {"WHEN", 'T', 8}, {"RATE", 'B', 8},     {"CNT", 'I', 4},
+        {"NOTE", 'M', 10}, {"CODE", 'X', 5},
+    };
+    write_file(dir / "out.dbf", make_table(0x83, fields, {}));
+    {
+        auto table = open_table(dir / "out.dbf", 0, dbf_recordset::mode_write);
+        udb_record rec;
+        SYSTEMTIME day{2024, 2, 0, 29, 0, 0, 0, 0};
+        SYSTEMTIME when{1999, 12, 0, 31, 23, 59, 58, 0};
+        DECIMAL price{};
+        ASSERT_EQ(VarDecFromStr(std::string_view("19.955"), LOCALE_EN_US, 0, price), S_OK);
+        rec.add_field(u"NAME", 10, ole_variant(std::u16string_view(u"Bolt")));
+        rec.add_field(u"QTY", 6, ole_variant(int(-42)));
+        rec.add_field(u"PRICE", 8, ole_variant(price));
+        rec.add_field(u"DAY", 8, ole_variant(day));
+        rec.add_field(u"OK", 1, ole_variant(true));
+        rec.add_field(u"WHEN", 8, ole_variant(when));
+        rec.add_field(u"RATE", 8, ole_variant(0.1));
+        rec.add_field(u"CNT", 4, ole_variant(int(-7)));
+        rec.add_field(u"NOTE", 0, ole_variant(std::u16string_view(u"a memo\r\nof two lines")));
+        rec.add_field(u"CODE", 5, ole_variant(std::u16string_view(u"ab")));
+        table->append_record(rec);
+
+        // Second record: empty values, and a number too wide for its field.
+        udb_record empty;
+        empty.add_field(u"NAME", 10, ole_variant(std::u16string_view(u"a name longer than ten")));
+        empty.add_field(u"QTY", 6, ole_variant(int(12345678)));
+        table->append_record(empty);
+        EXPECT_EQ(table->get_record_count(), 2u);
+    }
+    const std::string image = read_file(dir / "out.dbf");
+    EXPECT_EQ(image.back(), '\x1A');
+    auto table = open_table(dir / "out.dbf");
+    EXPECT_EQ(table->get_record_count(), 2u);
+    ASSERT_NE(table->get_memo_file(), nullptr);
+    udb_record& r = fetch(*table);
+    EXPECT_FALSE(r.is_deleted());
+    EXPECT_EQ(r[0].to_wstring(), u"Bolt");
+    EXPECT_EQ(r[1].to_long(), -42);
+    EXPECT_EQ(r[2].to_string(), "19.96");
+    EXPECT_EQ(r[3].to_string(), "2024-02-29");
+    EXPECT_TRUE(r[4].to_bool());
+    EXPECT_EQ(r[5].to_string(), "1999-12-31 23:59:58");
+    EXPECT_EQ(r[6].to_double(), 0.1);
+    EXPECT_EQ(r[7].to_long(), -7);
+    EXPECT_EQ(r[8].to_wstring(), u"a memo\r\nof two lines");
+    EXPECT_EQ(r[9].to_wstring(), u"ab");
+
+    table->next();
+    udb_record& e = fetch(*table);
+    EXPECT_EQ(e[0].to_wstring(), u"a name lon");
+    EXPECT_EQ(e[1].get_type(), VT_EMPTY); // "******"
+    EXPECT_EQ(e[2].get_type(), VT_EMPTY);
+    EXPECT_EQ(e[3].get_type(), VT_EMPTY);
+    EXPECT_EQ(e[4].get_type(), VT_EMPTY);
+    EXPECT_EQ(e[5].get_type(), VT_EMPTY);
+    EXPECT_EQ(e[8].get_type(), VT_EMPTY);
+}
+
+TEST(table_recordset, writer_keeps_visual_foxpro_nulls_and_varchar_lengths) {
+    scratch_dir dir;
+    const std::vector<field> fields = {{"NAME", 'V', 10, 0, dbf_ff_nullable},
+                                       {"N", 'N', 4, 0, dbf_ff_nullable},
+                                       {"_NullFlags", '0', 1, 0, dbf_ff_system}};
+    write_file(dir / "vfp.dbf", make_table(0x32, fields, {}));
+    {
+        auto table = open_table(dir / "vfp.dbf", 0, dbf_recordset::mode_write);
+        udb_record a;
+        a.add_field(u"NAME", 10, ole_variant(std::u16string_view(u"ab  ")));
+        a.add_field(u"N", 4, ole_variant(int(5)));
+        table->append_record(a);
+        udb_record b;
+        b.add_field(u"NAME", 10, ole_variant());
+        b.add_field(u"N", 4, ole_variant());
+        table->append_record(b);
+    }
+    auto table = open_table(dir / "vfp.dbf");
+    udb_record& r = fetch(*table);
+    EXPECT_EQ(r[0].to_wstring(), u"ab  ");
+    EXPECT_EQ(r[1].to_long(), 5);
+    table->next();
+    EXPECT_EQ(fetch(*table)[0].get_type(), VT_NULL);
+    EXPECT_EQ(fetch(*table)[1].get_type(), VT_NULL);
+}
