@@ -16,11 +16,13 @@ bool is_digit(char16_t c) {
 }
 
 // "%s%03d"
-std::u16string numbered(const std::u16string& stem, uint32_t n) {
-    std::u16string name = stem;
-    name += char16_t(u'0' + n / 100);
-    name += char16_t(u'0' + n / 10 % 10);
-    name += char16_t(u'0' + n % 10);
+std::u16string numbered(std::u16string_view stem, uint32_t n) {
+    const char16_t digits[3] = {char16_t(u'0' + n / 100), char16_t(u'0' + n / 10 % 10),
+                                char16_t(u'0' + n % 10)};
+    std::u16string name;
+    name.reserve(stem.size() + 3);
+    name.append(stem);
+    name.append(digits, 3);
     return name;
 }
 
@@ -53,9 +55,10 @@ bool dbf_validator::is_acceptable(std::u16string_view name) const {
 std::u16string dbf_validator::get_safe_name(std::u16string_view name) const {
     TK_TRACE(2, "dbf_validator::get_safe_name(%s)", tk_trace_text(name).c_str());
     std::u16string safe;
+    safe.reserve(name.size() + 1);
     if (name.empty() || !tk_is_alpha(name.front()))
-        safe = u"A";
-    safe += name;
+        safe.push_back(u'A');
+    safe.append(name);
     if (safe.size() > max_name_length)
         safe.resize(max_name_length);
     for (char16_t& c : safe)
