@@ -1,0 +1,75 @@
+// The application's converter: every setting of a conversion and the run that moves a folder
+// of DBF tables into MS SQL (a T-SQL script in this build).
+//
+// One per process. The settings come from the settings store (serialize), a profile
+// (load_profile) and whoever drives the program; the run (udb_converter::run_conversion, on a
+// tk_thread) opens the DBF folder and the destination and copies the selected tables.
+#pragma once
+
+#include "app/mssql_converter_impl.h"
+#include "app/tabrix_run_totals.h"
+#include "tk/tk_singleton.h"
+#include "udb/udb_converter.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class tabrix_converter : public udb_converter,
+                         public tk_singleton<tabrix_converter>,
+                         public mssql_converter_impl {
+public:
+    // The settings start at the defaults of the settings store; the store itself is read and
+    // written only through serialize, so that whoever owns the converter decides when.
+    tabrix_converter();
+    ~tabrix_converter() override;
+
+    // The settings store, "Software\Quorvane\Tabrix" (tk_reg_key). Reading (store = false)
+    // first sets every stored setting to its default, then reads each value; writing stores
+    // each value. True only when every value was read or written.
+    bool serialize(bool store);
+
+    // Saves every setting as a profile file; false when it cannot be written.
+    bool store_profile(const std::filesystem::path& path) const;
+    // Loads a profile file over the current settings. A missing file raises tk_exception of
+    // level 1; an unreadable one answers false.
+    bool load_profile(const std::filesystem::path& path);
+
+    // The tables of the source folder, in folder order (the folder is opened and closed again).
+    std::vector<std::u16string> get_all_tables() const;
+
+    // The header title of scripts: "Tabrix 2.3 " (name, version and edition label).
+    static std::string title();
+
+    // Logical values written as their letters 'T'/'F' into CHAR(1) columns.
+    bool get_bool_as_is() const noexcept { return bool_as_is_; }
+    void set_bool_as_is(bool on) noexcept { bool_as_is_ = on; }
+    // Writing to a server (true) or a T-SQL script (false).
+    bool get_direct() const noexcept { return direct_; }
+    void set_direct(bool on) noexcept { direct_ = on; }
+    // The code page override of the source tables: a language-driver byte in the low byte,
+    // 0 for each table's own.
+    uint32_t get_encoding() const noexcept { return encoding_; }
+    void set_encoding(uint32_t encoding) noexcept { encoding_ = encoding; }
+
+    // What the last run did; read once the run has ended.
+    const tabrix_run_totals& totals() const noexcept { return totals_; }
+
+protected:
+    void on_run_started() override;
+    std::unique_ptr<udb_database> open_source() override;
+    std::unique_ptr<udb_database> open_destination() override;
+    void install_conversion_rules(udb_custom_conversion& rules) override;
+    std::unique_ptr<udb_validator>
+    make_table_name_validator(const std::vector<std::u16string>& selected,
+                              const std::vector<std::u16string>& names_in_use) override;
+    // Logical values as letters change the column type, so a merge cannot match structures.
+    bool check_merge_structure() const override { return !bool_as_is_; }
+
+private:
+    bool bool_as_is_ = false;
+    bool direct_ = true;
+    uint32_t encoding_ = 0;
+    tabrix_run_totals totals_;
+};

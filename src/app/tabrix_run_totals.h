@@ -1,0 +1,23 @@
+// What a run did, counted as it goes: tables created, records read, deleted and written.
+//
+// The counts come from wrappers that stand between the driver and its two databases, so the
+// driver and the databases stay unaware of them. The worker thread writes the counts; read
+// them once the run has ended.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class udb_database;
+
+struct tabrix_run_totals {
+    uint64_t tables_created = 0;  // destination tables that create_table returned
+    uint64_t records_read = 0;    // source records the run went past
+    uint64_t records_deleted = 0; // of those, records carrying the deleted mark
+    uint64_t records_written = 0; // records the destination accepted
+};
+
+// The database with every table it hands out (get_table, create_table, get_query) counted
+// into `totals`; everything else goes straight to `inner`.
+std::unique_ptr<udb_database> tabrix_counting_database(std::unique_ptr<udb_database> inner,
+                                                       tabrix_run_totals& totals);

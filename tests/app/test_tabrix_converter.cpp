@@ -1,0 +1,224 @@
+#include "app/tabrix_converter.h"
+#include "support/test_support.h"
+#include "tk/tk_exception.h"
+#include "udb/udb_profile.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+// Every setting a profile or the settings store can hold, for comparing two converters.
+struct settings {
+    std::u16string src, dest, host, login, password;
+    std::string logfile;
+    bool skip_idx, tab_def, skip_del, bool_dbf, direct, sec_log, as_dbo, com, db, tab, unicode;
+    int32_t mode;
+    uint32_t encoding;
+    std::vector<std::u16string> tables;
+    udb_named_texts entries, views, queries;
+
+    bool operator==(const settings&) const = default;
+};
+
+settings read(const tabrix_converter& c) {
+    return {c.get_source_path(),
+            c.get_destination(),
+            c.get_host(),
+            c.get_login(),
+            c.get_password(),
+            c.get_logfile(),
+            c.get_skip_indexes(),
+            c.get_table_definitions_only(),
+            c.get_skip_deleted(),
+            c.get_bool_as_is(),
+            c.get_direct(),
+            c.get_windows_auth(),
+            c.get_as_dbo(),
+            c.dump_options().dmp_ins_com,
+            c.dump_options().dmp_ins_db,
+            c.dump_options().dmp_ins_tab,
+            c.dump_options().dmp_unicode,
+            c.get_mode(),
+            c.get_encoding(),
+            c.selected_tables(),
+            c.selected_table_entries(),
+            c.selected_views(),
+            c.available_queries()};
+}
+
+// Every setting away from its default.
+void set_all(tabrix_converter& c) {
+    c.set_source_path(u"/data/dbf ü");
+    c.set_destination(u"/out/script Ω.sql");
+    c.set_host(u"db1\\SQL");
+    c.set_login(u"loader");
+    c.set_password(u"pa=ss word");
+    c.set_skip_indexes(true);
+    c.set_table_definitions_only(true);
+    c.set_skip_deleted(true);
+    c.set_bool_as_is(true);
+    c.set_direct(false);
+    c.set_windows_auth(false);
+    c.set_as_dbo(false);
+    c.dump_options().dmp_ins_com = false;
+    c.dump_options().dmp_ins_db = true;
+    c.dump_options().dmp_ins_tab = false;
+    c.set_mode(2);
+    c.set_encoding(0x65);
+    c.selected_table_entries() = {{u"orders", u""}, {u"clients", u""}};
+    c.selected_views() = {{u"v1", u"select 1"}};
+    c.available_queries() = {{u"q1", u"select * from orders"}};
+}
+
+class scoped_config_home {
+public:
+    explicit scoped_config_home(const std::filesystem::path& dir) {
+        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    ~scoped_config_home() { ::unsetenv("XDG_CONFIG_HOME"); }
+};
+
+} // namespace
+
+TEST(tabrix_converter, a_saved_profile_loads_back_as_the_same_settings) {
+    tabrix_test::scratch_dir dir;
+    settings saved{};
+    {
+        tabrix_converter c;
+        set_all(c);
+        ASSERT_TRUE(c.store_profile(dir / "run.tbx"));
+        saved = read(c);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "run.tbx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the profile holds a password";
+
+    tabrix_converter c;
+    ASSERT_TRUE(c.load_profile(dir / "run.tbx"));
+    // Tables saved as entries of a run come back as the tables to convert.
+    saved.tables = {u"orders", u"clients"};
+    saved.entries.clear();
+    // The Unicode option is not part of a profile.
+    c.dump_options().dmp_unicode = saved.unicode;
+    EXPECT_EQ(read(c), saved);
+}
+
+TEST(tabrix_converter, profile_file_layout) {
+    tabrix_test::scratch_dir dir;
+    tabrix_converter c;
+    c.set_source_path(u"/data");
+    c.set_destination(u"out.sql");
+    c.set_direct(false);
+    c.selected_table_entries() = {{u"orders", u""}};
+    ASSERT_TRUE(c.store_profile(dir / "p.tbx"));
+    EXPECT_EQ(tabrix_test::read_file(dir / "p.tbx"),
+              "[Available Queries]\r\n\r\n"
+              "[Generic settings]\r\nsrc=/data\r\ndest=out.sql\r\nlogfile=\r\nskip indexes=0\r\n"
+              "only definitions=0\r\nmode=0\r\nskip deleted=0\r\nbool as is=0\r\nencoding=0\r\n"
+              "\r\n"
+              "[MS SQL Server settings]\r\nwindows authentication=1\r\nconnect as DBO=1\r\n"
+              "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n"
+              "direct mode=0\r\n\r\n"
+              "[Selected Tables]\r\norders\r\n\r\n"
+              "[Selected Views]\r\n\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "p.tbx").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0044, 0u) << "a profile without a password is an ordinary file";
+}
+
+TEST(tabrix_converter, profile_reading_rules) {
+    tabrix_test::scratch_dir dir;
+    tabrix_test::write_file(dir / "p.tbx", "[Generic settings]\n"
+                                           "skip deleted = 1\n"
+                                           "Mode=3\n"
+                                           "only definitions=\n"
+                                           "skip indexes=yes\n"
+                                           "encoding=300\n"
+                                           "src=\n"
+                                           "[MS SQL Server settings]\n"
+                                           "dump create table=yes\n"
+                                           "direct mode=0\n"
+                                           "[Selected Tables]\n"
+                                           "a=b\n"
+                                           "orders\n");
+    tabrix_converter c;
+    c.set_skip_deleted(true);
+    c.set_mode(1);
+    c.set_table_definitions_only(true);
+    c.set_source_path(u"/kept");
+    ASSERT_TRUE(c.load_profile(dir / "p.tbx"));
+    EXPECT_FALSE(c.get_skip_deleted()) << "the value \" 1\" is not \"1\"";
+    EXPECT_EQ(c.get_mode(), 1) << "\"Mode\" is not \"mode\"";
+    EXPECT_TRUE(c.get_table_definitions_only()) << "an empty value leaves the setting";
+    EXPECT_TRUE(c.get_skip_indexes()) << "anything but \"0\" is true";
+    EXPECT_EQ(c.get_encoding(), 44u) << "the low byte of 300";
+    EXPECT_EQ(c.get_source_path(), u"/kept");
+    EXPECT_FALSE(c.dump_options().dmp_ins_tab) << "only \"1\" is true";
+    EXPECT_FALSE(c.get_direct());
+    EXPECT_EQ(c.selected_tables(), std::vector<std::u16string>{u"orders"});
+    EXPECT_EQ(c.selected_table_entries(), (udb_named_texts{{u"a", u"b"}}));
+}
+
+TEST(tabrix_converter, profile_modes_and_missing_files) {
+    tabrix_test::scratch_dir dir;
+    tabrix_converter c;
+    for (const char* value : {"2", "9", "x", "-1"}) {
+        c.set_mode(0);
+        tabrix_test::write_file(dir / "m.tbx", std::string("[Generic settings]\nmode=") + value);
+        ASSERT_TRUE(c.load_profile(dir / "m.tbx"));
+        EXPECT_EQ(c.get_mode(), value[0] == '2' ? 2 : 0) << value;
+    }
+
+    // A key before any section: nothing is read.
+    tabrix_test::write_file(dir / "early.tbx", "mode=2\n[Generic settings]\nsrc=/x\n");
+    ASSERT_TRUE(c.load_profile(dir / "early.tbx"));
+    EXPECT_EQ(c.get_mode(), 0);
+    EXPECT_NE(c.get_source_path(), u"/x");
+
+    EXPECT_THROW(c.load_profile(dir / "missing.tbx"), tk_exception);
+    EXPECT_FALSE(c.store_profile(dir / "no" / "such" / "folder.tbx"));
+}
+
+TEST(tabrix_converter, settings_store_round_trip_and_defaults) {
+    tabrix_test::scratch_dir dir;
+    scoped_config_home home(dir.path());
+    settings saved{};
+    {
+        tabrix_converter c;
+        // Nothing stored yet: every value keeps its default, and reading says so.
+        EXPECT_FALSE(c.serialize(false));
+        EXPECT_TRUE(c.get_direct());
+        EXPECT_TRUE(c.get_as_dbo());
+        EXPECT_TRUE(c.get_windows_auth());
+        EXPECT_TRUE(c.dump_options().dmp_ins_com);
+        EXPECT_FALSE(c.dump_options().dmp_ins_db);
+        EXPECT_TRUE(c.dump_options().dmp_ins_tab);
+        EXPECT_TRUE(c.dump_options().dmp_unicode);
+
+        set_all(c);
+        c.dump_options().dmp_unicode = false;
+        ASSERT_TRUE(c.serialize(true));
+        saved = read(c);
+    }
+    const auto file = dir / "Quorvane" / "Tabrix.conf";
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    tabrix_converter c;
+    c.set_mode(3);
+    c.selected_tables() = {u"kept"};
+    ASSERT_TRUE(c.serialize(false));
+    // The store keeps neither the mode, the log file nor the table lists.
+    saved.mode = 3;
+    saved.tables = {u"kept"};
+    saved.entries.clear();
+    saved.views.clear();
+    saved.queries.clear();
+    EXPECT_EQ(read(c), saved);
+}
+
+TEST(tabrix_converter, title) {
+    EXPECT_EQ(tabrix_converter::title(), "Tabrix 2.3 ");
+}
