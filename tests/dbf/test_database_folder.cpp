@@ -1,0 +1,254 @@
+// A folder of tables: listing with names of any case, opening by real names, creating and
+// deleting tables.
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_file_lookup.h"
+#include "dbf/dbf_memo_file.h"
+#include "dbf/dbf_recordset.h"
+#include "support/test_support.h"
+#include "tk/tk_text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tabrix_test::read_file;
+using tabrix_test::scratch_dir;
+using tabrix_test::write_file;
+
+std::u16string wide(const fs::path& path) {
+    return tk_from_utf8(path.string());
+}
+
+// A table with one C(5) column and the given values.
+std::string small_table(std::initializer_list<std::string> values, uint8_t version = 0x03) {
+    std::string image(32 + 32 + 1, '\0');
+    image[0] = char(version);
+    image[4] = char(values.size());
+    image[8] = char(image.size());
+    image[10] = 6;
+    image.replace(32, 4, "NAME");
+    image[32 + 11] = 'C';
+    image[32 + 16] = 5;
+    image[64] = '\x0d';
+    for (const std::string& v : values)
+        image += " " + (v + "     ").substr(0, 5);
+    return image + "\x1a";
+}
+
+std::vector<std::u16string> sorted(std::vector<std::u16string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::u16string first_value(udb_recordset& table) {
+    table.reset();
+    udb_record* record = table.get_item();
+    return record ? (*record)[0].to_wstring() : u"(none)";
+}
+
+} // namespace
+
+TEST(DatabaseFolder, TablesAreListedLowerCaseAndOpenedByTheirRealNames) {
+    scratch_dir dir;
+    write_file(dir / "Orders.DBF", small_table({"ord"}));
+    write_file(dir / "items.dbf", small_table({"itm"}));
+    write_file(dir / "expense reports.Dbf", small_table({"exp"}));
+    write_file(dir / "notes.txt", "not a table");
+    write_file(dir / "orders.dbf.bak", "");
+    fs::create_directory(dir / "folder.dbf");
+
+    dbf_database db(wide(dir.path()));
+    EXPECT_EQ(sorted(db.get_table_names()),
+              (std::vector<std::u16string>{u"expense reports", u"items", u"orders"}));
+    EXPECT_TRUE(db.is_table_exist(u"orders"));
+    EXPECT_FALSE(db.is_table_exist(u"Orders")); // compared exactly, as the driver asks
+
+    EXPECT_EQ(db.get_table_path(u"orders"), (dir / "Orders.DBF").string());
+    EXPECT_EQ(db.get_table_path(u"ORDERS"), (dir / "Orders.DBF").string());
+    EXPECT_EQ(db.get_table_path(u"missing"), "");
+    auto orders = db.get_table(u"orders", dbf_database::mode_read);
+    EXPECT_EQ(first_value(*orders), u"ord");
+    EXPECT_EQ(first_value(*db.get_table(u"expense reports", dbf_database::mode_read)), u"exp");
+
+    // Gone since the listing: that table fails, as an ordinary error.
+    fs::remove(dir / "items.dbf");
+    try {
+        db.get_table(u"items", dbf_database::mode_read);
+        FAIL() << "a missing table opened";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), tk_exception::recoverable);
+    }
+}
+
+TEST(DatabaseFolder, FullNamesAndFolders) {
+    scratch_dir dir;
+    dbf_database db(wide(dir.path()) + u"/");
+    const std::u16string folder = wide(dir.path());
+    EXPECT_EQ(db.get_full_table_name(u"Orders"), folder + u"/orders.dbf");
+    EXPECT_EQ(db.get_full_table_name(u"orders.dbt"), folder + u"/orders.dbt");
+    EXPECT_EQ(db.get_full_table_name(u"ORDERS.DBF"), folder + u"/orders.dbf");
+    EXPECT_EQ(db.get_full_table_name(u"a.b"), folder + u"/a.b.dbf");
+    EXPECT_TRUE(db.get_table_names().empty());
+
+    try {
+        dbf_database missing(folder + u"/no such folder");
+        FAIL() << "a missing folder was listed";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), tk_exception::stop_run);
+        EXPECT_EQ(
+            e.message(),
+            "Path to DBF database does not exist.\nPlease verify the correct path was given.");
+    }
+}
+
+TEST(DatabaseFolder, FirstDatabaseIsTheCurrentOne) {
+    scratch_dir dir;
+    EXPECT_EQ(dbf_database::current(), nullptr);
+    {
+        dbf_database first(wide(dir.path()));
+        EXPECT_EQ(dbf_database::current(), &first);
+        {
+            dbf_database second(wide(dir.path()));
+            EXPECT_EQ(dbf_database::current(), &first);
+        }
+        EXPECT_EQ(dbf_database::current(), &first);
+    }
+    EXPECT_EQ(dbf_database::current(), nullptr);
+}
+
+TEST(DatabaseFolder, DeletingATableRemovesItsMemoFilesOfAnyCase) {
+    scratch_dir dir;
+    write_file(dir / "ORDERS.DBF", small_table({"a"}));
+    write_file(dir / "orders.FPT", "memo");
+    write_file(dir / "Orders.dbt", "memo");
+    write_file(dir / "orders.cdx", "index");
+    write_file(dir / "items.dbf", small_table({"b"}));
+
+    dbf_database db(wide(dir.path()));
+    EXPECT_FALSE(db.delete_tab(u""));
+    EXPECT_TRUE(db.delete_tab(u"orders"));
+    EXPECT_FALSE(fs::exists(dir / "ORDERS.DBF"));
+    EXPECT_FALSE(fs::exists(dir / "orders.FPT"));
+    EXPECT_FALSE(fs::exists(dir / "Orders.dbt"));
+    EXPECT_TRUE(fs::exists(dir / "orders.cdx")); // index files are not the table's memo
+    EXPECT_EQ(db.get_table_names(), std::vector<std::u16string>{u"items"});
+
+    // The file is gone already: the system's error.
+    EXPECT_THROW(db.delete_tab(u"orders"), tk_exception_ex);
+}
+
+TEST(DatabaseFolder, CreatedTablesHaveTheLayoutTheirColumnsAsk) {
+    scratch_dir dir;
+    dbf_database db(wide(dir.path()));
+
+    udb_schema plain;
+    plain.push_back(t_ftd(20, u"name", VT_BSTR));
+    plain.push_back(t_ftd(4, u"count", VT_I4));
+    auto table = db.create_table(u"Plain", plain, udb_indexes());
+    ASSERT_TRUE(table);
+    table = nullptr;
+    std::string image = read_file(dir / "plain.dbf");
+    ASSERT_GE(image.size(), 97u);
+    EXPECT_EQ(uint8_t(image[0]), 0x03);
+    EXPECT_EQ(uint8_t(image[8]) | uint8_t(image[9]) << 8, 97);
+    EXPECT_EQ(uint8_t(image[10]) | uint8_t(image[11]) << 8, 33);
+    EXPECT_EQ(image.substr(32, 5), std::string("name\0", 5));
+    EXPECT_EQ(image[32 + 11], 'C');
+    EXPECT_EQ(image[32 + 16], 21);
+    EXPECT_EQ(image[64 + 11], 'N');
+    EXPECT_EQ(image[64 + 12], 21); // offset among the field bytes
+    EXPECT_EQ(image[96], '\x0d');
+    EXPECT_FALSE(fs::exists(dir / "plain.dbt"));
+    EXPECT_TRUE(db.is_table_exist(u"plain"));
+
+    // Unacceptable and colliding field names are replaced; memo columns bring a memo file.
+    udb_schema memo;
+    memo.push_back(t_ftd(0, u"1st note", VT_BSTR));
+    memo.push_back(t_ftd(10, u"a_very_long_name", VT_BSTR));
+    memo.push_back(t_ftd(10, u"a_very_lon", VT_I2));
+    auto notes = db.create_table(u"notes", memo, udb_indexes());
+    notes = nullptr;
+    image = read_file(dir / "notes.dbf");
+    EXPECT_EQ(uint8_t(image[0]), 0x83);
+    EXPECT_EQ(image.substr(32, 10), std::string("A1st_note\0", 10));
+    EXPECT_EQ(image.substr(64, 10), "a_very_000");
+    EXPECT_EQ(image.substr(96, 10), "a_very_lon");
+    const std::string memo_image = read_file(dir / "notes.dbt");
+    ASSERT_EQ(memo_image.size(), 512u);
+    EXPECT_EQ(memo_image[0], 1);
+
+    // An existing table is opened, never emptied, whatever the case of the name asked for.
+    write_file(dir / "KEEP.DBF", small_table({"kept"}));
+    auto kept = db.create_table(u"Keep", plain, udb_indexes());
+    EXPECT_EQ(first_value(*kept), u"kept");
+}
+
+TEST(DatabaseFolder, WrittenRecordsReadBackWithTheirMemos) {
+    scratch_dir dir;
+    {
+        dbf_database db(wide(dir.path()));
+        udb_schema schema;
+        schema.push_back(t_ftd(8, u"code", VT_BSTR));
+        schema.push_back(t_ftd(0, u"remarks", VT_BSTR));
+        auto table = db.create_table(u"log", schema, udb_indexes());
+        for (const char16_t* text : {u"first memo", u"", u"third"}) {
+            udb_record record;
+            record.add_field(u"code", 8, ole_variant::from_wstring(u"c", VT_BSTR));
+            record.add_field(u"remarks", 0, ole_variant::from_wstring(text, VT_BSTR));
+            table->append_record(record);
+        }
+        table->finish();
+    }
+    dbf_database db(wide(dir.path()));
+    auto table = db.get_table(u"log", dbf_database::mode_read);
+    EXPECT_EQ(table->get_record_count(), 3u);
+    std::vector<std::u16string> remarks;
+    for (table->reset(); !table->is_eof(); table->next())
+        remarks.push_back((*table->get_item())[1].to_wstring());
+    EXPECT_EQ(remarks, (std::vector<std::u16string>{u"first memo", u"", u"third"}));
+    auto* dbf = dynamic_cast<dbf_recordset*>(table.get());
+    ASSERT_NE(dbf, nullptr);
+    ASSERT_NE(dbf->get_memo_file(), nullptr);
+    EXPECT_EQ(dbf->get_memo_file()->path(), (dir / "log.dbt").string());
+}
+
+TEST(DatabaseFolder, IndexFilesAreFoundIgnoringCase) {
+    scratch_dir dir;
+    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), "");
+    write_file(dir / "ORDERS.CDX", "");
+    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), (dir / "ORDERS.CDX").string());
+    write_file(dir / "orders.idx", "");
+    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), (dir / "orders.idx").string());
+    EXPECT_EQ(dbf_replace_extension("/a.b/name", "fpt"), "/a.b/name.fpt");
+    EXPECT_EQ(dbf_replace_extension("/x/Orders.DBF", "fpt"), "/x/Orders.fpt");
+    EXPECT_TRUE(dbf_same_file_name("ÄPFEL.DBF", "äpfel.dbf"));
+    EXPECT_FALSE(dbf_same_file_name("a.dbf", "b.dbf"));
+}
+
+TEST(DatabaseFolder, FixtureFoldersList) {
+    TABRIX_REQUIRE_FIXTURES();
+    const fs::path root = tabrix_test::fixtures_dir();
+    dbf_database foxpro(wide(root / "infused-dbf/spec/fixtures/foxprodb"));
+    // The database container (.DBC) is not a table of the folder.
+    EXPECT_EQ(foxpro.get_table_names(), std::vector<std::u16string>{u"contacts"});
+    auto contacts = foxpro.get_table(u"contacts", dbf_database::mode_read);
+    auto* dbf = dynamic_cast<dbf_recordset*>(contacts.get());
+    ASSERT_NE(dbf->get_memo_file(), nullptr);
+    EXPECT_EQ(fs::path(dbf->get_memo_file()->path()).filename(), "contacts.FPT");
+    EXPECT_EQ(contacts->get_record_count(), 5u);
+
+    dbf_database expenses(wide(root / "valentin-kaiser-go-dbase/examples/test_data/database"));
+    EXPECT_EQ(expenses.get_table_names(), std::vector<std::u16string>{u"expense reports"});
+    auto reports = expenses.get_table(u"expense reports", dbf_database::mode_read);
+    EXPECT_EQ(reports->get_record_count(), 3u);
+
+    dbf_database broken(wide(root / "dans-dbf-lib/src/test/resources/dbase3plus/fileExceptions"));
+    EXPECT_EQ(sorted(broken.get_table_names()),
+              (std::vector<std::u16string>{u"empty", u"pntrerr"}));
+    EXPECT_THROW(broken.get_table(u"empty", dbf_database::mode_read), tk_exception);
+    auto pointer = broken.get_table(u"pntrerr", dbf_database::mode_read);
+    EXPECT_EQ(pointer->get_record_count(), 4u);
+}
