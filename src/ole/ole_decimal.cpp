@@ -2,6 +2,7 @@
 
 #include "ole/ole_number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -83,24 +84,35 @@ template <class T> HRESULT to_unsigned(const DECIMAL& d, T& out) {
 
 // Writes the text backwards from `end`; returns its first character.
 char* format(const DECIMAL& d, char* end) {
-    ole_u128 m = mantissa(d);
+    char* p = end;
+    if (ole_decimal_is_zero(d)) {
+        *--p = '0';
+        return p;
+    }
+    char digits[48];
+    const char* first = ole_u128_digits(mantissa(d), digits + sizeof digits);
+    const char* last = digits + sizeof digits;
     int scale = d.scale;
-    while (scale > 0 && m % 10 == 0) {
-        m /= 10;
+    // Trailing zeros of the fraction are not printed: 1.50 is "1.5", 1.00 is "1".
+    while (scale > 0 && last[-1] == '0') {
+        --last;
         --scale;
     }
-    char* p = end;
+    const int count = static_cast<int>(last - first);
     if (scale > 0) {
-        ole_u128 divisor = ole_pow10_u128(scale);
-        char* fraction_end = p;
-        p = ole_u128_digits(m % divisor, p);
-        while (fraction_end - p < scale)
+        const int fraction = std::min(count, scale);
+        p -= fraction;
+        std::copy(last - fraction, last, p);
+        for (int k = fraction; k < scale; ++k)
             *--p = '0';
         *--p = '.';
-        p = ole_u128_digits(m / divisor, p);
-    } else
-        p = ole_u128_digits(m, p);
-    if (negative(d) && m != 0)
+        last -= fraction;
+    }
+    if (last == first)
+        *--p = '0';
+    p -= last - first;
+    std::copy(first, last, p);
+    if (negative(d))
         *--p = '-';
     return p;
 }

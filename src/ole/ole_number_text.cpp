@@ -167,11 +167,34 @@ template <class Ch> HRESULT parse(std::basic_string_view<Ch> text, ole_number& o
     return S_OK;
 }
 
-bool mul_add(ole_u128& acc, unsigned mul, unsigned add) {
-    constexpr ole_u128 max = ~ole_u128(0);
-    if (acc > (max - add) / mul)
+// acc * 10^digits + add (digits 0..19, add below 10^digits); false beyond 128 bits.
+inline bool shift_add(ole_u128& acc, int digits, uint64_t add) {
+    const ole_u128 factor = powers_of_ten[static_cast<size_t>(digits)];
+    // Below 2^64 the product of two 64-bit values plus one more cannot overflow.
+    if ((acc >> 64) != 0 && acc > (~ole_u128(0) - add) / factor)
         return false;
-    acc = acc * mul + add;
+    acc = acc * factor + add;
+    return true;
+}
+
+// The integer of the digits [begin, end) followed by `zeros` zeros, 19 digits at a time in
+// 64-bit arithmetic; false beyond 128 bits.
+bool digits_value(const char* begin, const char* end, int64_t zeros, ole_u128& out) {
+    if ((end - begin) + zeros > 39)
+        return false;
+    ole_u128 acc = 0;
+    while (begin < end) {
+        uint64_t chunk = 0;
+        int length = 0;
+        for (; begin < end && length < 19; ++begin, ++length)
+            chunk = chunk * 10 + static_cast<uint64_t>(*begin - '0');
+        if (!shift_add(acc, length, chunk))
+            return false;
+    }
+    for (; zeros > 0; zeros -= 19)
+        if (!shift_add(acc, static_cast<int>(std::min<int64_t>(zeros, 19)), 0))
+            return false;
+    out = acc;
     return true;
 }
 
@@ -188,33 +211,24 @@ bool ole_number_to_fixed(const ole_number& n, int scale, ole_u128& out) {
     out = 0;
     if (n.count == 0)
         return true;
-    int64_t shift = int64_t(n.exponent) + scale;
-    if (shift >= 0) {
-        if (n.count + shift > 39)
-            return false;
-        for (int k = 0; k < n.count; ++k)
-            if (!mul_add(out, 10, n.digits[k] - '0'))
-                return false;
-        for (int64_t k = 0; k < shift; ++k)
-            if (!mul_add(out, 10, 0))
-                return false;
-        return true;
-    }
-    // Drop the last `drop` digits with half-to-even rounding.
-    int64_t drop = -shift;
-    int64_t keep = n.count - drop;
-    for (int64_t k = 0; k < keep; ++k)
-        if (!mul_add(out, 10, n.digits[k] - '0'))
-            return false;
+    const int64_t shift = int64_t(n.exponent) + scale;
+    if (shift >= 0)
+        return digits_value(n.digits, n.digits + n.count, shift, out);
+    // Drop the last -shift digits with half-to-even rounding.
+    const int64_t keep = n.count + shift;
+    ole_u128 kept = 0;
+    if (keep > 0 && !digits_value(n.digits, n.digits + keep, 0, kept))
+        return false;
     int first_dropped = keep >= 0 ? n.digits[keep] - '0' : 0;
-    bool rest = n.sticky;
+    bool rest = n.sticky || keep < 0; // below zero every digit lies past the first dropped one
     for (int64_t k = std::max<int64_t>(keep + 1, 0); k < n.count && !rest; ++k)
         rest = n.digits[k] != '0';
-    if (keep < 0)
-        rest = true; // every digit lies below the first dropped position
-    bool up = first_dropped > 5 || (first_dropped == 5 && (rest || (out & 1) != 0));
-    if (up && !mul_add(out, 1, 1))
-        return false;
+    if (first_dropped > 5 || (first_dropped == 5 && (rest || (kept & 1) != 0))) {
+        if (kept == ~ole_u128(0))
+            return false;
+        ++kept;
+    }
+    out = kept;
     return true;
 }
 
@@ -239,11 +253,22 @@ double ole_number_to_double(const ole_number& n) {
 }
 
 char* ole_u128_digits(ole_u128 value, char* end) {
+    // 64-bit arithmetic per digit; 128-bit division only once per 19 digits.
+    constexpr uint64_t chunk = 10'000'000'000'000'000'000u;
     char* p = end;
+    while (value > std::numeric_limits<uint64_t>::max()) {
+        uint64_t low = static_cast<uint64_t>(value % chunk);
+        value /= chunk;
+        for (int k = 0; k < 19; ++k) {
+            *--p = static_cast<char>('0' + low % 10);
+            low /= 10;
+        }
+    }
+    uint64_t rest = static_cast<uint64_t>(value);
     do {
-        *--p = static_cast<char>('0' + static_cast<unsigned>(value % 10));
-        value /= 10;
-    } while (value != 0);
+        *--p = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
     return p;
 }
 

@@ -96,12 +96,20 @@ bool is_ascii(std::string_view text) {
 
 // Number text for VarCyFromStr / VarDecFromStr: decimal commas become points.
 template <class Convert> HRESULT convert_number_text(std::string_view text, Convert convert) {
-    std::string copy(text);
-    for (char& c : copy)
-        if (c == ',')
-            c = '.';
+    char buffer[64];
+    std::string long_copy;
+    char* p = buffer;
+    if (text.size() > sizeof buffer) {
+        long_copy.assign(text);
+        p = long_copy.data();
+    } else
+        std::memcpy(buffer, text.data(), text.size());
+    for (size_t k = 0; k < text.size(); ++k)
+        if (p[k] == ',')
+            p[k] = '.';
+    std::string_view copy(p, text.size());
     if (is_ascii(copy))
-        return convert(std::string_view(copy));
+        return convert(copy);
     return convert(std::u16string_view(tk_from_codepage(copy, tk_ansi_codepage())));
 }
 
