@@ -64,6 +64,8 @@ public:
     explicit ole_variant(double value) noexcept;             // VT_R8
     // VT_BSTR through attach_string (ANSI code page) / attach_wstring.
     explicit ole_variant(std::string_view text);
+    // Without this a string literal would pick the bool constructor.
+    explicit ole_variant(const char* text) : ole_variant(std::string_view(text ? text : "")) {}
     explicit ole_variant(std::u16string_view text);
     // VT_ARRAY | VT_UI1 through attach_binary.
     ole_variant(size_t count, const uint8_t* bytes);

@@ -37,6 +37,7 @@ TEST(ole_variant, constructions_give_their_type_codes) {
     EXPECT_EQ(cy_of(1).get_type(), VT_CY);
     EXPECT_EQ(ole_variant(DECIMAL{}).get_type(), VT_DECIMAL);
     EXPECT_EQ(ole_variant(std::string_view("abc")).get_type(), VT_BSTR);
+    EXPECT_EQ(ole_variant("abc").to_string(), "abc");
     EXPECT_EQ(ole_variant(std::u16string_view(u"a\0b", 3)).bstr_view().size(), 3u);
     EXPECT_EQ(ole_variant(u"abc").to_wstring(), u"abc");
     const uint8_t bytes[] = {1, 2};
