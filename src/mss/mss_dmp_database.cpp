@@ -132,7 +132,9 @@ void mss_dmp_database::write_head() {
         write("Created by ");
         write_utf8(comment_text(tk_from_utf8(options_.title)));
         write(crlf);
-        write("Encoding: UTF-8; run it with sqlcmd -f 65001\r\n");
+        write("Run it with: sqlcmd -f 65001 -x -i <this file>\r\n"
+              "(-f 65001: the script is UTF-8; -x: texts holding $(...) are not sqlcmd "
+              "variables)\r\n");
         write(std::string(50, '-'));
         write(crlf);
         write("More conversion tools at ");

@@ -97,13 +97,45 @@ bool is_all_digits(std::string_view text) {
     return true;
 }
 
-// Text in apostrophes with every inner apostrophe doubled, N in front for Unicode text.
-void append_quoted(std::string& out, std::u16string_view text, bool n_prefix) {
+// The position just after a backslash that ends a line, at or after `from`; npos when there
+// is none. Inside a string literal MS SQL reads a backslash before a line break as a line
+// continuation and drops both.
+size_t find_line_continuation(std::u16string_view text, size_t from) {
+    for (size_t i = text.find(u'\\', from); i != std::u16string_view::npos;
+         i = text.find(u'\\', i + 1)) {
+        if (i + 1 < text.size() && (text[i + 1] == u'\r' || text[i + 1] == u'\n'))
+            return i + 1;
+    }
+    return std::u16string_view::npos;
+}
+
+void append_one_literal(std::string& out, std::u16string_view text, bool n_prefix) {
     if (n_prefix)
         out.push_back('N');
     out.push_back('\'');
     append_utf8_or_fail(out, text, true);
     out.push_back('\'');
+}
+
+// Text in apostrophes with every inner apostrophe doubled, N in front for Unicode text. A text
+// with a backslash at the end of a line is written in pieces that end at such backslashes,
+// joined with "+"; the first piece is made a MAX type so that the joined text is not cut at
+// 4000 characters.
+void append_quoted(std::string& out, std::u16string_view text, bool n_prefix) {
+    size_t cut = find_line_continuation(text, 0);
+    if (cut == std::u16string_view::npos) {
+        append_one_literal(out, text, n_prefix);
+        return;
+    }
+    out.append(n_prefix ? "CONVERT(NVARCHAR(MAX), " : "CONVERT(VARCHAR(MAX), ");
+    append_one_literal(out, text.substr(0, cut), n_prefix);
+    out.push_back(')');
+    while (cut != std::u16string_view::npos) {
+        const size_t start = cut;
+        cut = find_line_continuation(text, start);
+        out.append(" + ");
+        append_one_literal(out, text.substr(start, cut - start), n_prefix);
+    }
 }
 
 // The GUID of a text that names one ("guid{...}"), as a plain literal; false when the text

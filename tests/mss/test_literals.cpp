@@ -116,6 +116,10 @@ TEST(MssLiterals, TextValues) {
               "'12345678-1234-1234-1234-123456789012}'");
     EXPECT_EQ(literal(ole_variant(u"{12345678-1234-1234-1234-123456789012}"), text),
               "N'{12345678-1234-1234-1234-123456789012}'");
+    // A backslash ending a line would be read as a line continuation and vanish with the break.
+    EXPECT_EQ(literal(ole_variant(u"C:\\temp\\\r\nD:\\x\\\nE'\\"), text),
+              "CONVERT(NVARCHAR(MAX), N'C:\\temp\\') + N'\r\nD:\\x\\' + N'\nE''\\'");
+    EXPECT_EQ(literal(ole_variant(u"a\\\rb"), text, false), "CONVERT(VARCHAR(MAX), 'a\\') + '\rb'");
     // An unpaired surrogate cannot be written as UTF-8.
     std::u16string broken = u"a";
     broken.push_back(char16_t(0xD800));
