@@ -1,0 +1,316 @@
+// tabrix-cli inspect: arguments, the text and JSON reports, failures and exit statuses.
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_inspect.h"
+#include "support/test_support.h"
+#include "tk/tk_text.h"
+#include "udb/udb_recordset.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tabrix_test::scratch_dir;
+using tabrix_test::write_file;
+
+struct result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+result inspect(std::vector<std::string> args) {
+    args.insert(args.begin(), "inspect");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    std::ostringstream out, err;
+    const int status = dbf_inspect_main(int(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+// A strict JSON reader that only says whether the text is one valid JSON value.
+class json_checker {
+public:
+    explicit json_checker(std::string_view text) : s_(text) {}
+    bool valid() {
+        ws();
+        if (!value())
+            return false;
+        ws();
+        return i_ == s_.size();
+    }
+
+private:
+    void ws() {
+        while (i_ < s_.size() &&
+               (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t'))
+            ++i_;
+    }
+    bool lit(std::string_view w) {
+        if (s_.substr(i_, w.size()) != w)
+            return false;
+        i_ += w.size();
+        return true;
+    }
+    bool value() {
+        if (i_ >= s_.size())
+            return false;
+        switch (s_[i_]) {
+        case '{':
+            return container('}', true);
+        case '[':
+            return container(']', false);
+        case '"':
+            return string();
+        case 't':
+            return lit("true");
+        case 'f':
+            return lit("false");
+        case 'n':
+            return lit("null");
+        default:
+            return number();
+        }
+    }
+    bool container(char close, bool object) {
+        ++i_;
+        ws();
+        if (i_ < s_.size() && s_[i_] == close)
+            return ++i_, true;
+        for (;;) {
+            ws();
+            if (object) {
+                if (i_ >= s_.size() || s_[i_] != '"' || !string())
+                    return false;
+                ws();
+                if (!lit(":"))
+                    return false;
+                ws();
+            }
+            if (!value())
+                return false;
+            ws();
+            if (i_ < s_.size() && s_[i_] == ',') {
+                ++i_;
+                continue;
+            }
+            return lit(std::string_view(&close, 1));
+        }
+    }
+    bool string() {
+        ++i_;
+        while (i_ < s_.size()) {
+            const unsigned char c = static_cast<unsigned char>(s_[i_++]);
+            if (c == '"')
+                return true;
+            if (c < 0x20)
+                return false;
+            if (c == '\\') {
+                if (i_ >= s_.size())
+                    return false;
+                const char e = s_[i_++];
+                if (e == 'u') {
+                    for (int k = 0; k < 4; ++k, ++i_)
+                        if (i_ >= s_.size() || !isxdigit(static_cast<unsigned char>(s_[i_])))
+                            return false;
+                } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
+                    return false;
+                }
+            }
+        }
+        return false;
+    }
+    bool number() {
+        const size_t start = i_;
+        if (i_ < s_.size() && s_[i_] == '-')
+            ++i_;
+        while (i_ < s_.size() && (isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '.' ||
+                                  s_[i_] == 'e' || s_[i_] == 'E' || s_[i_] == '+' || s_[i_] == '-'))
+            ++i_;
+        return i_ > start;
+    }
+
+    std::string_view s_;
+    size_t i_ = 0;
+};
+
+// A folder with one table written by the program's own writer.
+void write_sample(const fs::path& folder) {
+    dbf_database db(tk_from_utf8(folder.string()));
+    udb_schema schema;
+    schema.push_back(t_ftd(6, u"name", VT_BSTR));
+    schema.push_back(t_ftd(4, u"qty", VT_I4));
+    schema.push_back(t_ftd(0, u"note", VT_BSTR));
+    auto table = db.create_table(u"Parts", schema, udb_indexes());
+    auto add = [&](std::u16string name, std::u16string qty, std::u16string note) {
+        udb_record record;
+        record.add_field(u"name", 6, ole_variant::from_wstring(name, VT_BSTR));
+        record.add_field(u"qty", 4, ole_variant::from_wstring(qty, VT_I4));
+        record.add_field(u"note", 0, ole_variant::from_wstring(note, VT_BSTR));
+        table->append_record(record);
+    };
+    add(u"bolt", u"12", u"say \"hi\"\\\r\n\t\x01 ü €");
+    add(u"nut", u"", u"");
+    table->finish();
+}
+
+} // namespace
+
+TEST(InspectCommand, ArgumentsAreChecked) {
+    dbf_inspect_options options;
+    std::string error;
+    EXPECT_TRUE(dbf_parse_inspect_args(
+        {"dir", "--encoding", "0xC9", "--table", "Orders.DBF", "--limit", "5", "--json"}, options,
+        error));
+    EXPECT_EQ(options.path, "dir");
+    EXPECT_EQ(options.encoding, 0xC9);
+    EXPECT_EQ(options.table, "Orders");
+    EXPECT_EQ(options.limit, 5u);
+    EXPECT_TRUE(options.json);
+    EXPECT_TRUE(dbf_parse_inspect_args({"--encoding", "101", "dir"}, options, error));
+    EXPECT_EQ(options.encoding, 101);
+    EXPECT_FALSE(options.limit);
+
+    EXPECT_FALSE(dbf_parse_inspect_args({}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "256"}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "0x"}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit", "-1"}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit"}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--frobnicate"}, options, error));
+    EXPECT_EQ(error, "unknown option --frobnicate");
+    EXPECT_FALSE(dbf_parse_inspect_args({"a", "b"}, options, error));
+
+    const result usage = inspect({"--limit", "x", "dir"});
+    EXPECT_EQ(usage.status, dbf_inspect_usage);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_NE(usage.err.find("usage: tabrix-cli inspect PATH"), std::string::npos);
+    const result help = inspect({"--help"});
+    EXPECT_EQ(help.status, dbf_inspect_ok);
+    EXPECT_EQ(help.out, dbf_inspect_usage_text());
+}
+
+TEST(InspectCommand, JsonReportIsExact) {
+    scratch_dir dir;
+    write_sample(dir.path());
+    const std::string file = (dir / "parts.dbf").string();
+    const std::string memo = (dir / "parts.dbt").string();
+    const result r = inspect({dir.path().string(), "--json"});
+    EXPECT_EQ(r.status, dbf_inspect_ok);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "{\"tables\":[{\"name\":\"parts\",\"file\":\"" + file +
+                         "\",\"version\":\"0x83\",\"codepage\":65001,\"records\":2,\"memo\":\"" +
+                         memo +
+                         "\",\"fields\":["
+                         "{\"name\":\"name\",\"type\":\"C\",\"length\":7,\"decimals\":0,"
+                         "\"vt\":\"VT_BSTR\",\"size\":7},"
+                         "{\"name\":\"qty\",\"type\":\"N\",\"length\":11,\"decimals\":0,"
+                         "\"vt\":\"VT_I8\",\"size\":11},"
+                         "{\"name\":\"note\",\"type\":\"M\",\"length\":10,\"decimals\":0,"
+                         "\"vt\":\"VT_BSTR\",\"size\":0}],"
+                         "\"rows\":["
+                         "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
+                         "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac\"]},"
+                         "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
+    EXPECT_TRUE(json_checker(r.out).valid());
+
+    // --limit bounds the rows; a table chosen by name, ignoring case; one file as PATH.
+    const result one = inspect({file, "--json", "--limit", "1", "--table", "PARTS"});
+    EXPECT_EQ(one.status, dbf_inspect_ok);
+    EXPECT_NE(one.out.find("\"rows\":[{\"deleted\":false,\"values\":[\"bolt\""), std::string::npos);
+    EXPECT_EQ(one.out.find("nut"), std::string::npos);
+    EXPECT_TRUE(json_checker(one.out).valid());
+}
+
+TEST(InspectCommand, TextReport) {
+    scratch_dir dir;
+    write_sample(dir.path());
+    const result r = inspect({dir.path().string(), "--limit", "5"});
+    EXPECT_EQ(r.status, dbf_inspect_ok);
+    EXPECT_EQ(r.out,
+              "parts  (" + (dir / "parts.dbf").string() +
+                  ")\n"
+                  "  version    0x83\n"
+                  "  code page  65001 (language driver 0x00, Default)\n"
+                  "  records    2\n"
+                  "  memo       " +
+                  (dir / "parts.dbt").string() +
+                  "\n"
+                  "  fields     3\n"
+                  "       #  name                            type  length  decimals  value "
+                  "type      size\n"
+                  "       1  name                            C          7         0  VT_BSTR "
+                  "        7\n"
+                  "       2  qty                             N         11         0  VT_I8   "
+                  "        11\n"
+                  "       3  note                            M         10         0  VT_BSTR "
+                  "        0\n"
+                  "  rows 1-2 of 2\n"
+                  "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac\n"
+                  "         2   nut | NULL | NULL\n");
+    // Without --limit the text form shows no records.
+    EXPECT_EQ(inspect({dir.path().string()}).out.find("rows"), std::string::npos);
+}
+
+TEST(InspectCommand, FailuresGoToStandardErrorWithStatusOne) {
+    scratch_dir dir;
+    write_file(dir / "good.dbf", std::string("\x03\x01\x01\x01\0\0\0\0\x21\0\x02\0", 12) +
+                                     std::string(20, '\0') + "\x0d");
+    write_file(dir / "BAD.DBF", "x");
+    write_file(dir / "memo.dbf", std::string("\x83\x01\x01\x01\0\0\0\0\x21\0\x02\0", 12) +
+                                     std::string(20, '\0') + "\x0d");
+    const result r = inspect({dir.path().string(), "--json"});
+    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_TRUE(json_checker(r.out).valid()) << r.out;
+    EXPECT_NE(r.out.find("\"name\":\"good\""), std::string::npos);
+    EXPECT_EQ(r.out.find("\"name\":\"bad\""), std::string::npos);
+    EXPECT_NE(r.err.find("BAD.DBF: File does not comply with DBF format"), std::string::npos);
+    EXPECT_NE(r.err.find("memo.dbf: Memo file not found"), std::string::npos);
+
+    const result missing = inspect({(dir / "nothing").string()});
+    EXPECT_EQ(missing.status, dbf_inspect_failed);
+    EXPECT_NE(missing.err.find("No such file or folder"), std::string::npos);
+    const result no_table = inspect({dir.path().string(), "--table", "other"});
+    EXPECT_EQ(no_table.status, dbf_inspect_failed);
+    EXPECT_NE(no_table.err.find("No table named 'other'"), std::string::npos);
+}
+
+TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
+    TABRIX_REQUIRE_FIXTURES();
+    const fs::path root = tabrix_test::fixtures_dir();
+    size_t folders = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_directory())
+            continue;
+        bool has_table = false;
+        for (const auto& f : fs::directory_iterator(entry.path()))
+            has_table =
+                has_table || f.path().extension() == ".dbf" || f.path().extension() == ".DBF";
+        if (!has_table)
+            continue;
+        ++folders;
+        const result r = inspect({entry.path().string(), "--json"});
+        EXPECT_TRUE(json_checker(r.out).valid()) << entry.path();
+        // Only the one-byte EMPTY.DBF cannot be read.
+        const bool broken = entry.path().filename() == "fileExceptions";
+        EXPECT_EQ(r.status, broken ? dbf_inspect_failed : dbf_inspect_ok) << entry.path() << r.err;
+    }
+    EXPECT_EQ(folders, 10u);
+
+    const result memo = inspect(
+        {(root / "olemb-dbfread/tests/cases/memotest.dbf").string(), "--json", "--limit", "3"});
+    EXPECT_NE(memo.out.find("{\"deleted\":true,\"values\":[\"Deleted Guy\",\"1979-12-22\","
+                            "\"Deleted Guy memo\"]}"),
+              std::string::npos)
+        << memo.out;
+    const result cp = inspect(
+        {(root / "infused-dbf/spec/fixtures/cp1251.dbf").string(), "--json", "--limit", "1"});
+    EXPECT_NE(cp.out.find("\"codepage\":1251"), std::string::npos);
+    EXPECT_NE(cp.out.find("\"амбулаторно-поликлиническое\""), std::string::npos);
+    // The language-driver byte of the command line overrides the table's.
+    const result cp866 = inspect(
+        {(root / "infused-dbf/spec/fixtures/cp1251.dbf").string(), "--json", "--encoding", "0x65"});
+    EXPECT_NE(cp866.out.find("\"codepage\":866"), std::string::npos);
+}
