@@ -81,8 +81,8 @@ number_shape shape_of(std::string_view t) noexcept {
     return s;
 }
 
-// The number text in the C form: '.' as the point, no '+', at most 63 characters.
-bool c_form(std::string_view t, char (&buffer)[64], std::string_view& out) noexcept {
+// The number text in the C form: '.' as the point, no '+'; a field is at most 255 bytes wide.
+bool c_form(std::string_view t, char (&buffer)[256], std::string_view& out) noexcept {
     if (!t.empty() && t.front() == '+')
         t.remove_prefix(1);
     if (t.size() >= sizeof buffer)
@@ -94,7 +94,7 @@ bool c_form(std::string_view t, char (&buffer)[64], std::string_view& out) noexc
 }
 
 template <class T> bool parse_float(std::string_view t, T& value) noexcept {
-    char buffer[64];
+    char buffer[256];
     std::string_view c;
     if (!shape_of(t).valid || !c_form(t, buffer, c))
         return false;
@@ -153,7 +153,7 @@ void decode_whole(std::string_view t, VARTYPE vt, ole_variant& out) {
 }
 
 void decode_decimal(std::string_view t, ole_variant& out) {
-    char buffer[64];
+    char buffer[256];
     std::string_view c;
     DECIMAL value{};
     if (t.empty() || !shape_of(t).valid || !c_form(t, buffer, c) ||

@@ -4,6 +4,7 @@
 #include "dbf/dbf_recordset.h"
 #include "support/test_support.h"
 #include "test_table_builder.h"
+#include "tk/tk_error_handler.h"
 #include "tk/tk_text.h"
 
 #include <bit>
@@ -204,6 +205,33 @@ TEST(table_recordset, memo_files) {
     write_file(dir / "plain.dbf", make_table(0x30, {{"A", 'C', 1}}, {record({"x"})}));
     write_file(dir / "plain.fpt", fpt_memo({"x"}));
     EXPECT_EQ(open_table(dir / "plain.dbf")->get_memo_kind(), dbf_memo_none);
+}
+
+TEST(table_recordset, missing_memo_file_is_reported_with_the_table) {
+    struct recorder : error_reporter {
+        std::vector<std::string>* seen;
+        explicit recorder(std::vector<std::string>* s) : seen(s) {}
+        void show_error(const std::string& text) override { seen->push_back(text); }
+        tk_continue_answer ask_continue(const std::string& text) override {
+            seen->push_back(text);
+            return {};
+        }
+        void show_internal_error(const std::string& text) override { seen->push_back(text); }
+    };
+    scratch_dir dir;
+    write_file(dir / "notes.dbf",
+               make_table(0xF5, {{"NOTE", 'M', 10}}, {record({right("1", 10)})}));
+    std::vector<std::string> seen;
+    error_handler handler(tk_odb_error_table(), std::make_unique<recorder>(&seen));
+    handler.set_context("outer");
+    auto table = open_table(dir / "notes.dbf");
+    EXPECT_TRUE(table->is_memo_missing());
+    EXPECT_EQ(table->get_memo_kind(), dbf_memo_foxpro);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].find("Memo file not found"), std::string::npos);
+    EXPECT_NE(seen[0].find("notes.dbf"), std::string::npos);
+    EXPECT_EQ(handler.context(), "outer");
+    EXPECT_EQ(fetch(*table)[0].get_type(), VT_EMPTY);
 }
 
 TEST(table_recordset, refuses_damaged_tables_and_survives_damaged_values) {
