@@ -1,0 +1,238 @@
+// tabrix-cli as users run it: the built program, its exit status and what it writes.
+#include "support/test_support.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct cli_result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs tabrix-cli in `dir` with the settings store kept there too, so that nothing of the
+// user's own settings takes part.
+cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::string>& args) {
+    const fs::path program = fs::path(TABRIX_BIN_DIR) / "tabrix-cli";
+    std::string command = "cd " + quote(dir.path().string()) +
+                          " && XDG_CONFIG_HOME=" + quote((dir / "config").string()) + " " +
+                          quote(program.string());
+    for (const std::string& a : args)
+        command += " " + quote(a);
+    command += " >" + quote((dir / "cli.out").string()) + " 2>" + quote((dir / "cli.err").string());
+    const int raw = std::system(command.c_str());
+    cli_result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = tabrix_test::read_file(dir / "cli.out");
+    r.err = tabrix_test::read_file(dir / "cli.err");
+    return r;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The script without its header comment, which names the file and the day.
+std::string body(const std::string& script) {
+    const size_t end = script.find("*/\r\n");
+    return end == std::string::npos ? script : script.substr(end + 4);
+}
+
+class cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(fs::path(TABRIX_BIN_DIR) / "tabrix-cli"))
+            << "build tabrix-cli first";
+        ASSERT_EQ(run_cli(dir, {"sample", "data"}).status, 0);
+    }
+
+    tabrix_test::scratch_dir dir;
+};
+
+} // namespace
+
+TEST_F(cli, usage_errors_exit_with_64) {
+    EXPECT_EQ(run_cli(dir, {}).status, 64);
+    auto r = run_cli(dir, {"frobnicate"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "unknown command 'frobnicate'")) << r.err;
+
+    r = run_cli(dir, {"convert", "--frobnicate"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "unknown option '--frobnicate'")) << r.err;
+    EXPECT_TRUE(contains(r.err, "tabrix-cli convert --help")) << r.err;
+
+    EXPECT_EQ(run_cli(dir, {"convert", "--script", "x.sql"}).status, 64) << "no source";
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data"}).status, 64) << "no script";
+    r = run_cli(dir, {"convert", "-s", "missing", "-o", "x.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "does not exist")) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "x.sql", "-t", "nosuch"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "there is no table 'nosuch'")) << r.err;
+    r = run_cli(dir, {"convert", "missing.tbx"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "Profile does not exist.")) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "x.sql")) << "nothing runs after a usage error";
+
+    // Direct mode is the default of a fresh installation; this build cannot connect.
+    r = run_cli(dir, {"convert", "-s", "data", "--direct", "--server", "db1"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "direct mode needs a connection to MS SQL Server")) << r.err;
+}
+
+TEST_F(cli, help_and_version) {
+    auto r = run_cli(dir, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Tabrix 2.3\n", 0), 0u) << r.out;
+    r = run_cli(dir, {"convert", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: tabrix-cli convert [PROFILE.tbx] [options]", 0), 0u);
+    EXPECT_TRUE(contains(r.out, "Exit status: 0 converted without errors"));
+    EXPECT_EQ(run_cli(dir, {"--help"}).status, 0);
+    EXPECT_EQ(run_cli(dir, {"sample", "--help"}).status, 0);
+}
+
+TEST_F(cli, converts_a_generated_folder_into_a_script) {
+    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_TRUE(contains(r.out, "Converted 3 of 3 tables")) << r.out;
+    EXPECT_TRUE(contains(r.out, (dir / "out.sql").string())) << "the summary names the script";
+    EXPECT_TRUE(contains(r.out, "records written: 13 (1 of them marked as deleted)")) << r.out;
+
+    EXPECT_EQ(count(script, "CREATE TABLE "), 3u);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[customers]"), 6u);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[orders]"), 4u);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[stock]"), 3u);
+    // Text from both code pages arrives as UTF-8, apostrophes doubled, memo text whole.
+    EXPECT_TRUE(contains(script, "N'Müller & Söhne GmbH', N'München', '1998-03-14', 12500.75"));
+    EXPECT_TRUE(contains(script, "N'O''Brien''s Pub'"));
+    EXPECT_TRUE(contains(script, "N'Чай зелёный'"));
+    EXPECT_TRUE(contains(script, "N'Снято с продажи.\r\nОстаток списан.'"));
+    EXPECT_TRUE(contains(script, "N'Closed Account Ltd.'"));
+
+    // Only some tables, in the order given, deleted records left out, no comments.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "part.sql", "-t", "STOCK", "-t", "customers",
+                      "--skip-deleted", "--no-comments"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string part = tabrix_test::read_file(dir / "part.sql");
+    EXPECT_EQ(part.rfind("SET QUOTED_IDENTIFIER ON;\r\n", 0), 0u);
+    EXPECT_LT(part.find("[dbo].[stock]"), part.find("[dbo].[customers]"));
+    EXPECT_FALSE(contains(part, "[dbo].[orders]"));
+    EXPECT_FALSE(contains(part, "Closed Account"));
+    EXPECT_EQ(count(part, "INSERT INTO"), 8u);
+    EXPECT_TRUE(contains(r.out, "records skipped: 1 (marked as deleted)")) << r.out;
+
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "defs.sql", "--definitions-only"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "defs.sql"), "INSERT INTO"), 0u);
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "defs.sql"), "CREATE TABLE"), 3u);
+}
+
+TEST_F(cli, a_saved_profile_gives_the_same_run) {
+    auto r = run_cli(dir, {"convert",
+                           "-s",
+                           "data",
+                           "-o",
+                           "first.sql",
+                           "-t",
+                           "orders",
+                           "-t",
+                           "stock",
+                           "--skip-deleted",
+                           "--bool-as-is",
+                           "--skip-indexes",
+                           "--create-database",
+                           "--mode",
+                           "overwrite-tables",
+                           "--encoding",
+                           "3",
+                           "--password",
+                           "secret",
+                           "--save-profile",
+                           "run.tbx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "run.tbx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the profile holds a password";
+
+    // Only the script path changes.
+    r = run_cli(dir, {"convert", (dir / "run.tbx").string(), "-o", "second.sql"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string first = tabrix_test::read_file(dir / "first.sql");
+    const std::string second = tabrix_test::read_file(dir / "second.sql");
+    ASSERT_FALSE(first.empty());
+    // The database of CREATE DATABASE is named after the script file.
+    std::string expected = body(first);
+    for (size_t at = expected.find("first"); at != std::string::npos;
+         at = expected.find("first", at))
+        expected.replace(at, 5, "second");
+    EXPECT_EQ(body(second), expected);
+    EXPECT_TRUE(contains(second, "'T'") || contains(second, "'F'")) << "logical values as is";
+
+    // Options override the profile.
+    r = run_cli(dir,
+                {"convert", "run.tbx", "-o", "third.sql", "-t", "customers", "--no-skip-deleted"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "third.sql"), "INSERT INTO"), 6u);
+}
+
+TEST_F(cli, settings_are_stored_only_when_asked) {
+    const fs::path store = dir / "config" / "Quorvane" / "Tabrix.conf";
+    ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql"}).status, 0);
+    EXPECT_FALSE(fs::exists(store));
+
+    ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql", "--skip-deleted",
+                            "--no-comments", "--save-settings"})
+                  .status,
+              0);
+    ASSERT_TRUE(fs::exists(store));
+    // The next run starts from the stored settings...
+    auto r = run_cli(dir, {"convert"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "records skipped: 1")) << r.out;
+    EXPECT_EQ(tabrix_test::read_file(dir / "a.sql").rfind("SET QUOTED_IDENTIFIER", 0), 0u);
+    // ... unless told to ignore them.
+    EXPECT_EQ(run_cli(dir, {"convert", "--no-stored-settings"}).status, 64);
+}
+
+TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
+    // A table that cannot be read: the run reports it and goes on with the others.
+    tabrix_test::write_file(dir / "data" / "broken.dbf", std::string(40, '\x03'));
+    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "trace.log"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "broken")) << r.err;
+    EXPECT_TRUE(contains(r.out, "There were some errors while converting the database:"));
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
+    EXPECT_TRUE(contains(tabrix_test::read_file(dir / "trace.log"), "Converting table"));
+
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "broken",
+                      "-t", "orders"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+
+    // A script that cannot be written stops the run.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "no/such/folder/out.sql"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_FALSE(r.err.empty());
+}
