@@ -660,7 +660,9 @@ void ole_variant::append_string(std::string& out) const {
         append_integer(out, var_.ulVal);
         return;
     case VT_R4:
-        append_scientific(out, var_.fltVal, 6);
+        // Nine significant digits: the fewest that read back as the same float for every
+        // float (seven, as "%.6e" gives, lose the last bits of DBF F fields).
+        append_scientific(out, var_.fltVal, 8);
         return;
     case VT_R8:
         append_scientific(out, var_.dblVal, 16);

@@ -52,7 +52,7 @@ TEST(ole_locale, decimal_comma_changes_no_text) {
     EXPECT_EQ(ole_variant::from_string("12.5", VT_R8).to_double(), 12.5);
     EXPECT_EQ(ole_variant::from_string("12,5", VT_R4).to_double(), 12.5);
     EXPECT_EQ(ole_variant(1.5).to_string(), "1.5000000000000000e+00");
-    EXPECT_EQ(ole_variant(1.5f).to_string(), "1.500000e+00");
+    EXPECT_EQ(ole_variant(1.5f).to_string(), "1.50000000e+00");
     ole_variant r8(0.25);
     r8.change_type(VT_BSTR);
     EXPECT_EQ(r8.to_string(), "0.25");

@@ -88,7 +88,13 @@ TEST(ole_variant, text_out_by_type) {
     EXPECT_EQ(ole_variant(4294967295u).to_string(), "4294967295");
     EXPECT_EQ(ole_variant(INT64_MIN).to_string(), "-9223372036854775808");
     EXPECT_EQ(ole_variant(uint64_t(UINT64_MAX)).to_string(), "18446744073709551615");
-    EXPECT_EQ(ole_variant(1.5f).to_string(), "1.500000e+00");
+    EXPECT_EQ(ole_variant(1.5f).to_string(), "1.50000000e+00");
+    // A float reads back as the same float from its text.
+    for (float f : {0.1f, 1.0000001f, 3.4028235e38f, -1.17549435e-38f, 123456.79f}) {
+        ole_variant back = ole_variant::from_string(ole_variant(f).to_string(), VT_R4);
+        EXPECT_EQ(back.get_type(), VT_R4);
+        EXPECT_EQ(back.to_double(), static_cast<double>(f)) << ole_variant(f).to_string();
+    }
     EXPECT_EQ(ole_variant(-0.1).to_string(), "-1.0000000000000001e-01");
     EXPECT_EQ(ole_variant(1e300).to_string(), "1.0000000000000001e+300");
     EXPECT_EQ(cy_of(75000).to_string(), "7.5");
