@@ -252,17 +252,7 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
 
 // Index files are looked for, not read: the schema gets no index definitions from them.
 void dbf_recordset::init_indexes() const {
-    const std::string idx = dbf_find_companion(path_, "idx");
-    if (!idx.empty()) {
-        TK_TRACE(2, "dbf_recordset::process_idx(%s)", idx.c_str());
-        return;
-    }
-    TK_TRACE(2, "Failed to find .idx, try to locate .cdx");
-    const std::string cdx = dbf_find_companion(path_, "cdx");
-    if (cdx.empty())
-        TK_TRACE(2, "Failed to find .cdx, aborting");
-    else
-        TK_TRACE(2, "dbf_recordset::process_cdx(%s)", cdx.c_str());
+    dbf_find_index_file(path_);
 }
 
 // ---- Reading -----------------------------------------------------------------------------------
