@@ -22,9 +22,14 @@ constexpr std::string_view empty_literal = "''";
 
 // A GUID reference ("guid{...}") is between 36 and 45 characters long once trimmed.
 constexpr size_t min_guid_text = 36;
+constexpr size_t max_guid_text = 45;
 
-// UTF-16 to UTF-8 into `out`, doubling "'" when `escape`. Stops at a zero character.
-bool append_utf8(std::string& out, std::u16string_view text, bool escape) {
+enum class utf8_result { ok, unpaired_surrogate, line_continuation };
+
+// UTF-16 to UTF-8 appended to `out`; the text ends at a zero character. For the inside of a
+// string literal (`literal`) every "'" is doubled, and a backslash before a line break, which
+// MS SQL would read as a line continuation, is reported without writing anything.
+utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal) {
     const size_t old_size = out.size();
     // Every code unit takes at most three bytes; a doubled apostrophe takes two, a surrogate
     // pair four for its two units.
@@ -35,11 +40,22 @@ bool append_utf8(std::string& out, std::u16string_view text, bool escape) {
     while (s < end) {
         char16_t c = *s++;
         if (c < 0x80) {
+            // Only the zero, "'" and "\\" need a closer look; all of them are below 0x5D.
+            if (c > u'\\' || (c != 0 && c != u'\'' && c != u'\\')) {
+                *p++ = char(c);
+                continue;
+            }
             if (c == 0)
                 break;
             *p++ = char(c);
-            if (c == u'\'' && escape)
+            if (!literal)
+                continue;
+            if (c == u'\'') {
                 *p++ = '\'';
+            } else if (s < end && (*s == u'\r' || *s == u'\n')) {
+                out.resize(old_size);
+                return utf8_result::line_continuation;
+            }
         } else if (c < 0x800) {
             *p++ = char(0xC0 | (c >> 6));
             *p++ = char(0x80 | (c & 0x3F));
@@ -50,7 +66,7 @@ bool append_utf8(std::string& out, std::u16string_view text, bool escape) {
         } else {
             if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF) {
                 out.resize(old_size);
-                return false;
+                return utf8_result::unpaired_surrogate;
             }
             char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
             *p++ = char(0xF0 | (cp >> 18));
@@ -60,11 +76,12 @@ bool append_utf8(std::string& out, std::u16string_view text, bool escape) {
         }
     }
     out.resize(size_t(p - out.data()));
-    return true;
+    return utf8_result::ok;
 }
 
-void append_utf8_or_fail(std::string& out, std::u16string_view text, bool escape) {
-    if (!append_utf8(out, text, escape))
+// The text as it is (a rule's literal, binary text); raises for text that is not UTF-16.
+void append_utf8_or_fail(std::string& out, std::u16string_view text) {
+    if (append_utf8(out, text, false) != utf8_result::ok)
         throw tk_exception("Cannot create string representation", tk_exception::stop_run);
 }
 
@@ -109,12 +126,23 @@ size_t find_line_continuation(std::u16string_view text, size_t from) {
     return std::u16string_view::npos;
 }
 
-void append_one_literal(std::string& out, std::u16string_view text, bool n_prefix) {
+// One literal; false (nothing written) when the text holds a line continuation.
+bool append_one_literal(std::string& out, std::u16string_view text, bool n_prefix) {
+    const size_t start = out.size();
     if (n_prefix)
         out.push_back('N');
     out.push_back('\'');
-    append_utf8_or_fail(out, text, true);
-    out.push_back('\'');
+    switch (append_utf8(out, text, true)) {
+    case utf8_result::ok:
+        out.push_back('\'');
+        return true;
+    case utf8_result::line_continuation:
+        out.resize(start);
+        return false;
+    default:
+        out.resize(start);
+        throw tk_exception("Cannot create string representation", tk_exception::stop_run);
+    }
 }
 
 // Text in apostrophes with every inner apostrophe doubled, N in front for Unicode text. A text
@@ -122,11 +150,9 @@ void append_one_literal(std::string& out, std::u16string_view text, bool n_prefi
 // joined with "+"; the first piece is made a MAX type so that the joined text is not cut at
 // 4000 characters.
 void append_quoted(std::string& out, std::u16string_view text, bool n_prefix) {
-    size_t cut = find_line_continuation(text, 0);
-    if (cut == std::u16string_view::npos) {
-        append_one_literal(out, text, n_prefix);
+    if (append_one_literal(out, text, n_prefix))
         return;
-    }
+    size_t cut = find_line_continuation(text, 0);
     out.append(n_prefix ? "CONVERT(NVARCHAR(MAX), " : "CONVERT(VARCHAR(MAX), ");
     append_one_literal(out, text.substr(0, cut), n_prefix);
     out.push_back(')');
@@ -138,10 +164,36 @@ void append_quoted(std::string& out, std::u16string_view text, bool n_prefix) {
     }
 }
 
+bool is_outer_blank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// Whether the text holds "guid" or "GUID".
+bool names_guid(std::u16string_view text) {
+    for (size_t i = 0; i + 4 <= text.size(); ++i) {
+        if (text[i] == u'g' && text[i + 1] == u'u' && text[i + 2] == u'i' && text[i + 3] == u'd')
+            return true;
+        if (text[i] == u'G' && text[i + 1] == u'U' && text[i + 2] == u'I' && text[i + 3] == u'D')
+            return true;
+    }
+    return false;
+}
+
 // The GUID of a text that names one ("guid{...}"), as a plain literal; false when the text
 // names none.
 bool append_guid_reference(std::string& out, std::u16string_view text) {
+    // The extractor takes the text without its outer blanks (space, tab, line breaks): 36 to
+    // 45 characters holding "guid" or "GUID". Most texts fail the length test at once.
     if (text.size() < min_guid_text)
+        return false;
+    size_t first = 0;
+    size_t end = text.size();
+    while (first < end && is_outer_blank(text[first]))
+        ++first;
+    while (end > first && is_outer_blank(text[end - 1]))
+        --end;
+    if (end - first < min_guid_text || end - first > max_guid_text ||
+        !names_guid(text.substr(first, end - first)))
         return false;
     ole_guid_extractor extractor(text);
     if (!extractor.is_valid())
@@ -241,6 +293,29 @@ void append_missing(std::string& out, const t_ftd& column, bool unicode) {
         out.append(null_literal);
 }
 
+// Digits of the integer part of a number's text: the sign and leading zeros do not count.
+int text_integer_digits(std::string_view text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
+    size_t end = i;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+        ++end;
+    return int(end - i);
+}
+
+// Digits of the integer part once MS SQL has rounded the value to the column's scale;
+// rounding can carry into a new digit (999.996 in NUMERIC(5,2) is 1000.00).
+int rounded_integer_digits(DECIMAL dec, int scale) {
+    if (dec.scale > scale)
+        dec = ole_decimal_round(dec, uint8_t(scale));
+    if (ole_decimal_is_zero(dec))
+        return 0;
+    return std::max(0, ole_decimal_digits(dec) - int(dec.scale));
+}
+
 void append_decimal(std::string& out, const ole_variant& value, const t_ftd& column, bool unicode) {
     const size_t start = out.size();
     value.append_string(out);
@@ -248,20 +323,19 @@ void append_decimal(std::string& out, const ole_variant& value, const t_ftd& col
         append_missing(out, column, unicode);
         return;
     }
-    if (dec_is_out_of_range(value, column)) {
+    const mss_numeric_shape shape = mss_numeric_of(column);
+    if (!shape.known)
+        return;
+    const DECIMAL& dec = value.get_decimal();
+    // The printed text gives the digits unless the value has more decimals than the column.
+    const int digits = dec.scale > shape.scale
+                           ? rounded_integer_digits(dec, shape.scale)
+                           : text_integer_digits(std::string_view(out).substr(start));
+    if (digits > shape.precision - shape.scale) {
         TK_TRACE(1, "Decimal is out of range");
-        const bool negative =
-            value.get_decimal().sign != 0 && !ole_decimal_is_zero(value.get_decimal());
+        const bool negative = dec.sign != 0 && !ole_decimal_is_zero(dec);
         out.resize(start);
         out.append(gen_dec_value(column, negative));
-        return;
-    }
-    mss_numeric_shape shape = mss_numeric_of(column);
-    if (shape.known && !check_dec_str_prec_scale(std::string_view(out).substr(start),
-                                                 shape.precision, shape.scale)) {
-        TK_TRACE(3, "Decimal value %s does not conform to precision/scale", out.c_str() + start);
-        out.resize(start);
-        out.push_back('0');
     }
 }
 
@@ -272,10 +346,6 @@ void append_whole(std::string& out, int64_t v) {
 }
 
 } // namespace
-
-bool mss_append_utf8_escaped(std::string& out, std::u16string_view text) {
-    return append_utf8(out, text, true);
-}
 
 void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE vt, bool unicode) {
     TK_TRACE(1, "to_mssql_str(%s), unicode=%d", tk_trace_text(text).c_str(), unicode ? 1 : 0);
@@ -299,7 +369,7 @@ void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE
         if (text.size() < 2)
             return;
         const size_t start = out.size();
-        append_utf8_or_fail(out, text, false);
+        append_utf8_or_fail(out, text);
         std::string_view written = std::string_view(out).substr(start);
         if (is_hex_literal(written) || is_all_digits(written))
             return;
@@ -313,13 +383,14 @@ void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE
         append_quoted(out, text, unicode);
         return;
     }
-    append_utf8_or_fail(out, text, true);
+    if (append_utf8(out, text, true) != utf8_result::ok)
+        throw tk_exception("Cannot create string representation", tk_exception::stop_run);
 }
 
 void mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
                               bool unicode) {
     if (udb_custom_conversion::is_acceptable2(value)) {
-        append_utf8_or_fail(out, udb_custom_conversion::handle2(value), false);
+        append_utf8_or_fail(out, udb_custom_conversion::handle2(value));
         return;
     }
     const VARTYPE vt = value.get_type();
@@ -446,40 +517,19 @@ ole_variant mssql_get_safe_variant(const ole_variant& value, uint32_t date_kind)
 bool dec_is_out_of_range(const ole_variant& value, const t_ftd& column) {
     TK_TRACE(1, "dec_is_out_of_range");
     TK_ASSERT(value.get_type() == VT_DECIMAL);
-    mss_numeric_shape shape = mss_numeric_of(column);
-    DECIMAL dec = value.get_decimal();
+    const mss_numeric_shape shape = mss_numeric_of(column);
     TK_TRACE(2, "Got decimal: %s, scale=%d, prec=%d", value.to_string().c_str(), shape.scale,
              shape.precision);
     if (!shape.known)
         return false;
-    // MS SQL rounds a value with more decimals than the column holds; rounding can carry
-    // into a new integer digit (999.996 in NUMERIC(5,2) is 1000.00).
-    if (dec.scale > shape.scale)
-        dec = ole_decimal_round(dec, uint8_t(shape.scale));
-    int integer_digits = 0;
-    if (!ole_decimal_is_zero(dec))
-        integer_digits = std::max(0, ole_decimal_digits(dec) - int(dec.scale));
-    return integer_digits > shape.precision - shape.scale;
+    return rounded_integer_digits(value.get_decimal(), shape.scale) > shape.precision - shape.scale;
 }
 
 bool check_dec_str_prec_scale(std::string_view text, int precision, int scale) {
     TK_TRACE(1, "check_dec_str_prec_scale(%.*s,%d,%d)", int(text.size()), text.data(),
              precision - scale, scale);
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    while (i < text.size() && text[i] == '0')
-        ++i;
-    size_t point = text.find('.', i);
-    if (point == std::string_view::npos) {
-        TK_TRACE(1, "Decimal point is not found");
-        point = text.size();
-    } else {
-        TK_TRACE(1, "Decimal point is found");
-    }
-    const int integer_digits = int(point - i);
-    TK_TRACE(1, "this_prec=%d, this_scale=%d", integer_digits,
-             int(point < text.size() ? text.size() - point - 1 : 0));
+    const int integer_digits = text_integer_digits(text);
+    TK_TRACE(1, "this_prec=%d", integer_digits);
     if (integer_digits <= precision - scale)
         return true;
     TK_TRACE(1, "Precision is out of range");

@@ -54,7 +54,3 @@ bool check_dec_str_prec_scale(std::string_view text, int precision, int scale);
 // The largest value of the column's precision and scale: "999.99" for (5,2), "-999." for
 // (3,0) when negative.
 std::string gen_dec_value(const t_ftd& column, bool negative);
-
-// UTF-16 appended to `out` as UTF-8, with every "'" doubled; the text ends at its first zero
-// character. False (nothing appended) when the text holds an unpaired surrogate.
-bool mss_append_utf8_escaped(std::string& out, std::u16string_view text);

@@ -114,6 +114,8 @@ TEST(MssLiterals, TextValues) {
     // A text naming a GUID is written as the plain literal of that GUID.
     EXPECT_EQ(literal(ole_variant(u"guid{12345678-1234-1234-1234-123456789012}"), text),
               "'12345678-1234-1234-1234-123456789012}'");
+    EXPECT_EQ(literal(ole_variant(u" \t guid{12345678-1234-1234-1234-123456789012}\r\n"), text),
+              "'12345678-1234-1234-1234-123456789012}'");
     EXPECT_EQ(literal(ole_variant(u"{12345678-1234-1234-1234-123456789012}"), text),
               "N'{12345678-1234-1234-1234-123456789012}'");
     // A backslash ending a line would be read as a line continuation and vanish with the break.
