@@ -2,6 +2,7 @@
 
 #include "dbf/dbf_codepages.h"
 #include "ole/ole_decimal.h"
+#include "ole/ole_system_time.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
@@ -292,12 +293,8 @@ void decode_logical(uint8_t c, ole_variant& out) {
 // ---- Dates -----------------------------------------------------------------------------------
 
 int64_t dbf_days_from_civil(int64_t y, unsigned m, unsigned d) noexcept {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
+    // 1970-01-01 is day 25569 of the DATE count, which starts at 1899-12-30.
+    return ole_days_from_civil(int(y), m, d) - 25569;
 }
 
 void dbf_civil_from_days(int64_t z, int64_t& y, unsigned& m, unsigned& d) noexcept {
