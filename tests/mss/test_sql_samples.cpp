@@ -190,6 +190,42 @@ TEST(MssSqlSamples, EveryStatementForm) {
     EXPECT_NE(script.find(", 'T', 0x00FF27"), std::string::npos);
 }
 
+// INSERT statements that stand in the script of a fixture folder, by the folder's path end.
+struct expected_rows {
+    std::string folder;
+    std::vector<std::string> rows;
+};
+
+const std::vector<expected_rows>& expected_fixture_rows() {
+    static const std::vector<expected_rows> rows = {
+        {"olemb-dbfread/tests/cases",
+         {"INSERT INTO [dbo].[memotest] ([NAME], [BIRTHDATE], [MEMO]) VALUES (N'Alice', "
+          "'1987-03-01', N'Alice memo');\r\nGO\r\n\r\n",
+          "VALUES (N'Deleted Guy', '1979-12-22', N'Deleted Guy memo');",
+          "INSERT INTO [dbo].[no_memofile] ([NAME], [BIRTHDATE], [MEMO]) VALUES (N'Bob', "
+          "'1980-11-12', NULL);"}},
+        {"infused-dbf/spec/fixtures",
+         {"VALUES (1, N'амбулаторно-поликлиническое');",
+          "([A1], [A2]) VALUES (N'2020-01-04', "
+          "N'Ś╫êëτ⌡ś');",
+          "[dbo].[dbase_31] ([PRODUCTID], [PRODUCTNAM], [SUPPLIERID], [CATEGORYID], "
+          "[QUANTITYPE], [UNITPRICE], [UNITSINSTO], [UNITSONORD], [REORDERLEV], [DISCONTINU]) "
+          "VALUES (1, N'Chai', 1, 1, N'10 boxes x 20 bags', 18, 39, 0, 10, 0);",
+          "\t[PRODUCTID] INT IDENTITY NOT NULL,", "\t[UNITPRICE] MONEY,"}},
+        {"luads-php-xbase/tests/Resources/dBase",
+         {"INSERT INTO [dbo].[dbasevii_ts] ([TS]) VALUES ('1900-01-01');",
+          "INSERT INTO [dbo].[dbasevii_ts] ([TS]) VALUES ('2000-01-10');"}},
+        {"bug-77-no-header-record-terminator",
+         {"([name]) VALUES (N'North America');", "([name]) VALUES (N'Antarctica');"}},
+        {"valentin-kaiser-go-dbase/examples/test_data/database",
+         {"INSERT INTO [dbo].[expense reports] (", "N'Feb. ''95 Sales Trip'"}},
+        {"yellowfeather-DbfDataReader/test/fixtures",
+         {"([currencyp], [currencyn]) VALUES (20, -20);",
+          "[dbo].[dbase_03_nullchar] ([TXTCOL], [OTHERTXT]) VALUES ('', N'ping');"}},
+    };
+    return rows;
+}
+
 TEST(MssSqlSamples, EveryFixtureFolderConverts) {
     TABRIX_REQUIRE_FIXTURES();
     std::set<fs::path> folders;
@@ -203,16 +239,25 @@ TEST(MssSqlSamples, EveryFixtureFolderConverts) {
     ASSERT_FALSE(folders.empty());
     size_t n = 0;
     uint64_t records = 0;
+    size_t checked = 0;
     for (const fs::path& folder : folders) {
         const std::string file = "fixtures-" + std::to_string(++n) + ".sql";
-        std::cerr << file << ": " << folder.string() << "\n";
         folder_result result = convert_folder(folder, file);
         records += result.records;
         EXPECT_GT(result.tables, 0u) << folder;
-        // Only the deliberately damaged tables may fail.
+        // Only the deliberately damaged tables fail: a 1-byte file and one without columns.
         if (folder.string().find("fileExceptions") == std::string::npos &&
             folder.filename() != "test")
             EXPECT_EQ(result.failed_tables, 0u) << folder;
+        const std::string script = tabrix_test::read_file(samples_dir() / file);
+        for (const expected_rows& expected : expected_fixture_rows()) {
+            if (!folder.string().ends_with(expected.folder))
+                continue;
+            ++checked;
+            for (const std::string& row : expected.rows)
+                EXPECT_NE(script.find(row), std::string::npos) << file << ": " << row;
+        }
     }
+    EXPECT_EQ(checked, expected_fixture_rows().size());
     EXPECT_GT(records, 1000u);
 }
