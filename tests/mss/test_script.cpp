@@ -53,6 +53,13 @@ mss_dump_options default_options() {
     return options;
 }
 
+// A script without the header and comment blocks.
+std::unique_ptr<mss_dmp_database> open_without_comments(const std::filesystem::path& path) {
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    return sql_engine::create_dump(tk_from_utf8(path.string()), options);
+}
+
 // The schema of a typical DBF table: an auto-number key, text, a decimal, a date, a logical
 // and a memo.
 udb_schema people_schema() {
@@ -160,9 +167,7 @@ TEST(MssScript, OptionsShapeTheScript) {
 
 TEST(MssScript, IndexesAndKeys) {
     tabrix_test::scratch_dir dir;
-    mss_dump_options options = default_options();
-    options.dmp_ins_com = false;
-    auto db = sql_engine::create_dump(tk_from_utf8((dir / "i.sql").string()), options);
+    auto db = open_without_comments(dir / "i.sql");
     udb_schema schema;
     schema.push_back(t_ftd(300, u"A", VT_BSTR));
     schema.push_back(t_ftd(200, u"B", VT_BSTR));
@@ -196,9 +201,7 @@ TEST(MssScript, IndexesAndKeys) {
 
 TEST(MssScript, ClusteredIndexNeedsASmallKey) {
     tabrix_test::scratch_dir dir;
-    mss_dump_options options = default_options();
-    options.dmp_ins_com = false;
-    auto db = sql_engine::create_dump(tk_from_utf8((dir / "c.sql").string()), options);
+    auto db = open_without_comments(dir / "c.sql");
     udb_schema memos;
     memos.push_back(t_ftd(0, u"M1", VT_BSTR));
     memos.push_back(t_ftd(0, u"M2", VT_BLOB));
@@ -217,9 +220,7 @@ TEST(MssScript, ClusteredIndexNeedsASmallKey) {
 
 TEST(MssScript, DefaultsIdentityAndNames) {
     tabrix_test::scratch_dir dir;
-    mss_dump_options options = default_options();
-    options.dmp_ins_com = false;
-    auto db = sql_engine::create_dump(tk_from_utf8((dir / "d.sql").string()), options);
+    auto db = open_without_comments(dir / "d.sql");
     udb_schema schema;
     schema.push_back(t_ftd(4, u"A", VT_I4, false, true));
     schema.push_back(t_ftd(8, u"B", VT_I8, false, true));
@@ -248,9 +249,7 @@ TEST(MssScript, DefaultsIdentityAndNames) {
 
 TEST(MssScript, RecoverableFailuresWriteNothing) {
     tabrix_test::scratch_dir dir;
-    mss_dump_options options = default_options();
-    options.dmp_ins_com = false;
-    auto db = sql_engine::create_dump(tk_from_utf8((dir / "f.sql").string()), options);
+    auto db = open_without_comments(dir / "f.sql");
     auto table = db->create_table(u"people", people_schema(), udb_indexes());
     db->file().flush();
     const uint64_t size = db->file().size();
@@ -325,9 +324,7 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
 
 TEST(MssScript, SchemasViewsKeysAndDrops) {
     tabrix_test::scratch_dir dir;
-    mss_dump_options options = default_options();
-    options.dmp_ins_com = false;
-    auto db = sql_engine::create_dump(tk_from_utf8((dir / "v.sql").string()), options);
+    auto db = open_without_comments(dir / "v.sql");
     db->create_schema(u"dbo");
     db->create_schema(u"sales");
     db->create_views({{u"v1", u"select `a` from t where isnull(b) and c = 'it''s `q`'"},
