@@ -7,6 +7,9 @@
 // database without its data.
 #pragma once
 
+#include "tk/tk_exception.h"
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +27,7 @@ public:
     mss_script_file& operator=(const mss_script_file&) = delete;
 
     void write(std::string_view bytes) {
+        TK_ASSERT(fd_ >= 0);
         buffer_.append(bytes);
         if (buffer_.size() >= flush_threshold)
             flush_buffer();
@@ -31,13 +35,14 @@ public:
     // The buffer itself, for writers that format in place; call commit() after appending.
     std::string& buffer() noexcept { return buffer_; }
     void commit() {
+        TK_ASSERT(fd_ >= 0);
         if (buffer_.size() >= flush_threshold)
             flush_buffer();
     }
 
     // Writes everything buffered to the file.
     void flush();
-    // Writes everything buffered and closes the file; nothing may be written after it.
+    // Writes everything buffered and closes the file; writing after it is an internal error.
     void close();
 
     bool is_open() const noexcept { return fd_ >= 0; }

@@ -292,6 +292,8 @@ TEST(MssScript, RecoverableFailuresWriteNothing) {
     table->append_record(bad);
     table->finish();
     db->finish();
+    // The script is closed: nothing more can go in.
+    EXPECT_THROW(db->query(u"SELECT 1"), tk_mail_assertion);
     std::string script = tabrix_test::read_file(dir / "f.sql");
     EXPECT_EQ(script.substr(size),
               "SET IDENTITY_INSERT [dbo].[people] ON;\r\nGO\r\n"

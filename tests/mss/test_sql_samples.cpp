@@ -247,8 +247,9 @@ TEST(MssSqlSamples, EveryFixtureFolderConverts) {
         EXPECT_GT(result.tables, 0u) << folder;
         // Only the deliberately damaged tables fail: a 1-byte file and one without columns.
         if (folder.string().find("fileExceptions") == std::string::npos &&
-            folder.filename() != "test")
+            folder.filename() != "test") {
             EXPECT_EQ(result.failed_tables, 0u) << folder;
+        }
         const std::string script = tabrix_test::read_file(samples_dir() / file);
         for (const expected_rows& expected : expected_fixture_rows()) {
             if (!folder.string().ends_with(expected.folder))
