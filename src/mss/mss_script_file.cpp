@@ -36,7 +36,7 @@ mss_script_file::mss_script_file(std::string path) : path_(std::move(path)) {
         throw tk_exception_ex(
             "Cannot create the script file '" + path_ + "': ", tk_exception::stop_run, error);
     }
-    buffer_.reserve(flush_threshold + (flush_threshold >> 2));
+    buffer_.reserve(initial_capacity);
 }
 
 mss_script_file::~mss_script_file() {
@@ -57,6 +57,11 @@ void mss_script_file::flush_buffer() {
     }
     written_ += buffer_.size();
     buffer_.clear();
+    // A very large value (a memo of many megabytes) grows the buffer; give that memory back.
+    if (buffer_.capacity() > 8 * flush_threshold) {
+        buffer_ = std::string();
+        buffer_.reserve(initial_capacity);
+    }
 }
 
 void mss_script_file::flush() {

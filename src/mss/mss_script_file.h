@@ -16,6 +16,8 @@
 class mss_script_file {
 public:
     static constexpr size_t flush_threshold = size_t(1) << 20;
+    // Room for a full buffer and the statement that crosses the threshold.
+    static constexpr size_t initial_capacity = flush_threshold + (flush_threshold >> 2);
 
     // Creates the file or truncates an existing one.
     explicit mss_script_file(std::string path);

@@ -302,6 +302,25 @@ TEST(MssScript, RecoverableFailuresWriteNothing) {
               "SET IDENTITY_INSERT [dbo].[people] OFF;\r\nGO\r\n");
 }
 
+TEST(MssScript, ValuesLargerThanTheBufferArriveWhole) {
+    tabrix_test::scratch_dir dir;
+    auto db = open_without_comments(dir / "big.sql");
+    udb_schema schema;
+    schema.push_back(t_ftd(0, u"M", VT_BSTR));
+    auto table = db->create_table(u"big", schema, udb_indexes());
+    const std::u16string memo(3 * mss_script_file::flush_threshold, u'\u00e9');
+    udb_record r;
+    r.add_field(u"M", 0, ole_variant(memo));
+    for (int i = 0; i < 3; ++i)
+        table->append_record(r);
+    table->finish();
+    db->finish();
+    const std::string script = tabrix_test::read_file(dir / "big.sql");
+    const std::string insert =
+        "INSERT INTO [dbo].[big] ([M]) VALUES (N'" + tk_to_utf8(memo) + "');\r\nGO\r\n\r\n";
+    EXPECT_EQ(script.substr(script.size() - 3 * insert.size()), insert + insert + insert);
+}
+
 TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
     tabrix_test::scratch_dir dir;
     try {
