@@ -3,5 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# The independent T-SQL parsers the script tests check every statement with.
+npm ci --prefix tests/mss/sql --no-audit --no-fund --loglevel=error
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
