@@ -1,5 +1,7 @@
 #include "app/convert_options.h"
 
+#include "dbf/dbf_codepages.h"
+
 #include <charconv>
 #include <string_view>
 
@@ -80,8 +82,17 @@ private:
 
 uint32_t parse_encoding_option(const std::string& text) {
     uint32_t value = 0;
+    // "cp866": the first language driver of that code page.
+    if (text.size() > 2 && (text[0] == 'c' || text[0] == 'C') &&
+        (text[1] == 'p' || text[1] == 'P') && parse_uint(std::string_view(text).substr(2), value)) {
+        for (const dbf_codepage_entry& entry : dbf_codepage_table())
+            if (entry.language_driver != 0 && entry.codepage == value)
+                return entry.language_driver;
+        usage("no DBF language driver stands for code page " + text.substr(2));
+    }
     if (!parse_uint(text, value) || value > 255)
-        usage("--encoding takes a language-driver byte from 0 to 255 (such as 3 or 0x65), not '" +
+        usage("--encoding takes a language-driver byte from 0 to 255 (such as 3 or 0x65) or a "
+              "code page (such as cp866), not '" +
               text + "'");
     return value;
 }
@@ -228,9 +239,9 @@ given, then from these options, which override both.
 Source and destination:
   -s, --source FOLDER      the folder of DBF tables
   -o, --script FILE        write the T-SQL script to FILE
-  -e, --encoding BYTE      code page of the tables' text as a DBF language-driver byte,
-                           decimal or 0x.. (3 Windows ANSI, 0x65 Russian MS-DOS, 0x57 1251);
-                           0 takes each table's own
+  -e, --encoding BYTE      code page of the tables' text, as a DBF language-driver byte
+                           (decimal or 0x..: 3 Windows ANSI, 0x65 Russian MS-DOS) or as a
+                           code page (cp1252, cp866); 0 takes each table's own
   -t, --table NAME         convert table NAME; repeat for several, converted in the order
                            given (default: every table of the folder, in folder order)
   -m, --mode MODE          what happens to a table that the destination already has:

@@ -58,7 +58,8 @@ struct convert_command_line {
 // Parses the arguments that follow "convert". Raises convert_usage_error.
 convert_command_line parse_convert_command_line(const std::vector<std::string>& args);
 
-// "--encoding" values: a byte as decimal or 0x hexadecimal (0 to 255). Raises
+// "--encoding" values: a byte as decimal or 0x hexadecimal (0 to 255), or "cp" and a code page
+// number, which stands for the first language driver of that code page. Raises
 // convert_usage_error.
 uint32_t parse_encoding_option(const std::string& text);
 // "--mode" values: 0 to 3 or overwrite-database, overwrite-tables, skip-existing, merge.

@@ -110,7 +110,10 @@ TEST(convert_options, usage_errors) {
     EXPECT_EQ(usage_text({"a.tbx", "b.tbx"}),
               "only one profile can be given ('a.tbx' and 'b.tbx')");
     EXPECT_NE(usage_text({"--encoding", "256"}).find("0 to 255"), std::string::npos);
-    EXPECT_NE(usage_text({"--encoding", "cp1251"}).find("'cp1251'"), std::string::npos);
+    EXPECT_EQ(parse({"--encoding", "cp866"}).settings.encoding, 0x26u);
+    EXPECT_EQ(parse({"--encoding", "CP1252"}).settings.encoding, 0x03u);
+    EXPECT_NE(usage_text({"--encoding", "cp12345"}).find("code page 12345"), std::string::npos);
+    EXPECT_NE(usage_text({"--encoding", "latin1"}).find("'latin1'"), std::string::npos);
     EXPECT_NE(usage_text({"--encoding", "0x"}).find("'0x'"), std::string::npos);
     EXPECT_NE(usage_text({"--mode", "4"}).find("'4'"), std::string::npos);
     EXPECT_NE(usage_text({"--direct", "--script", "x.sql"}).find("--direct"), std::string::npos);

@@ -171,7 +171,7 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
     std::error_code ec;
     const auto size = fs::file_size(script, ec);
 
-    std::printf("%s %s of %zu tables from %s\n", stopped ? "Stopped after" : "Converted",
+    std::printf("%s %s of %zu tables from %s\n", stopped ? "Stopped; tables begun:" : "Converted",
                 format_count(t.tables_created).c_str(), table_count,
                 narrow(c.get_source_path()).c_str());
     if (ec)
