@@ -1,6 +1,10 @@
+#include "app/progress_line.h"
 #include "app/tabrix_converter.h"
+#include "app/tabrix_sample.h"
 #include "support/test_support.h"
+#include "tk/tk_error_handler.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_text.h"
 #include "udb/udb_profile.h"
 
 #include <cstdlib>
@@ -221,4 +225,70 @@ TEST(tabrix_converter, settings_store_round_trip_and_defaults) {
 
 TEST(tabrix_converter, title) {
     EXPECT_EQ(tabrix_converter::title(), "Tabrix 2.3 ");
+}
+
+TEST(tabrix_converter, runs_a_script_conversion_and_counts_what_it_did) {
+    tabrix_test::scratch_dir dir;
+    tabrix_write_sample(dir / "dbf");
+    error_handler handler(tk_odb_error_table());
+    tabrix_converter c;
+    c.set_direct(false);
+    c.set_source_path(tk_from_utf8((dir / "dbf").string()));
+    c.set_destination(tk_from_utf8((dir / "out.sql").string()));
+    c.set_skip_deleted(true);
+    c.set_bool_as_is(true);
+    c.selected_tables() = c.get_all_tables();
+    ASSERT_EQ(c.selected_tables().size(), 3u);
+
+    c.run_conversion();
+    EXPECT_TRUE(c.is_finished());
+    EXPECT_TRUE(handler.errors().empty()) << handler.errors().front();
+    EXPECT_EQ(c.totals().tables_created, 3u);
+    EXPECT_EQ(c.totals().records_read, 13u);
+    EXPECT_EQ(c.totals().records_deleted, 1u);
+    EXPECT_EQ(c.totals().records_written, 12u);
+    const std::string script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_NE(script.find("Created by Tabrix 2.3 \r\n"), std::string::npos);
+    EXPECT_NE(script.find("[ACTIVE] CHAR(1)"), std::string::npos) << "logical values as is";
+    EXPECT_NE(script.find("'T'"), std::string::npos);
+    // Every run remembers its tables for the profile.
+    EXPECT_EQ(c.selected_table_entries().size(), 3u);
+
+    // Direct mode cannot run in this build: one level-1 error, nothing written.
+    c.set_direct(true);
+    c.set_destination(u"Sales");
+    c.run_conversion();
+    ASSERT_EQ(handler.errors().size(), 1u);
+    EXPECT_NE(handler.errors()[0].find("Direct mode needs a connection to MS SQL Server"),
+              std::string::npos);
+    EXPECT_EQ(c.totals().tables_created, 0u);
+}
+
+TEST(progress_line, bar_percent_table_and_records_fit_the_width) {
+    progress_snapshot p;
+    p.percent = 35;
+    p.tables_finished = 1;
+    p.table_count = 5;
+    p.current_record = 1200;
+    p.records_in_table = 3000;
+    p.table = u"orders";
+    EXPECT_EQ(format_progress_line(p, 80),
+              "[#######.............]  35%  table 2/5 orders  1,200/3,000 records");
+    // Narrow terminals lose the records first, then cut the name.
+    EXPECT_EQ(format_progress_line(p, 45), "[#######.............]  35%  table 2/5 orders");
+    EXPECT_EQ(format_progress_line(p, 40), "[#######.............]  35%  table 2/5");
+    p.table = u"a_rather_long_table_name";
+    EXPECT_EQ(format_progress_line(p, 45), "[#######.............]  35%  table 2/5 a_r...");
+    EXPECT_EQ(format_progress_line(p, 10), "[#######..");
+    p.table = u"Склад";
+    EXPECT_EQ(format_progress_line(p, 80),
+              "[#######.............]  35%  table 2/5 Склад  1,200/3,000 records");
+
+    progress_snapshot idle;
+    EXPECT_EQ(format_progress_line(idle, 80), "[....................]   0%");
+    idle.percent = 100;
+    EXPECT_EQ(format_progress_line(idle, 80), "[####################] 100%");
+    EXPECT_EQ(format_count(0), "0");
+    EXPECT_EQ(format_count(999), "999");
+    EXPECT_EQ(format_count(1000000), "1,000,000");
 }
