@@ -276,6 +276,7 @@ ends with exit status 64. Its settings: --direct, --server HOST, --login NAME,
 --password TEXT, --windows-auth, --as-dbo (and their --no-... forms).
 
 Exit status: 0 converted without errors, 1 finished with errors, 2 stopped (by
---stop-on-error or a fatal error), 64 usage error.
+--stop-on-error, Ctrl-C or an error that ends the run), 64 usage error; an internal error
+ends the program with 255.
 )";
 }
