@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh tabrix-cli
 
 cli=build/bin/tabrix-cli
 demo=out/demo

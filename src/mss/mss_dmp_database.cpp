@@ -118,13 +118,8 @@ mss_dmp_database::~mss_dmp_database() {
 
 void mss_dmp_database::write_head() {
     if (options_.dmp_ins_com) {
-        std::u16string path = name_;
-        for (char16_t& c : path) {
-            if (c == u'/')
-                c = u'\\';
-        }
         write("/*\r\nFile name: ");
-        write_utf8(comment_text(path));
+        write_utf8(comment_text(name_));
         write(crlf);
         write("Creation date: ");
         write(local_date());
