@@ -13,6 +13,9 @@
 namespace {
 
 constexpr uint32_t old_block_size = 512;
+// Blocks with a stored length are read this far at once (header and data): most memos are
+// shorter, and take one read instead of two.
+constexpr uint32_t first_read = 512;
 // Data without a stored length (old and SMT layouts) is read in pieces of this size while
 // looking for its terminator.
 constexpr uint32_t scan_chunk = 4096;
@@ -30,6 +33,11 @@ void put_le32(unsigned char* p, uint32_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
     p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+// The data bytes among the first `got` bytes of a block whose header is 8 bytes.
+std::string_view data_in(const unsigned char* start, uint32_t got) {
+    return {reinterpret_cast<const char*>(start) + 8, got - 8};
 }
 
 void cut_at_zero(std::string& data) {
@@ -141,10 +149,19 @@ void dbf_memo_file::read_at(uint64_t offset, void* buffer, uint32_t length) {
     file_->get_at(offset, buffer, length);
 }
 
-void dbf_memo_file::read_span(uint64_t offset, uint32_t length, std::string& data) {
+uint32_t dbf_memo_file::read_start(uint64_t position, std::span<unsigned char> start) {
+    const auto n = static_cast<uint32_t>(std::min<uint64_t>(start.size(), file_size_ - position));
+    file_->get_at(position, start.data(), n);
+    return n;
+}
+
+void dbf_memo_file::read_span(uint64_t offset, uint32_t length, std::string& data,
+                              std::string_view have) {
+    const uint32_t known = static_cast<uint32_t>(std::min<size_t>(have.size(), length));
+    data.assign(have.data(), known);
     data.resize(length);
-    if (length != 0)
-        file_->get_at(offset, data.data(), length);
+    if (length > known)
+        file_->get_at(offset + known, data.data() + known, length - known);
 }
 
 void dbf_memo_file::read_until(uint64_t offset, char terminator, std::string& data) {
@@ -199,8 +216,8 @@ dbf_memo_block dbt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
     // A block starts with FF FF 08 00 and the block's total length, these 8 bytes included.
     if (out_of_range(position, 8))
         return dbf_memo_block::invalid;
-    unsigned char head[8];
-    read_at(position, head, sizeof head);
+    unsigned char head[first_read];
+    const uint32_t got = read_start(position, head);
     const int64_t length = int64_t(le32(head + 4)) - 8;
     TK_TRACE(1, "MEMO length=%" PRId64, length);
     if (length < 0 || uint64_t(length) > file_size_ - position - 8) {
@@ -211,7 +228,7 @@ dbf_memo_block dbt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
         TK_TRACE(2, "Got empty MEMO");
         return dbf_memo_block::text;
     }
-    read_span(position + 8, static_cast<uint32_t>(length), data);
+    read_span(position + 8, static_cast<uint32_t>(length), data, data_in(head, got));
     if (how == dbf_memo_read::text)
         cut_at_zero(data);
     return dbf_memo_block::text;
@@ -250,8 +267,8 @@ dbf_memo_block fpt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
     // A block starts with its type and the length of its data, both big-endian.
     if (out_of_range(position, 8))
         return dbf_memo_block::invalid;
-    unsigned char head[8];
-    read_at(position, head, sizeof head);
+    unsigned char head[first_read];
+    const uint32_t got = read_start(position, head);
     const uint32_t type = be32(head);
     const uint32_t length = be32(head + 4);
     TK_TRACE(1, "memo_len=%" PRIu32, length);
@@ -266,7 +283,7 @@ dbf_memo_block fpt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
         TK_TRACE(2, "Got empty MEMO");
         return kind;
     }
-    read_span(position + 8, length, data);
+    read_span(position + 8, length, data, data_in(head, got));
     if (how == dbf_memo_read::text)
         cut_at_zero(data);
     TK_TRACE(1, "fpt_memo_file::read_memo - END");

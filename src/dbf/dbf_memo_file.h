@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -89,8 +90,13 @@ protected:
 
     // Reads exactly `length` bytes at `offset` (both already checked against the size).
     void read_at(uint64_t offset, void* buffer, uint32_t length);
-    // Replaces `data` with the `length` bytes at `offset` (checked against the size).
-    void read_span(uint64_t offset, uint32_t length, std::string& data);
+    // Fills `start` with the bytes at `position` (checked against the size for the block's
+    // header) that the file holds, at most start.size(); returns how many. Reading the header
+    // of a block with the start of its data lets a short memo come in one read.
+    uint32_t read_start(uint64_t position, std::span<unsigned char> start);
+    // Replaces `data` with the `length` bytes at `offset` (checked against the size), of
+    // which the first are already in `have` (from read_start).
+    void read_span(uint64_t offset, uint32_t length, std::string& data, std::string_view have = {});
     // Replaces `data` with the bytes from `offset` up to the first `terminator` (not
     // included) or the end of the file.
     void read_until(uint64_t offset, char terminator, std::string& data);

@@ -21,6 +21,10 @@ namespace {
 
 using k = dbf_field_kind;
 
+// Records are read this many bytes at a time (at least one record): one system call per
+// window instead of one per record, with memory bounded by the window, not the table.
+constexpr uint32_t window_bytes = 128 * 1024;
+
 std::u16string wide_path(const std::string& path) {
     std::u16string out;
     tk_codepage::get(tk_ansi_codepage()).decode(path, out);
@@ -176,7 +180,8 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
     record_count_ = uint32_t(header_.last_rec);
-    buffer_.resize(header_.rec_size);
+    window_.resize(size_t(std::max<uint32_t>(1, window_bytes / header_.rec_size)) *
+                   header_.rec_size);
     record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_);
     init_indexes();
 }
@@ -260,12 +265,27 @@ void dbf_recordset::init_indexes() const {
 udb_record* dbf_recordset::get_item() {
     if (!record_ || cursor_ < 0 || cursor_ >= header_.last_rec)
         return nullptr;
-    const uint64_t offset =
-        uint64_t(header_.data_offset) + uint64_t(cursor_) * uint64_t(header_.rec_size);
-    TK_TRACE(1, "Reading at %llu", static_cast<unsigned long long>(offset));
-    file_->get_at(offset, buffer_.data(), header_.rec_size);
-    record_->assign(buffer_);
+    if (cursor_ < window_first_ || cursor_ >= window_first_ + window_count_)
+        fill_window();
+    const size_t at = size_t(cursor_ - window_first_) * header_.rec_size;
+    record_->assign(std::span<const uint8_t>(window_).subspan(at, header_.rec_size));
     return record_.get();
+}
+
+void dbf_recordset::fill_window() {
+    const int64_t capacity = int64_t(window_.size() / header_.rec_size);
+    // Walking backwards the window ends at the cursor, so that prev() reads once per window
+    // too; otherwise it starts there.
+    const bool backwards = window_count_ > 0 && cursor_ < window_first_;
+    const int64_t first = backwards ? std::max<int64_t>(0, cursor_ - capacity + 1) : cursor_;
+    const int64_t count = std::min(capacity, int64_t(header_.last_rec) - first);
+    const uint64_t offset =
+        uint64_t(header_.data_offset) + uint64_t(first) * uint64_t(header_.rec_size);
+    TK_TRACE(1, "Reading at %llu", static_cast<unsigned long long>(offset));
+    window_count_ = 0; // a failed read leaves no window behind
+    file_->get_at(offset, window_.data(), uint32_t(uint64_t(count) * header_.rec_size));
+    window_first_ = first;
+    window_count_ = count;
 }
 
 bool dbf_recordset::is_eof() {
@@ -322,6 +342,9 @@ void dbf_recordset::write_memo(const ole_variant& value, uint8_t* field, uint32_
 void dbf_recordset::append_record(udb_record& record) {
     TK_TRACE(2, "dbf_recordset::append_record");
     TK_ASSERT(record_ != nullptr);
+    // The new record lies past every window, but records are read afresh after a write all
+    // the same.
+    window_count_ = 0;
     std::vector<uint8_t> rec(header_.rec_size, uint8_t(' '));
     const int32_t flags_index = dbf_null_flags_index(descriptors_);
     const dbf_field_descriptor* flags =

@@ -2,9 +2,9 @@
 //
 // Opening reads the header and the field descriptors, checks them against the file size,
 // turns the descriptors into the schema, settles the code page of the text and opens the memo
-// file the table names. Records are then fetched one at a time, each with one positioned read
-// of its bytes into a buffer that is reused, and decoded into the one dbf_record the
-// recordset owns. Nothing but the header and the descriptors is kept in memory.
+// file the table names. Records are then read through a window of consecutive records (one
+// positioned read fills it) and decoded one at a time into the one dbf_record the recordset
+// owns. Nothing but the header, the descriptors and that window is kept in memory.
 //
 // Opened for writing, the table also takes new records at its end (append_record), memo text
 // going to a dBASE III memo file beside it.
@@ -80,6 +80,7 @@ private:
     int32_t memo_kind_for_fields(int32_t kind) const;
     void init_indexes() const;
     void write_memo(const ole_variant& value, uint8_t* field, uint32_t width);
+    void fill_window();
 
     std::string path_;
     std::unique_ptr<tk_huge_file> file_;
@@ -92,6 +93,9 @@ private:
     uint32_t codepage_ = 0;
     const tk_codepage* text_codepage_ = nullptr;
     int64_t cursor_ = 0;
-    std::vector<uint8_t> buffer_;
+    // The bytes of records window_first_ .. window_first_ + window_count_ - 1.
+    std::vector<uint8_t> window_;
+    int64_t window_first_ = 0;
+    int64_t window_count_ = 0;
     std::unique_ptr<dbf_record> record_;
 };

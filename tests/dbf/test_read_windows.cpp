@@ -1,0 +1,111 @@
+// Records read many at a time and memo blocks read with their header: every position still
+// gives its own record, walking either way, after writes, and memos longer than one read.
+#include "dbf/dbf_memo_file.h"
+#include "dbf/dbf_recordset.h"
+#include "support/test_support.h"
+#include "test_table_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace dbf_test;
+using tabrix_test::scratch_dir;
+using tabrix_test::write_file;
+
+namespace {
+
+// Records of 251 bytes, so that a few hundred fill a read and the table spans several.
+constexpr int32_t record_total = 2000;
+
+std::string numbered_table() {
+    std::vector<std::string> records;
+    for (int32_t i = 0; i < record_total; ++i)
+        records.push_back(record({right(std::to_string(i), 8), left("row", 242)}));
+    return make_table(0x03, {{"N", 'N', 8}, {"T", 'C', 242}}, records);
+}
+
+int32_t number_at(dbf_recordset& table) {
+    udb_record* r = table.get_item();
+    return r ? (*r)[0].to_long() : -1;
+}
+
+} // namespace
+
+TEST(ReadWindows, EveryPositionGivesItsOwnRecord) {
+    scratch_dir dir;
+    write_file(dir / "n.dbf", numbered_table());
+    dbf_recordset table((dir / "n.dbf").string(), dbf_recordset::mode_read);
+
+    int32_t expected = 0;
+    for (table.reset(); !table.is_eof(); table.next())
+        EXPECT_EQ(number_at(table), expected++);
+    EXPECT_EQ(expected, record_total);
+
+    // Backwards from the end, across the same windows.
+    table.prev();
+    for (expected = record_total - 1; expected > 0; --expected) {
+        ASSERT_EQ(number_at(table), expected);
+        table.prev();
+    }
+    EXPECT_EQ(number_at(table), 0);
+
+    // Forwards again after a jump back to the start, and from the middle.
+    table.reset();
+    EXPECT_EQ(number_at(table), 0);
+    for (int32_t i = 0; i < 1500; ++i)
+        table.next();
+    EXPECT_EQ(number_at(table), 1500);
+    table.prev();
+    EXPECT_EQ(number_at(table), 1499);
+}
+
+TEST(ReadWindows, AppendedRecordsReadBackAfterEarlierReads) {
+    scratch_dir dir;
+    write_file(dir / "n.dbf", numbered_table());
+    dbf_recordset table((dir / "n.dbf").string(), dbf_recordset::mode_write);
+    for (int32_t i = 0; i < record_total - 1; ++i)
+        table.next();
+    EXPECT_EQ(number_at(table), record_total - 1);
+
+    udb_record rec;
+    rec.add_field(u"N", 8, ole_variant(int(77777)));
+    rec.add_field(u"T", 242, ole_variant(std::u16string_view(u"new")));
+    table.append_record(rec);
+    table.next();
+    EXPECT_EQ(number_at(table), 77777);
+    EXPECT_EQ((*table.get_item())[1].to_wstring(), u"new");
+    table.prev();
+    EXPECT_EQ(number_at(table), record_total - 1);
+}
+
+TEST(ReadWindows, MemosLongerThanTheFirstReadArriveWhole) {
+    scratch_dir dir;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += char('a' + i % 26);
+    text += text; // 600 bytes
+
+    // FoxPro, 64-byte blocks: the memo at block 8 (offset 512), a short one after it.
+    std::string fpt(512, '\0');
+    fpt[6] = 0;
+    fpt[7] = 64;
+    fpt += be32(1) + be32(uint32_t(text.size())) + text;
+    fpt.resize(512 + 640, '\0');
+    fpt += be32(1) + be32(3) + "end";
+    write_file(dir / "t.fpt", fpt);
+    fpt_memo_file foxpro((dir / "t.fpt").string(), dbf_memo_foxpro);
+    std::string data;
+    EXPECT_EQ(foxpro.read_memo(8, data), dbf_memo_block::text);
+    EXPECT_EQ(data, text);
+    EXPECT_EQ(foxpro.read_memo(18, data), dbf_memo_block::text);
+    EXPECT_EQ(data, "end");
+
+    // dBASE IV, 512-byte blocks: the memo at block 1 runs into block 2.
+    std::string dbt(512, '\0');
+    dbt[0] = 3;
+    dbt[21] = 2; // block size 512, little-endian at offset 20
+    dbt += std::string("\xff\xff\x08\x00", 4) + le32(uint32_t(8 + text.size())) + text;
+    write_file(dir / "t.dbt", dbt);
+    dbt_memo_file dbase((dir / "t.dbt").string());
+    EXPECT_EQ(dbase.read_memo(1, data), dbf_memo_block::text);
+    EXPECT_EQ(data, text);
+}
