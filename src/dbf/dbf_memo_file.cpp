@@ -16,9 +16,10 @@ constexpr uint32_t old_block_size = 512;
 // Blocks with a stored length are read this far at once (header and data): most memos are
 // shorter, and take one read instead of two.
 constexpr uint32_t first_read = 512;
-// Data without a stored length (old and SMT layouts) is read in pieces of this size while
-// looking for its terminator.
-constexpr uint32_t scan_chunk = 4096;
+// Data without a stored length (old and SMT layouts) is read in pieces while looking for its
+// terminator: first one block, which holds most memos whole, then larger pieces.
+constexpr uint32_t scan_first = 512;
+constexpr uint32_t scan_chunk = 8192;
 
 uint32_t le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -167,9 +168,9 @@ void dbf_memo_file::read_span(uint64_t offset, uint32_t length, std::string& dat
 void dbf_memo_file::read_until(uint64_t offset, char terminator, std::string& data) {
     data.clear();
     char chunk[scan_chunk];
-    while (offset < file_size_) {
-        const uint32_t n =
-            static_cast<uint32_t>(std::min<uint64_t>(scan_chunk, file_size_ - offset));
+    uint32_t piece = scan_first;
+    for (; offset < file_size_; piece = scan_chunk) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(piece, file_size_ - offset));
         file_->get_at(offset, chunk, n);
         const char* begin = chunk;
         const char* end = chunk + n;
