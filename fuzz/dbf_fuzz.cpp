@@ -21,7 +21,7 @@
 namespace {
 
 // Records read per input: enough to reach every layout path, few enough to stay fast.
-constexpr uint32_t max_records = 2000;
+constexpr uint32_t max_records = 500;
 
 // The private folder, made once and removed when the process ends.
 char folder_name[] = "/tmp/tabrix-fuzz-XXXXXX";

@@ -47,5 +47,5 @@ fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 "$build/bin/dbf_fuzz" "$corpus" "$seeds" \
-    -max_total_time="$seconds" -max_len=262144 -rss_limit_mb=2048 -timeout=20 \
+    -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=20 \
     -artifact_prefix="$findings/" -print_final_stats=1
