@@ -161,7 +161,8 @@ std::string dbf_database::folder_path() const {
     std::string folder = tk_to_ansi_nothrow(name_);
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
-    return folder;
+    // An empty folder is the current one.
+    return folder.empty() ? std::string(".") : folder;
 }
 
 void dbf_database::list_tables() {

@@ -5,6 +5,7 @@
 #include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_recordset.h"
 #include "support/test_support.h"
+#include "tk/tk_files.h"
 #include "tk/tk_text.h"
 
 #include <algorithm>
@@ -92,6 +93,15 @@ TEST(DatabaseFolder, FullNamesAndFolders) {
     EXPECT_EQ(db.get_full_table_name(u"ORDERS.DBF"), folder + u"/orders.dbf");
     EXPECT_EQ(db.get_full_table_name(u"a.b"), folder + u"/a.b.dbf");
     EXPECT_TRUE(db.get_table_names().empty());
+    {
+        // An empty folder is the current one.
+        write_file(dir / "here.dbf", small_table({"h"}));
+        tk_temp_chdir inside(dir.path().string());
+        dbf_database current(u"");
+        EXPECT_EQ(current.get_table_names(), std::vector<std::u16string>{u"here"});
+        EXPECT_EQ(current.get_full_table_name(u"here"), u"./here.dbf");
+        EXPECT_EQ(first_value(*current.get_table(u"here", dbf_database::mode_read)), u"h");
+    }
 
     try {
         dbf_database missing(folder + u"/no such folder");
