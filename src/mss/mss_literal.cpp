@@ -11,8 +11,10 @@
 #include "udb/udb_field.h"
 #include "udb/udb_ftd.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -26,10 +28,39 @@ constexpr size_t max_guid_text = 45;
 
 enum class utf8_result { ok, unpaired_surrogate, line_continuation };
 
-// UTF-16 to UTF-8 appended to `out`; the text ends at a zero character. For the inside of a
-// string literal (`literal`) every "'" is doubled, and a backslash before a line break, which
-// MS SQL would read as a line continuation, is reported without writing anything.
-utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal) {
+// The UTF-8 bytes of a code unit below 0x100 (one or two), or length 0 for the units the
+// encoding loop must look at itself: the zero that ends a text, and inside a literal the
+// backslash (a line continuation before a line break). Inside a literal "'" is doubled.
+struct latin1_utf8 {
+    char bytes[2];
+    uint8_t length;
+};
+
+constexpr std::array<latin1_utf8, 256> make_latin1_utf8(bool literal) {
+    std::array<latin1_utf8, 256> table{};
+    for (unsigned c = 0; c < 256; ++c) {
+        latin1_utf8& e = table[c];
+        if (c == 0 || (literal && c == '\\'))
+            e = {{0, 0}, 0};
+        else if (literal && c == '\'')
+            e = {{'\'', '\''}, 2};
+        else if (c < 0x80)
+            e = {{char(c), 0}, 1};
+        else
+            e = {{char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))}, 2};
+    }
+    return table;
+}
+
+constexpr std::array<latin1_utf8, 256> latin1_in_literal = make_latin1_utf8(true);
+constexpr std::array<latin1_utf8, 256> latin1_as_is = make_latin1_utf8(false);
+
+// UTF-16 to UTF-8 appended to `out`; the text ends at a zero character, and `length` (when
+// given) gets the number of units before it. For the inside of a string literal (`literal`)
+// every "'" is doubled, and a backslash before a line break, which MS SQL would read as a line
+// continuation, is reported without writing anything.
+utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal,
+                        size_t* length = nullptr) {
     const size_t old_size = out.size();
     // Every code unit takes at most three bytes; a doubled apostrophe takes two, a surrogate
     // pair four for its two units.
@@ -37,22 +68,24 @@ utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal
     char* p = out.data() + old_size;
     const char16_t* s = text.data();
     const char16_t* end = s + text.size();
+    // Western text is nearly all below 0x100: its units go through a table, without the
+    // branches on ASCII, two-byte forms and apostrophes that mixed text mispredicts.
+    const latin1_utf8* latin1 = literal ? latin1_in_literal.data() : latin1_as_is.data();
     while (s < end) {
         char16_t c = *s++;
-        if (c < 0x80) {
-            // Only the zero, "'" and "\\" need a closer look; all of them are below 0x5D.
-            if (c > u'\\' || (c != 0 && c != u'\'' && c != u'\\')) {
-                *p++ = char(c);
+        if (c < 0x100) {
+            const latin1_utf8& e = latin1[c];
+            p[0] = e.bytes[0];
+            p[1] = e.bytes[1];
+            p += e.length;
+            if (e.length != 0)
                 continue;
-            }
-            if (c == 0)
+            if (c == 0) {
+                --s;
                 break;
+            }
             *p++ = char(c);
-            if (!literal)
-                continue;
-            if (c == u'\'') {
-                *p++ = '\'';
-            } else if (s < end && (*s == u'\r' || *s == u'\n')) {
+            if (s < end && (*s == u'\r' || *s == u'\n')) {
                 out.resize(old_size);
                 return utf8_result::line_continuation;
             }
@@ -76,6 +109,8 @@ utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal
         }
     }
     out.resize(size_t(p - out.data()));
+    if (length)
+        *length = size_t(s - text.data());
     return utf8_result::ok;
 }
 
@@ -179,11 +214,9 @@ bool names_guid(std::u16string_view text) {
     return false;
 }
 
-// The GUID of a text that names one ("guid{...}"), as a plain literal; false when the text
-// names none.
-bool append_guid_reference(std::string& out, std::u16string_view text) {
-    // The extractor takes the text without its outer blanks (space, tab, line breaks): 36 to
-    // 45 characters holding "guid" or "GUID". Most texts fail the length test at once.
+// Whether the text can name a GUID: without its outer blanks (space, tab, line breaks) 36 to
+// 45 characters holding "guid" or "GUID". Most texts fail the length test at once.
+bool may_name_guid(std::u16string_view text) {
     if (text.size() < min_guid_text)
         return false;
     size_t first = 0;
@@ -192,8 +225,14 @@ bool append_guid_reference(std::string& out, std::u16string_view text) {
         ++first;
     while (end > first && is_outer_blank(text[end - 1]))
         --end;
-    if (end - first < min_guid_text || end - first > max_guid_text ||
-        !names_guid(text.substr(first, end - first)))
+    return end - first >= min_guid_text && end - first <= max_guid_text &&
+           names_guid(text.substr(first, end - first));
+}
+
+// The GUID of a text that names one ("guid{...}"), as a plain literal; false when the text
+// names none.
+bool append_guid_reference(std::string& out, std::u16string_view text) {
+    if (!may_name_guid(text))
         return false;
     ole_guid_extractor extractor(text);
     if (!extractor.is_valid())
@@ -201,6 +240,24 @@ bool append_guid_reference(std::string& out, std::u16string_view text) {
     TK_TRACE(1, "BSTR IS AN GUID");
     append_quoted(out, extractor.get_guid(), false);
     return true;
+}
+
+// The literal of a text value in the common case, in one pass that also finds the zero
+// character ending the text: not empty, not naming a GUID, without line continuations and
+// well-formed UTF-16. False, with nothing written, for the other cases.
+bool append_plain_text(std::string& out, std::u16string_view text, bool n_prefix) {
+    const size_t start = out.size();
+    if (n_prefix)
+        out.push_back('N');
+    out.push_back('\'');
+    size_t length = 0;
+    if (append_utf8(out, text, true, &length) == utf8_result::ok && length > 0 &&
+        !may_name_guid(text.substr(0, length))) {
+        out.push_back('\'');
+        return true;
+    }
+    out.resize(start);
+    return false;
 }
 
 void append_two(char*& p, unsigned v) {
@@ -400,6 +457,8 @@ void mss_append_value_literal(std::string& out, const ole_variant& value, const 
         append_missing(out, column, unicode);
         return;
     case VT_BSTR: {
+        if (append_plain_text(out, value.bstr_view(), unicode))
+            return;
         std::u16string_view text = up_to_zero(value.bstr_view());
         if (text.empty()) {
             out.append(empty_literal);
