@@ -153,11 +153,38 @@ void decode_whole(std::string_view t, VARTYPE vt, ole_variant& out) {
     out.clear();
 }
 
+// The DECIMAL of a number without exponent and with at most 19 digits, straight from its
+// digits: the general number reader costs several times more, and nearly every N field
+// holds such a number. The result is the one that reader gives: trailing zeros of the
+// fraction dropped, zero without sign.
+bool plain_decimal(const number_shape& s, DECIMAL& out) noexcept {
+    if (s.has_exponent || s.integer.size() + s.fraction.size() > 19)
+        return false;
+    uint64_t mantissa = 0;
+    for (char c : s.integer)
+        mantissa = mantissa * 10 + uint64_t(c - '0');
+    for (char c : s.fraction)
+        mantissa = mantissa * 10 + uint64_t(c - '0');
+    size_t scale = s.fraction.size();
+    while (scale > 0 && mantissa % 10 == 0) {
+        mantissa /= 10;
+        --scale;
+    }
+    VarDecFromUI8(mantissa, out);
+    out.scale = uint8_t(scale);
+    if (s.negative && mantissa != 0)
+        out.sign = DECIMAL_NEG;
+    return true;
+}
+
 void decode_decimal(std::string_view t, ole_variant& out) {
+    const number_shape shape = shape_of(t);
+    DECIMAL value{};
+    if (shape.valid && plain_decimal(shape, value))
+        return out.set_decimal(value);
     char buffer[256];
     std::string_view c;
-    DECIMAL value{};
-    if (t.empty() || !shape_of(t).valid || !c_form(t, buffer, c) ||
+    if (t.empty() || !shape.valid || !c_form(t, buffer, c) ||
         FAILED(VarDecFromStr(c, LOCALE_EN_US, 0, value))) {
         out.clear();
         return;
