@@ -16,6 +16,9 @@ constexpr uint32_t old_block_size = 512;
 // Blocks with a stored length are read this far at once (header and data): most memos are
 // shorter, and take one read instead of two.
 constexpr uint32_t first_read = 512;
+// Memos read in file order (the usual order of a table's records) come from a piece of the
+// file this large, read ahead: one read for many memos.
+constexpr uint32_t read_ahead = 64 * 1024;
 // Data without a stored length (old and SMT layouts) is read in pieces while looking for its
 // terminator: first one block, which holds most memos whole, then larger pieces.
 constexpr uint32_t scan_first = 512;
@@ -36,9 +39,8 @@ void put_le32(unsigned char* p, uint32_t v) {
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-// The data bytes among the first `got` bytes of a block whose header is 8 bytes.
-std::string_view data_in(const unsigned char* start, uint32_t got) {
-    return {reinterpret_cast<const char*>(start) + 8, got - 8};
+const unsigned char* bytes_of(std::string_view s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
 }
 
 void cut_at_zero(std::string& data) {
@@ -150,10 +152,22 @@ void dbf_memo_file::read_at(uint64_t offset, void* buffer, uint32_t length) {
     file_->get_at(offset, buffer, length);
 }
 
-uint32_t dbf_memo_file::read_start(uint64_t position, std::span<unsigned char> start) {
-    const auto n = static_cast<uint32_t>(std::min<uint64_t>(start.size(), file_size_ - position));
-    file_->get_at(position, start.data(), n);
-    return n;
+std::string_view dbf_memo_file::read_start(uint64_t position, uint32_t wanted) {
+    const uint64_t n = std::min<uint64_t>(wanted, file_size_ - position);
+    const uint64_t window_end = window_at_ + window_.size();
+    if (position < window_at_ || position + n > window_end) {
+        // Reading on from the window fetches a large piece ahead; a memo elsewhere (memos in
+        // another order than the records) only its own first bytes, as cheap as before.
+        const bool onward =
+            !window_.empty() && position >= window_at_ && position < window_end + read_ahead;
+        const uint64_t size =
+            std::min<uint64_t>(onward ? read_ahead : wanted, file_size_ - position);
+        window_.clear(); // a failed read leaves no window behind
+        window_.resize(size_t(size));
+        file_->get_at(position, window_.data(), static_cast<uint32_t>(size));
+        window_at_ = position;
+    }
+    return std::string_view(window_).substr(size_t(position - window_at_), size_t(n));
 }
 
 void dbf_memo_file::read_span(uint64_t offset, uint32_t length, std::string& data,
@@ -190,6 +204,7 @@ bool dbf_memo_file::out_of_range(uint64_t position, uint64_t needed) const {
 }
 
 void dbf_memo_file::write_at(uint64_t offset, const void* data, uint32_t length) {
+    window_.clear();
     file_->put_at(offset, data, length);
     file_size_ = std::max(file_size_, offset + length);
 }
@@ -217,9 +232,8 @@ dbf_memo_block dbt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
     // A block starts with FF FF 08 00 and the block's total length, these 8 bytes included.
     if (out_of_range(position, 8))
         return dbf_memo_block::invalid;
-    unsigned char head[first_read];
-    const uint32_t got = read_start(position, head);
-    const int64_t length = int64_t(le32(head + 4)) - 8;
+    const std::string_view start = read_start(position, first_read);
+    const int64_t length = int64_t(le32(bytes_of(start) + 4)) - 8;
     TK_TRACE(1, "MEMO length=%" PRId64, length);
     if (length < 0 || uint64_t(length) > file_size_ - position - 8) {
         TK_TRACE(2, "MEMO has invalid size: %" PRId64, length);
@@ -229,7 +243,7 @@ dbf_memo_block dbt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
         TK_TRACE(2, "Got empty MEMO");
         return dbf_memo_block::text;
     }
-    read_span(position + 8, static_cast<uint32_t>(length), data, data_in(head, got));
+    read_span(position + 8, static_cast<uint32_t>(length), data, start.substr(8));
     if (how == dbf_memo_read::text)
         cut_at_zero(data);
     return dbf_memo_block::text;
@@ -268,10 +282,9 @@ dbf_memo_block fpt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
     // A block starts with its type and the length of its data, both big-endian.
     if (out_of_range(position, 8))
         return dbf_memo_block::invalid;
-    unsigned char head[first_read];
-    const uint32_t got = read_start(position, head);
-    const uint32_t type = be32(head);
-    const uint32_t length = be32(head + 4);
+    const std::string_view start = read_start(position, first_read);
+    const uint32_t type = be32(bytes_of(start));
+    const uint32_t length = be32(bytes_of(start) + 4);
     TK_TRACE(1, "memo_len=%" PRIu32, length);
     if (length > file_size_ - position - 8) {
         TK_TRACE(2, "MEMO has invalid size: %" PRIu32, length);
@@ -284,7 +297,7 @@ dbf_memo_block fpt_memo_file::read_memo(uint32_t block, std::string& data, dbf_m
         TK_TRACE(2, "Got empty MEMO");
         return kind;
     }
-    read_span(position + 8, length, data, data_in(head, got));
+    read_span(position + 8, length, data, start.substr(8));
     if (how == dbf_memo_read::text)
         cut_at_zero(data);
     TK_TRACE(1, "fpt_memo_file::read_memo - END");

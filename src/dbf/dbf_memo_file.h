@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -90,10 +89,11 @@ protected:
 
     // Reads exactly `length` bytes at `offset` (both already checked against the size).
     void read_at(uint64_t offset, void* buffer, uint32_t length);
-    // Fills `start` with the bytes at `position` (checked against the size for the block's
-    // header) that the file holds, at most start.size(); returns how many. Reading the header
-    // of a block with the start of its data lets a short memo come in one read.
-    uint32_t read_start(uint64_t position, std::span<unsigned char> start);
+    // The bytes at `position` (checked against the size for the block's header) that the file
+    // holds, at most `wanted`; valid until the next read or write. Reading the header of a
+    // block with the start of its data lets a short memo come in one read, and memos in file
+    // order share the reads of a window of the file.
+    std::string_view read_start(uint64_t position, uint32_t wanted);
     // Replaces `data` with the `length` bytes at `offset` (checked against the size), of
     // which the first are already in `have` (from read_start).
     void read_span(uint64_t offset, uint32_t length, std::string& data, std::string_view have = {});
@@ -109,6 +109,10 @@ protected:
     int32_t kind_ = 0;
     uint32_t block_size_ = 0;
     uint64_t file_size_ = 0;
+
+private:
+    std::string window_; // the bytes of the file from window_at_ on (read_start)
+    uint64_t window_at_ = 0;
 };
 
 // dBASE IV and later (.dbt).

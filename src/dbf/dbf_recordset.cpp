@@ -180,8 +180,10 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
     record_count_ = uint32_t(header_.last_rec);
-    window_.resize(size_t(std::max<uint32_t>(1, window_bytes / header_.rec_size)) *
-                   header_.rec_size);
+    // A small table takes no more than it holds (one record at least, for appending).
+    const int64_t window_records = std::clamp<int64_t>(
+        header_.last_rec, 1, std::max<uint32_t>(1, window_bytes / header_.rec_size));
+    window_.resize(size_t(window_records) * header_.rec_size);
     record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_);
     init_indexes();
 }

@@ -109,3 +109,35 @@ TEST(ReadWindows, MemosLongerThanTheFirstReadArriveWhole) {
     EXPECT_EQ(dbase.read_memo(1, data), dbf_memo_block::text);
     EXPECT_EQ(data, text);
 }
+
+TEST(ReadWindows, MemosInAnyOrderReadAlike) {
+    // 3000 FoxPro memos of 1 to 1400 bytes in 64-byte blocks, about 1.2 MB: memos cross the
+    // ends of the pieces read ahead, and some are longer than a first read.
+    scratch_dir dir;
+    std::string fpt(512, '\0');
+    fpt[7] = 64;
+    std::vector<std::pair<uint32_t, std::string>> memos;
+    for (uint32_t i = 0; i <= 3000; ++i) {
+        // The last memo is short and ends the file: its first read is cut short there.
+        const std::string text =
+            i == 3000 ? "end" : std::string(1 + (i * 7919) % 1400, char('a' + i % 26));
+        memos.emplace_back(uint32_t(fpt.size() / 64), text);
+        fpt += be32(1) + be32(uint32_t(text.size())) + text;
+        fpt.resize((fpt.size() + 63) / 64 * 64, '\0');
+    }
+    write_file(dir / "m.fpt", fpt);
+    fpt_memo_file memo((dir / "m.fpt").string(), dbf_memo_foxpro);
+    std::string data;
+    auto check = [&](size_t i) {
+        ASSERT_EQ(memo.read_memo(memos[i].first, data), dbf_memo_block::text) << i;
+        ASSERT_EQ(data, memos[i].second) << i;
+    };
+    for (size_t i = 0; i < memos.size(); ++i)
+        check(i);
+    for (size_t i = memos.size(); i-- > 0;)
+        check(i);
+    for (size_t i = 0; i < memos.size(); i += 97)
+        check((i * 31) % memos.size());
+    check(memos.size() - 1);
+    check(0);
+}
