@@ -6,7 +6,7 @@
 namespace {
 
 const t_ftd& empty_descriptor() {
-    static const t_ftd empty;
+    static const t_ftd empty{};
     return empty;
 }
 
