@@ -7,3 +7,6 @@ scripts/install-deps.sh
 npm ci --prefix tests/mss/sql --no-audit --no-fund --loglevel=error
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+# The table and memo readers under the fuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
+# for about a minute; run scripts/fuzz.sh with more seconds by hand for longer.
+scripts/fuzz.sh 60
