@@ -17,10 +17,6 @@ bool is_ascii(std::string_view s) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool is_regular(const fs::path& p) {
     std::error_code ec;
     return fs::is_regular_file(p, ec);
@@ -29,14 +25,10 @@ bool is_regular(const fs::path& p) {
 } // namespace
 
 bool dbf_same_file_name(std::string_view a, std::string_view b) {
-    if (is_ascii(a) || is_ascii(b)) {
-        if (a.size() != b.size())
-            return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (ascii_lower(a[i]) != ascii_lower(b[i]))
-                return false;
-        return true;
-    }
+    // A byte of a non-ASCII character never equals an ASCII letter, so an ASCII name matches
+    // only an ASCII name.
+    if (is_ascii(a) || is_ascii(b))
+        return is_ascii(a) && is_ascii(b) && tk_equal_nocase(a, b);
     // Names that are not UTF-8 (bytes of some DOS code page) are compared as bytes.
     try {
         return tk_equal_nocase(tk_from_utf8(a), tk_from_utf8(b));

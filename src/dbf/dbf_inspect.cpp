@@ -45,6 +45,20 @@ void append_utf8(std::string& out, uint32_t c) {
     }
 }
 
+// The C escape of a line break or tab; nullptr for any other character.
+const char* c_escape(char16_t c) {
+    switch (c) {
+    case u'\n':
+        return "\\n";
+    case u'\r':
+        return "\\r";
+    case u'\t':
+        return "\\t";
+    default:
+        return nullptr;
+    }
+}
+
 void append_hex4(std::string& out, uint32_t c) {
     static const char digits[] = "0123456789abcdef";
     out += "\\u";
@@ -58,26 +72,13 @@ void dbf_append_json_string(std::string& out, std::u16string_view text) {
     out += '"';
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        switch (c) {
-        case u'"':
+        if (c == u'"') {
             out += "\\\"";
-            continue;
-        case u'\\':
+        } else if (c == u'\\') {
             out += "\\\\";
-            continue;
-        case u'\n':
-            out += "\\n";
-            continue;
-        case u'\r':
-            out += "\\r";
-            continue;
-        case u'\t':
-            out += "\\t";
-            continue;
-        default:
-            break;
-        }
-        if (c < 0x20) {
+        } else if (const char* escape = c_escape(c)) {
+            out += escape;
+        } else if (c < 0x20) {
             append_hex4(out, c);
         } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                    text[i + 1] <= 0xDFFF) {
@@ -144,23 +145,13 @@ std::string utf8(std::u16string_view text) {
 std::string display_value(std::u16string_view text) {
     std::string out;
     for (char16_t c : text) {
-        switch (c) {
-        case u'\n':
-            out += "\\n";
-            break;
-        case u'\r':
-            out += "\\r";
-            break;
-        case u'\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                out += "\\x";
-                out += hex_byte(uint8_t(c)).substr(2);
-            } else {
-                out += utf8(std::u16string_view(&c, 1));
-            }
+        if (const char* escape = c_escape(c)) {
+            out += escape;
+        } else if (c < 0x20) {
+            out += "\\x";
+            out += hex_byte(uint8_t(c)).substr(2);
+        } else {
+            out += utf8(std::u16string_view(&c, 1));
         }
     }
     return out;

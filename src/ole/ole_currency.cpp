@@ -65,20 +65,21 @@ char* format(CY value, char* end) {
     return p;
 }
 
-} // namespace
-
-HRESULT VarCyFromStr(std::u16string_view text, LCID, uint32_t, CY& out) {
+template <class Text> HRESULT from_text(Text text, CY& out) {
     ole_number n;
     if (HRESULT hr = ole_parse_number(text, n); FAILED(hr))
         return hr;
     return from_number(n, out);
 }
 
+} // namespace
+
+HRESULT VarCyFromStr(std::u16string_view text, LCID, uint32_t, CY& out) {
+    return from_text(text, out);
+}
+
 HRESULT VarCyFromStr(std::string_view text, LCID, uint32_t, CY& out) {
-    ole_number n;
-    if (HRESULT hr = ole_parse_number(text, n); FAILED(hr))
-        return hr;
-    return from_number(n, out);
+    return from_text(text, out);
 }
 
 HRESULT VarBstrFromCy(CY value, LCID, uint32_t, std::u16string& out) {

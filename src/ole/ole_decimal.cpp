@@ -117,20 +117,34 @@ char* format(const DECIMAL& d, char* end) {
     return p;
 }
 
-} // namespace
-
-HRESULT VarDecFromStr(std::u16string_view text, LCID, uint32_t, DECIMAL& out) {
+template <class Text> HRESULT from_text(Text text, DECIMAL& out) {
     ole_number n;
     if (HRESULT hr = ole_parse_number(text, n); FAILED(hr))
         return hr;
     return from_number(n, out);
 }
 
-HRESULT VarDecFromStr(std::string_view text, LCID, uint32_t, DECIMAL& out) {
+// `value` rounded to `digits` significant digits.
+HRESULT from_real(double value, int digits, DECIMAL& out) {
+    if (!std::isfinite(value))
+        return DISP_E_OVERFLOW;
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                std::chars_format::scientific, digits - 1);
     ole_number n;
-    if (HRESULT hr = ole_parse_number(text, n); FAILED(hr))
-        return hr;
+    if (FAILED(ole_parse_number(std::string_view(buffer, result.ptr - buffer), n)))
+        return DISP_E_OVERFLOW;
     return from_number(n, out);
+}
+
+} // namespace
+
+HRESULT VarDecFromStr(std::u16string_view text, LCID, uint32_t, DECIMAL& out) {
+    return from_text(text, out);
+}
+
+HRESULT VarDecFromStr(std::string_view text, LCID, uint32_t, DECIMAL& out) {
+    return from_text(text, out);
 }
 
 HRESULT VarBstrFromDec(const DECIMAL& value, LCID, uint32_t, std::u16string& out) {
@@ -172,28 +186,12 @@ HRESULT VarDecFromUI4(uint32_t value, DECIMAL& out) {
 }
 
 HRESULT VarDecFromR8(double value, DECIMAL& out) {
-    if (!std::isfinite(value))
-        return DISP_E_OVERFLOW;
     // 15 significant digits, the precision a double is trusted to carry.
-    char buffer[64];
-    auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
-    ole_number n;
-    if (FAILED(ole_parse_number(std::string_view(buffer, result.ptr - buffer), n)))
-        return DISP_E_OVERFLOW;
-    return from_number(n, out);
+    return from_real(value, 15, out);
 }
 
 HRESULT VarDecFromR4(float value, DECIMAL& out) {
-    if (!std::isfinite(value))
-        return DISP_E_OVERFLOW;
-    char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                std::chars_format::scientific, 6);
-    ole_number n;
-    if (FAILED(ole_parse_number(std::string_view(buffer, result.ptr - buffer), n)))
-        return DISP_E_OVERFLOW;
-    return from_number(n, out);
+    return from_real(value, 7, out);
 }
 
 HRESULT VarI1FromDec(const DECIMAL& value, int8_t& out) {

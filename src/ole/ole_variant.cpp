@@ -6,6 +6,7 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -56,9 +57,9 @@ uint64_t scan_unsigned(std::string_view text, uint64_t max) {
     return negative ? (0 - value) & max : value;
 }
 
-// The C library's atof on a text whose decimal commas became points: the longest number at
-// the start, 0 when there is none; never the process locale's decimal separator.
-double leading_real(std::string_view text) {
+// Calls `use` with a copy of `text` whose decimal commas became points; short texts are
+// copied on the stack.
+template <class Use> auto with_decimal_points(std::string_view text, Use use) {
     char buffer[128];
     std::string long_copy;
     char* p = buffer;
@@ -67,24 +68,29 @@ double leading_real(std::string_view text) {
         p = long_copy.data();
     } else
         std::memcpy(buffer, text.data(), text.size());
-    for (size_t k = 0; k < text.size(); ++k)
-        if (p[k] == ',')
-            p[k] = '.';
-    std::string_view s(p, text.size());
-    while (!s.empty() && is_c_space(s.front()))
-        s.remove_prefix(1);
-    bool negative = false;
-    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    double value = 0;
-    auto result = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (result.ec == std::errc::invalid_argument)
-        value = 0;
-    else if (result.ec == std::errc::result_out_of_range)
-        value = value == 0 ? 0 : std::numeric_limits<double>::infinity();
-    return negative ? -value : value;
+    std::replace(p, p + text.size(), ',', '.');
+    return use(std::string_view(p, text.size()));
+}
+
+// The C library's atof on a text whose decimal commas became points: the longest number at
+// the start, 0 when there is none; never the process locale's decimal separator.
+double leading_real(std::string_view text) {
+    return with_decimal_points(text, [](std::string_view s) {
+        while (!s.empty() && is_c_space(s.front()))
+            s.remove_prefix(1);
+        bool negative = false;
+        if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+            negative = s[0] == '-';
+            s.remove_prefix(1);
+        }
+        double value = 0;
+        auto result = std::from_chars(s.data(), s.data() + s.size(), value);
+        if (result.ec == std::errc::invalid_argument)
+            value = 0;
+        else if (result.ec == std::errc::result_out_of_range)
+            value = value == 0 ? 0 : std::numeric_limits<double>::infinity();
+        return negative ? -value : value;
+    });
 }
 
 bool is_ascii(std::string_view text) {
@@ -96,21 +102,11 @@ bool is_ascii(std::string_view text) {
 
 // Number text for VarCyFromStr / VarDecFromStr: decimal commas become points.
 template <class Convert> HRESULT convert_number_text(std::string_view text, Convert convert) {
-    char buffer[64];
-    std::string long_copy;
-    char* p = buffer;
-    if (text.size() > sizeof buffer) {
-        long_copy.assign(text);
-        p = long_copy.data();
-    } else
-        std::memcpy(buffer, text.data(), text.size());
-    for (size_t k = 0; k < text.size(); ++k)
-        if (p[k] == ',')
-            p[k] = '.';
-    std::string_view copy(p, text.size());
-    if (is_ascii(copy))
-        return convert(copy);
-    return convert(std::u16string_view(tk_from_codepage(copy, tk_ansi_codepage())));
+    return with_decimal_points(text, [&](std::string_view copy) {
+        if (is_ascii(copy))
+            return convert(copy);
+        return convert(std::u16string_view(tk_from_codepage(copy, tk_ansi_codepage())));
+    });
 }
 
 int hex_digit(char c) {

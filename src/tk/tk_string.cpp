@@ -2,113 +2,89 @@
 
 #include "tk/tk_trace.h"
 
+#include <type_traits>
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
 namespace {
 
-// The same rules for narrow and wide strings.
-template <class Char> struct string_rules {
-    using view = std::basic_string_view<Char>;
-    using string = std::basic_string<Char>;
-    static constexpr Char blank = Char(' ');
-
-    static string trim_left(view text) {
-        size_t first = text.find_first_not_of(blank);
-        if (first == view::npos) {
-            if (!text.empty())
-                TK_TRACE(1, "Special processing for all-spaces-string");
-            return {};
-        }
-        return string(text.substr(first));
-    }
-
-    static string trim_right(view text) {
-        size_t last = text.find_last_not_of(blank);
-        if (last == view::npos) {
-            if (!text.empty())
-                TK_TRACE(1, "Special processing for all-spaces-string");
-            return {};
-        }
-        return string(text.substr(0, last + 1));
-    }
-
-    static string trim(view text) {
-        size_t first = text.find_first_not_of(blank);
-        if (first == view::npos) {
-            if (!text.empty())
-                TK_TRACE(1, "Special processing for all-spaces-string");
-            return {};
-        }
-        size_t last = text.find_last_not_of(blank);
-        return string(text.substr(first, last - first + 1));
-    }
-
-    static string pad_right(view text, size_t width, Char fill) {
-        string out(text);
-        if (out.size() < width)
-            out.append(width - out.size(), fill);
-        return out;
-    }
-
-    static string pad_left(view text, size_t width, Char fill) {
-        if (text.size() >= width)
-            return string(text);
-        string out(width - text.size(), fill);
-        out.append(text);
-        return out;
-    }
-
-    static string replace_all(view text, view from, view to) {
-        if (from.empty())
-            return string(text);
-        string out;
-        out.reserve(text.size());
-        size_t start = 0;
-        for (size_t hit; (hit = text.find(from, start)) != view::npos; start = hit + from.size()) {
-            out.append(text.substr(start, hit - start));
-            out.append(to);
-        }
-        out.append(text.substr(start));
-        return out;
-    }
-};
-
-using narrow_rules = string_rules<char>;
-using wide_rules = string_rules<char16_t>;
+// Traces name the class the caller used.
+template <class Char>
+constexpr const char* class_name = std::is_same_v<Char, char> ? "tk_string" : "tk_wstring";
 
 } // namespace
 
-std::string tk_string::trim_left(std::string_view text) {
-    TK_TRACE(1, "tk_string::trim_left");
-    return narrow_rules::trim_left(text);
+template <class Char> auto tk_basic_string<Char>::trim_left(view text) -> string {
+    TK_TRACE(1, "%s::trim_left", class_name<Char>);
+    size_t first = text.find_first_not_of(Char(' '));
+    if (first == view::npos) {
+        if (!text.empty())
+            TK_TRACE(1, "Special processing for all-spaces-string");
+        return {};
+    }
+    return string(text.substr(first));
 }
 
-std::string tk_string::trim_right(std::string_view text) {
-    TK_TRACE(1, "tk_string::trim_right");
-    return narrow_rules::trim_right(text);
+template <class Char> auto tk_basic_string<Char>::trim_right(view text) -> string {
+    TK_TRACE(1, "%s::trim_right", class_name<Char>);
+    size_t last = text.find_last_not_of(Char(' '));
+    if (last == view::npos) {
+        if (!text.empty())
+            TK_TRACE(1, "Special processing for all-spaces-string");
+        return {};
+    }
+    return string(text.substr(0, last + 1));
 }
 
-std::string tk_string::trim(std::string_view text) {
-    TK_TRACE(1, "tk_string::trim");
-    return narrow_rules::trim(text);
+template <class Char> auto tk_basic_string<Char>::trim(view text) -> string {
+    TK_TRACE(1, "%s::trim", class_name<Char>);
+    size_t first = text.find_first_not_of(Char(' '));
+    if (first == view::npos) {
+        if (!text.empty())
+            TK_TRACE(1, "Special processing for all-spaces-string");
+        return {};
+    }
+    size_t last = text.find_last_not_of(Char(' '));
+    return string(text.substr(first, last - first + 1));
 }
 
-std::string tk_string::pad_right(std::string_view text, size_t width, char fill) {
-    TK_TRACE(1, "tk_string::pad_right");
-    return narrow_rules::pad_right(text, width, fill);
+template <class Char>
+auto tk_basic_string<Char>::pad_right(view text, size_t width, Char fill) -> string {
+    TK_TRACE(1, "%s::pad_right", class_name<Char>);
+    string out(text);
+    if (out.size() < width)
+        out.append(width - out.size(), fill);
+    return out;
 }
 
-std::string tk_string::pad_left(std::string_view text, size_t width, char fill) {
-    TK_TRACE(1, "tk_string::pad_left");
-    return narrow_rules::pad_left(text, width, fill);
+template <class Char>
+auto tk_basic_string<Char>::pad_left(view text, size_t width, Char fill) -> string {
+    TK_TRACE(1, "%s::pad_left", class_name<Char>);
+    if (text.size() >= width)
+        return string(text);
+    string out(width - text.size(), fill);
+    out.append(text);
+    return out;
 }
 
-std::string tk_string::replace_all(std::string_view text, std::string_view from,
-                                   std::string_view to) {
-    TK_TRACE(1, "tk_string::replace_all");
-    return narrow_rules::replace_all(text, from, to);
+template <class Char>
+auto tk_basic_string<Char>::replace_all(view text, view from, view to) -> string {
+    TK_TRACE(1, "%s::replace_all", class_name<Char>);
+    if (from.empty())
+        return string(text);
+    string out;
+    out.reserve(text.size());
+    size_t start = 0;
+    for (size_t hit; (hit = text.find(from, start)) != view::npos; start = hit + from.size()) {
+        out.append(text.substr(start, hit - start));
+        out.append(to);
+    }
+    out.append(text.substr(start));
+    return out;
 }
+
+template struct tk_basic_string<char>;
+template struct tk_basic_string<char16_t>;
 
 std::string tk_string::to_lower(std::string_view text) {
     TK_TRACE(1, "tk_string::to_lower");
@@ -117,37 +93,6 @@ std::string tk_string::to_lower(std::string_view text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-std::u16string tk_wstring::trim_left(std::u16string_view text) {
-    TK_TRACE(1, "tk_wstring::trim_left");
-    return wide_rules::trim_left(text);
-}
-
-std::u16string tk_wstring::trim_right(std::u16string_view text) {
-    TK_TRACE(1, "tk_wstring::trim_right");
-    return wide_rules::trim_right(text);
-}
-
-std::u16string tk_wstring::trim(std::u16string_view text) {
-    TK_TRACE(1, "tk_wstring::trim");
-    return wide_rules::trim(text);
-}
-
-std::u16string tk_wstring::pad_right(std::u16string_view text, size_t width, char16_t fill) {
-    TK_TRACE(1, "tk_wstring::pad_right");
-    return wide_rules::pad_right(text, width, fill);
-}
-
-std::u16string tk_wstring::pad_left(std::u16string_view text, size_t width, char16_t fill) {
-    TK_TRACE(1, "tk_wstring::pad_left");
-    return wide_rules::pad_left(text, width, fill);
-}
-
-std::u16string tk_wstring::replace_all(std::u16string_view text, std::u16string_view from,
-                                       std::u16string_view to) {
-    TK_TRACE(1, "tk_wstring::replace_all");
-    return wide_rules::replace_all(text, from, to);
 }
 
 std::u16string tk_wstring::to_lower(std::u16string_view text) {

@@ -8,29 +8,31 @@
 #include <string>
 #include <string_view>
 
-struct tk_string {
-    static std::string trim_left(std::string_view text);
-    static std::string trim_right(std::string_view text);
-    static std::string trim(std::string_view text);
+// The operations narrow and wide strings share; `tk_string` and `tk_wstring` name the two.
+template <class Char> struct tk_basic_string {
+    using string = std::basic_string<Char>;
+    using view = std::basic_string_view<Char>;
+
+    static string trim_left(view text);
+    static string trim_right(view text);
+    static string trim(view text);
     // Appends (prepends) `fill` until the text is `width` long; a longer text is unchanged.
-    static std::string pad_right(std::string_view text, size_t width, char fill);
-    static std::string pad_left(std::string_view text, size_t width, char fill);
+    static string pad_right(view text, size_t width, Char fill);
+    static string pad_left(view text, size_t width, Char fill);
     // Replaces every `from`, left to right, continuing after each inserted `to` (so a `to`
     // that contains `from` is not replaced again). An empty `from` changes nothing.
-    static std::string replace_all(std::string_view text, std::string_view from,
-                                   std::string_view to);
+    static string replace_all(view text, view from, view to);
+};
+
+extern template struct tk_basic_string<char>;
+extern template struct tk_basic_string<char16_t>;
+
+struct tk_string : tk_basic_string<char> {
     // ASCII letters only; bytes of other characters are unchanged.
     static std::string to_lower(std::string_view text);
 };
 
-struct tk_wstring {
-    static std::u16string trim_left(std::u16string_view text);
-    static std::u16string trim_right(std::u16string_view text);
-    static std::u16string trim(std::u16string_view text);
-    static std::u16string pad_right(std::u16string_view text, size_t width, char16_t fill);
-    static std::u16string pad_left(std::u16string_view text, size_t width, char16_t fill);
-    static std::u16string replace_all(std::u16string_view text, std::u16string_view from,
-                                      std::u16string_view to);
+struct tk_wstring : tk_basic_string<char16_t> {
     // Simple (one-to-one) Unicode lower-case mapping of each character.
     static std::u16string to_lower(std::u16string_view text);
 };
