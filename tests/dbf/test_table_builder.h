@@ -21,35 +21,10 @@ struct field {
 struct table_options {
     uint8_t language_driver = 0;
     uint8_t table_flags = 0;
-    std::string driver_name;        // level 7 header bytes 32-63
+    std::string driver_name = {};   // level 7 header bytes 32-63
     bool end_of_file_marker = true; // 0x1A after the last record
     int32_t record_count = -1;      // the header's count; -1: the number of records given
     int32_t rec_size = -1;          // the header's record length; -1: computed
-
-    table_options& with_ldid(uint8_t b) {
-        language_driver = b;
-        return *this;
-    }
-    table_options& with_flags(uint8_t f) {
-        table_flags = f;
-        return *this;
-    }
-    table_options& with_driver(std::string name) {
-        driver_name = std::move(name);
-        return *this;
-    }
-    table_options& without_eof() {
-        end_of_file_marker = false;
-        return *this;
-    }
-    table_options& with_count(int32_t n) {
-        record_count = n;
-        return *this;
-    }
-    table_options& with_rec_size(int32_t n) {
-        rec_size = n;
-        return *this;
-    }
 };
 
 inline bool is_level7(uint8_t version) {
@@ -59,28 +34,12 @@ inline bool is_vfp(uint8_t version) {
     return version == 0x30 || version == 0x31 || version == 0x32;
 }
 
-// The width a field takes in the record.
+// The width a field takes in the record: character-like fields keep a width above 255 in
+// their decimal byte.
 inline uint32_t width_of(const field& f) {
-    switch (f.type) {
-    case 'B':
-    case 'D':
-    case 'F':
-    case 'I':
-    case 'L':
-    case 'N':
-    case 'T':
-    case 'Y':
-    case 'V':
-    case 'Q':
-    case 'W':
-    case '0':
-    case '+':
-    case 'O':
-    case '@':
+    if (std::string_view("BDFILNTYVQW0+O@").find(f.type) != std::string_view::npos)
         return f.len;
-    default:
-        return uint32_t(f.len) | uint32_t(f.dec) << 8;
-    }
+    return uint32_t(f.len) | uint32_t(f.dec) << 8;
 }
 
 inline uint16_t record_size(const std::vector<field>& fields) {

@@ -47,17 +47,16 @@ TEST(table_header, refuses_headers_that_cannot_describe_the_file) {
     expect_refused(std::string(31, '\x03'));
     expect_refused(std::string(1, '\x03'));
     // One byte short of the records the header announces (the 0x1A is not needed).
-    std::string shortened =
-        make_table(0x03, fields, {record({left("abc", 10)})}, table_options().without_eof());
+    std::string shortened = make_table(0x03, fields, {record({left("abc", 10)})},
+                                       table_options{.end_of_file_marker = false});
     shortened.pop_back();
     expect_refused(shortened);
     std::string negative = good;
     put32(negative, 4, 0xFFFFFFFA);
     expect_refused(negative);
-    expect_refused(make_table(0x03, fields, {}, table_options().with_rec_size(0)));
+    expect_refused(make_table(0x03, fields, {}, table_options{.rec_size = 0}));
     // Fields wider than the record.
-    expect_refused(
-        make_table(0x03, fields, {std::string(5, ' ')}, table_options().with_rec_size(5)));
+    expect_refused(make_table(0x03, fields, {std::string(5, ' ')}, table_options{.rec_size = 5}));
     // A header length below the fixed header.
     std::string tiny = good;
     put16(tiny, 8, 20);
@@ -164,7 +163,7 @@ TEST(table_header, level7_descriptors) {
         {"BIN", 'B', 10},
         {"MEMO", 'M', 10},
     };
-    decoded d = decode(make_table(0x8C, fields, {}, table_options().with_driver("DB866RU0")));
+    decoded d = decode(make_table(0x8C, fields, {}, table_options{.driver_name = "DB866RU0"}));
     ASSERT_EQ(d.fields.size(), 7u);
     EXPECT_EQ(d.header.layout(), dbf_layout::level7);
     EXPECT_EQ(d.header.driver_name(), "DB866RU0");
@@ -208,7 +207,7 @@ TEST(table_header, dbase2_layout) {
     EXPECT_EQ(d.fields[2].dec, 3);
 
     // A file too short for the full header area: the records right after the descriptors.
-    std::string compact = make_table(2, fields, {}, table_options().without_eof());
+    std::string compact = make_table(2, fields, {}, table_options{.end_of_file_marker = false});
     compact = compact.substr(0, 8 + 48 + 1) + std::string(32, '\0') + rec;
     put16(compact, 1, 1);
     d = decode(compact);

@@ -125,7 +125,7 @@ TEST(table_recordset, code_pages_and_their_override) {
     const std::string text = "\xCC\xE8\xF0";
     const std::vector<field> fields = {{"T", 'C', 3}};
     write_file(dir / "ru.dbf",
-               make_table(0x30, fields, {record({text})}, table_options().with_ldid(0xC9)));
+               make_table(0x30, fields, {record({text})}, table_options{.language_driver = 0xC9}));
     auto table = open_table(dir / "ru.dbf");
     EXPECT_EQ(table->get_codepage(), 1251u);
     EXPECT_EQ(table->get_language_driver(), 0xC9);
@@ -138,7 +138,7 @@ TEST(table_recordset, code_pages_and_their_override) {
 
     // A byte outside the table: the system's ANSI code page.
     write_file(dir / "other.dbf",
-               make_table(0x03, fields, {record({"abc"})}, table_options().with_ldid(0x13)));
+               make_table(0x03, fields, {record({"abc"})}, table_options{.language_driver = 0x13}));
     table = open_table(dir / "other.dbf");
     EXPECT_EQ(table->get_codepage(), 0u);
     EXPECT_EQ(fetch(*table)[0].to_wstring(), u"abc");
@@ -147,7 +147,7 @@ TEST(table_recordset, code_pages_and_their_override) {
     // the table's code page too.
     write_file(dir / "l7.dbf",
                make_table(0x04, {{"\x88\xAC\xEF", 'C', 3}}, {record({"\x8F\xE0\xA8"})},
-                          table_options().with_driver("DB866RU0")));
+                          table_options{.driver_name = "DB866RU0"}));
     table = open_table(dir / "l7.dbf");
     EXPECT_EQ(table->get_codepage(), 866u);
     EXPECT_EQ(table->get_schema()[0].name, u"Имя");
@@ -188,7 +188,7 @@ TEST(table_recordset, memo_files) {
     // A Visual FoxPro table whose header says "no memo" while the memo file stands beside it.
     const std::vector<field> vfp_fields = {{"NOTE", 'M', 4}, {"PIC", 'W', 4}};
     write_file(dir / "contacts.dbf", make_table(0x30, vfp_fields, {record({le32(8), le32(10)})},
-                                                table_options().with_flags(0)));
+                                                table_options{.table_flags = 0}));
     write_file(dir / "contacts.FPT", fpt_memo({"Tennis, golf", std::string("\x89PNG\0\x1A", 6)}));
     table = open_table(dir / "contacts.dbf");
     EXPECT_EQ(table->get_memo_kind(), dbf_memo_vfp);
@@ -208,28 +208,21 @@ TEST(table_recordset, memo_files) {
 }
 
 TEST(table_recordset, missing_memo_file_is_reported_with_the_table) {
-    struct recorder : error_reporter {
-        std::vector<std::string>* seen;
-        explicit recorder(std::vector<std::string>* s) : seen(s) {}
-        void show_error(const std::string& text) override { seen->push_back(text); }
-        tk_continue_answer ask_continue(const std::string& text) override {
-            seen->push_back(text);
-            return {};
-        }
-        void show_internal_error(const std::string& text) override { seen->push_back(text); }
-    };
     scratch_dir dir;
     write_file(dir / "notes.dbf",
                make_table(0xF5, {{"NOTE", 'M', 10}}, {record({right("1", 10)})}));
-    std::vector<std::string> seen;
-    error_handler handler(tk_odb_error_table(), std::make_unique<recorder>(&seen));
+    tabrix_test::reporter_log seen;
+    error_handler handler(tk_odb_error_table(),
+                          std::make_unique<tabrix_test::recording_reporter>(seen));
     handler.set_context("outer");
     auto table = open_table(dir / "notes.dbf");
     EXPECT_TRUE(table->is_memo_missing());
     EXPECT_EQ(table->get_memo_kind(), dbf_memo_foxpro);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_NE(seen[0].find("Memo file not found"), std::string::npos);
-    EXPECT_NE(seen[0].find("notes.dbf"), std::string::npos);
+    EXPECT_TRUE(seen.errors.empty());
+    EXPECT_TRUE(seen.internal.empty());
+    ASSERT_EQ(seen.questions.size(), 1u);
+    EXPECT_NE(seen.questions[0].find("Memo file not found"), std::string::npos);
+    EXPECT_NE(seen.questions[0].find("notes.dbf"), std::string::npos);
     EXPECT_EQ(handler.context(), "outer");
     EXPECT_EQ(fetch(*table)[0].get_type(), VT_EMPTY);
 }
@@ -246,7 +239,7 @@ TEST(table_recordset, refuses_damaged_tables_and_survives_damaged_values) {
     const std::vector<field> fields = {{"A", 'C', 4}, {"B", 'N', 4}};
     std::string image =
         make_table(0x03, fields, {record({"abcd", "  12"}), record({"efgh", "9999"})},
-                   table_options().without_eof());
+                   table_options{.end_of_file_marker = false});
     write_file(dir / "short.dbf", image.substr(0, image.size() - 1));
     EXPECT_THROW(open_table(dir / "short.dbf"), dbf_exception);
 

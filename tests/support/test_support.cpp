@@ -45,4 +45,14 @@ void write_file(const std::filesystem::path& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+tk_continue_answer recording_reporter::ask_continue(const std::string& text)
+{
+    log_.questions.push_back(text);
+    if (log_.answers.empty())
+        return {};
+    tk_continue_answer answer = log_.answers.front();
+    log_.answers.pop_front();
+    return answer;
+}
+
 } // namespace tabrix_test

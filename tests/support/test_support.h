@@ -1,10 +1,14 @@
-// Helpers shared by the test programs: the shared fixture folder and scratch folders.
+// Helpers shared by the test programs: the shared fixture folder, scratch folders and a
+// reporter that records what an error_handler shows.
 #pragma once
 
-#include <filesystem>
-#include <string>
+#include "tk/tk_error_handler.h"
 
+#include <deque>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace tabrix_test {
 
@@ -31,11 +35,31 @@ private:
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
+// What the user would have seen, and the answers to the continue questions.
+struct reporter_log {
+    std::vector<std::string> errors;        // level 1
+    std::vector<std::string> questions;     // level 0
+    std::vector<std::string> internal;      // level 2
+    std::deque<tk_continue_answer> answers; // one per question; Continue when none is left
+};
+
+class recording_reporter : public error_reporter {
+public:
+    explicit recording_reporter(reporter_log& log) : log_(log) {}
+    void show_error(const std::string& text) override { log_.errors.push_back(text); }
+    tk_continue_answer ask_continue(const std::string& text) override;
+    void show_internal_error(const std::string& text) override { log_.internal.push_back(text); }
+
+private:
+    reporter_log& log_;
+};
+
 } // namespace tabrix_test
 
 // Skips the current test, visibly, when the shared fixtures are not there.
-#define TABRIX_REQUIRE_FIXTURES()                                                                 \
-    do {                                                                                          \
-        if (::tabrix_test::fixtures_dir().empty())                                                \
-            GTEST_SKIP() << "shared fixtures not found beside the repository (../shared/fixtures)"; \
+#define TABRIX_REQUIRE_FIXTURES()                                                                  \
+    do {                                                                                           \
+        if (::tabrix_test::fixtures_dir().empty())                                                 \
+            GTEST_SKIP()                                                                           \
+                << "shared fixtures not found beside the repository (../shared/fixtures)";         \
     } while (0)

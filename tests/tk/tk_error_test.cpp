@@ -5,32 +5,15 @@
 #include <cerrno>
 #include <set>
 
+using tabrix_test::recording_reporter;
+using tabrix_test::reporter_log;
+
 namespace {
-
-// Records what the handler shows and answers the continue question as told.
-struct reporter_log {
-    std::vector<std::string> errors, questions, internal;
-    tk_continue_answer answer;
-};
-
-class test_reporter : public error_reporter {
-public:
-    explicit test_reporter(reporter_log& log) : log_(log) {}
-    void show_error(const std::string& text) override { log_.errors.push_back(text); }
-    tk_continue_answer ask_continue(const std::string& text) override {
-        log_.questions.push_back(text);
-        return log_.answer;
-    }
-    void show_internal_error(const std::string& text) override { log_.internal.push_back(text); }
-
-private:
-    reporter_log& log_;
-};
 
 struct handler_fixture {
     reporter_log log;
     std::vector<int> exits;
-    error_handler handler{tk_odb_error_table(), std::make_unique<test_reporter>(log)};
+    error_handler handler{tk_odb_error_table(), std::make_unique<recording_reporter>(log)};
 
     handler_fixture() {
         handler.set_exit_function([this](int status) { exits.push_back(status); });
@@ -104,7 +87,7 @@ TEST(error_handler, level_0_asks_and_continues_or_aborts) {
     EXPECT_EQ(f.log.questions, std::vector<std::string>{"Bad value"});
     EXPECT_TRUE(f.log.errors.empty());
 
-    f.log.answer.abort = true;
+    f.log.answers = {{.abort = true}, {.abort = true}};
     EXPECT_THROW(f.handler.handle(tk_exception("Second"), false), tk_final_exception);
     // Where the caller ends its work anyway, Abort throws nothing.
     EXPECT_NO_THROW(f.handler.handle(tk_exception("Third"), true));
@@ -116,11 +99,10 @@ TEST(error_handler, level_0_asks_and_continues_or_aborts) {
 
 TEST(error_handler, quiet_silences_later_errors_but_keeps_listing_them) {
     handler_fixture f;
-    f.log.answer.quiet = true;
+    f.log.answers = {{.quiet = true}};
     f.handler.handle(tk_exception("First"), false);
     EXPECT_TRUE(f.handler.quiet());
 
-    f.log.answer = {};
     f.handler.handle(tk_exception("Silent"), false);
     EXPECT_EQ(f.log.questions.size(), 1u);
     // A level-1 error still stops the run, without its message.
@@ -187,7 +169,7 @@ TEST(error_handler, the_list_keeps_twenty_errors_while_dialogs_go_on) {
 TEST(error_handler, is_one_per_process) {
     {
         reporter_log log;
-        error_handler h(tk_odb_error_table(), std::make_unique<test_reporter>(log));
+        error_handler h(tk_odb_error_table(), std::make_unique<recording_reporter>(log));
         EXPECT_EQ(&error_handler::instance(), &h);
         EXPECT_THROW(error_handler second{tk_odb_error_table()}, tk_mail_assertion);
     }

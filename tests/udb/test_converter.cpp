@@ -10,7 +10,6 @@
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_validator.h"
 
-#include <deque>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -19,32 +18,8 @@ namespace {
 using strings = std::vector<std::string>;
 using names = std::vector<std::u16string>;
 
-// Records what the user would have seen and answers Continue/Abort from a script.
-struct reporter_log {
-    strings shown;           // level-1 messages
-    strings asked;           // level-0 questions
-    strings internal;        // level-2 messages
-    std::deque<bool> aborts; // answers to the questions; Continue when empty
-};
-
-class scripted_reporter : public error_reporter {
-public:
-    explicit scripted_reporter(reporter_log& log) : log_(log) {}
-    void show_error(const std::string& text) override { log_.shown.push_back(text); }
-    tk_continue_answer ask_continue(const std::string& text) override {
-        log_.asked.push_back(text);
-        tk_continue_answer answer;
-        if (!log_.aborts.empty()) {
-            answer.abort = log_.aborts.front();
-            log_.aborts.pop_front();
-        }
-        return answer;
-    }
-    void show_internal_error(const std::string& text) override { log_.internal.push_back(text); }
-
-private:
-    reporter_log& log_;
-};
+using tabrix_test::recording_reporter;
+using tabrix_test::reporter_log;
 
 // Refuses blanks and hyphens, as a destination with stricter names would.
 class strict_validator : public udb_validator {
@@ -90,7 +65,7 @@ protected:
 
 class converter_run : public ::testing::Test {
 protected:
-    converter_run() : handler_(tk_odb_error_table(), std::make_unique<scripted_reporter>(log_)) {
+    converter_run() : handler_(tk_odb_error_table(), std::make_unique<recording_reporter>(log_)) {
         handler_.set_exit_function([this](int) { exited_ = true; });
         // Two source tables of three records each.
         conv_.source->add_text_table(u"alpha", {{u"a1", u"x"}, {u"a2", u"y"}, {u"a3", u"z"}});
@@ -121,8 +96,8 @@ TEST_F(converter_run, copies_selected_tables_in_the_users_order) {
                        "append:alpha:a3", "finish:alpha", "finish-db"}));
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
     EXPECT_TRUE(conv_.is_finished());
-    EXPECT_TRUE(log_.asked.empty());
-    EXPECT_TRUE(log_.shown.empty());
+    EXPECT_TRUE(log_.questions.empty());
+    EXPECT_TRUE(log_.errors.empty());
     // Counters go back to 0; the name of the last table stays.
     EXPECT_EQ(conv_.get_tables_finished(), 0u);
     EXPECT_EQ(conv_.get_table_count(), 0u);
@@ -190,7 +165,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     select({u"alpha"});
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3", u"a1", u"a2", u"a3"}));
-    EXPECT_TRUE(log_.asked.empty());
+    EXPECT_TRUE(log_.questions.empty());
 }
 
 TEST_F(converter_run, merging_into_a_different_structure_fails_that_table_only) {
@@ -199,8 +174,8 @@ TEST_F(converter_run, merging_into_a_different_structure_fails_that_table_only) 
     conv_.set_mode(udb_converter::mode_merge);
     select({u"alpha", u"beta"});
     run();
-    ASSERT_EQ(log_.asked.size(), 1u);
-    EXPECT_EQ(log_.asked[0],
+    ASSERT_EQ(log_.questions.size(), 1u);
+    EXPECT_EQ(log_.questions[0],
               "alpha: The structure of data source does not conform to the destination table.");
     EXPECT_TRUE(conv_.destination->tables.at(u"alpha").rows.empty());
     EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
@@ -225,10 +200,10 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
     run();
     EXPECT_EQ(rules, 1u);
     EXPECT_FALSE(udb_custom_conversion::exists());
-    EXPECT_TRUE(log_.asked.empty());
-    ASSERT_EQ(log_.shown.size(), 1u);
-    EXPECT_EQ(log_.shown[0], "alpha, record #1: The structure of data source does not conform "
-                             "to the destination table.");
+    EXPECT_TRUE(log_.questions.empty());
+    ASSERT_EQ(log_.errors.size(), 1u);
+    EXPECT_EQ(log_.errors[0], "alpha, record #1: The structure of data source does not conform "
+                              "to the destination table.");
     // The run stopped: beta was never created, but what was opened was finished.
     EXPECT_EQ(conv_.destination->tables.count(u"beta"), 0u);
     EXPECT_EQ(events().back(), "finish-db");
@@ -281,18 +256,18 @@ TEST_F(converter_run, a_table_that_fails_is_reported_and_the_next_one_runs) {
     conv_.destination->failing_creates = {u"alpha"};
     select({u"missing", u"alpha", u"beta"});
     run();
-    EXPECT_EQ(log_.asked, (strings{"missing: The specified table does not exist.",
-                                   "alpha: Cannot create table"}));
+    EXPECT_EQ(log_.questions, (strings{"missing: The specified table does not exist.",
+                                       "alpha: Cannot create table"}));
     EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
-    EXPECT_EQ(handler_.errors(), log_.asked);
+    EXPECT_EQ(handler_.errors(), log_.questions);
     EXPECT_TRUE(handler_.context().empty()); // cleared at the end of the run
 }
 
 TEST_F(converter_run, abort_on_a_table_error_ends_the_run) {
-    log_.aborts = {true};
+    log_.answers = {{.abort = true}};
     select({u"missing", u"alpha"});
     run();
-    EXPECT_EQ(log_.asked.size(), 1u);
+    EXPECT_EQ(log_.questions.size(), 1u);
     EXPECT_EQ(events(), (strings{"open", "finish-db"}));
     EXPECT_TRUE(conv_.is_finished());
 }
@@ -301,7 +276,7 @@ TEST_F(converter_run, continue_after_a_record_error_copies_the_rest_once_each) {
     conv_.destination->failing_values = {{u"a2", tk_exception::recoverable}};
     select({u"alpha", u"beta"});
     run();
-    EXPECT_EQ(log_.asked, (strings{"alpha, record #2: Bad record"}));
+    EXPECT_EQ(log_.questions, (strings{"alpha, record #2: Bad record"}));
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a3"}));
     EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
     // The failing record was offered once: the loop moved past it.
@@ -310,10 +285,10 @@ TEST_F(converter_run, continue_after_a_record_error_copies_the_rest_once_each) {
 
 TEST_F(converter_run, abort_after_a_record_error_ends_the_run_and_still_finishes) {
     conv_.destination->failing_values = {{u"a2", tk_exception::recoverable}};
-    log_.aborts = {true};
+    log_.answers = {{.abort = true}};
     select({u"alpha", u"beta"});
     run();
-    EXPECT_EQ(log_.asked.size(), 1u);
+    EXPECT_EQ(log_.questions.size(), 1u);
     EXPECT_EQ(written(u"alpha"), (names{u"a1"}));
     EXPECT_EQ(events(), (strings{"open", "create:alpha", "append:alpha:a1", "append:alpha:a2",
                                  "finish:alpha", "finish-db"}));
@@ -328,9 +303,9 @@ TEST_F(converter_run, a_value_the_column_cannot_take_is_a_record_error) {
     target.schema.push_back(t_ftd(0, u"C1", VT_DATE));
     select({u"numbers"});
     run();
-    ASSERT_EQ(log_.asked.size(), 2u);
-    EXPECT_EQ(log_.asked[0].rfind("numbers, record #1: ", 0), 0u) << log_.asked[0];
-    EXPECT_EQ(log_.asked[1].rfind("numbers, record #3: ", 0), 0u) << log_.asked[1];
+    ASSERT_EQ(log_.questions.size(), 2u);
+    EXPECT_EQ(log_.questions[0].rfind("numbers, record #1: ", 0), 0u) << log_.questions[0];
+    EXPECT_EQ(log_.questions[1].rfind("numbers, record #3: ", 0), 0u) << log_.questions[1];
     ASSERT_EQ(target.rows.size(), 1u);
     EXPECT_EQ(target.rows[0][1].get_type(), VT_DATE);
     EXPECT_EQ(target.rows[0][1].to_string(), "2020-12-31");
@@ -340,25 +315,18 @@ TEST_F(converter_run, a_level_1_record_error_stops_the_run_after_one_message) {
     conv_.destination->failing_values = {{u"a2", tk_exception::stop_run}};
     select({u"alpha", u"beta"});
     run();
-    EXPECT_TRUE(log_.asked.empty());
-    EXPECT_EQ(log_.shown, (strings{"alpha, record #2: Bad record"}));
+    EXPECT_TRUE(log_.questions.empty());
+    EXPECT_EQ(log_.errors, (strings{"alpha, record #2: Bad record"}));
     EXPECT_EQ(conv_.destination->tables.count(u"beta"), 0u);
     EXPECT_EQ(events().back(), "finish-db");
 }
 
 TEST_F(converter_run, quiet_continues_silently_but_keeps_the_error_list) {
     conv_.destination->failing_values = {{u"a1", 0}, {u"a2", 0}, {u"a3", 0}};
-    struct quiet_reporter : scripted_reporter {
-        using scripted_reporter::scripted_reporter;
-        tk_continue_answer ask_continue(const std::string& text) override {
-            scripted_reporter::ask_continue(text);
-            return tk_continue_answer{false, true};
-        }
-    };
-    handler_.set_reporter(std::make_unique<quiet_reporter>(log_));
+    log_.answers = {{.quiet = true}};
     select({u"alpha"});
     run();
-    EXPECT_EQ(log_.asked.size(), 1u);
+    EXPECT_EQ(log_.questions.size(), 1u);
     EXPECT_EQ(handler_.errors().size(), 3u);
 }
 
@@ -366,7 +334,7 @@ TEST_F(converter_run, a_destination_that_cannot_be_opened_fails_the_run) {
     conv_.fail_destination = true;
     select({u"alpha"});
     run();
-    EXPECT_EQ(log_.shown, (strings{"cannot reach the destination"}));
+    EXPECT_EQ(log_.errors, (strings{"cannot reach the destination"}));
     EXPECT_TRUE(conv_.is_finished());
     EXPECT_FALSE(udb_custom_conversion::exists());
 }
@@ -375,7 +343,7 @@ TEST_F(converter_run, a_destination_that_cannot_finish_is_reported) {
     conv_.destination->fail_finish = true;
     select({u"alpha"});
     run();
-    EXPECT_EQ(log_.shown, (strings{"Cannot close the destination"}));
+    EXPECT_EQ(log_.errors, (strings{"Cannot close the destination"}));
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
     EXPECT_TRUE(conv_.is_finished());
 }
@@ -403,8 +371,8 @@ TEST_F(converter_run, a_stop_request_ends_the_run_between_records) {
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2"}));
     EXPECT_EQ(conv_.destination->tables.count(u"beta"), 0u);
     EXPECT_EQ(events().back(), "finish-db");
-    EXPECT_TRUE(log_.asked.empty());
-    EXPECT_TRUE(log_.shown.empty());
+    EXPECT_TRUE(log_.questions.empty());
+    EXPECT_TRUE(log_.errors.empty());
     EXPECT_TRUE(conv_.is_finished());
     // The request belonged to that run.
     EXPECT_FALSE(conv_.is_stop_requested());
