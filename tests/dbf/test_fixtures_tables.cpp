@@ -4,6 +4,7 @@
 #include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_recordset.h"
 #include "support/test_support.h"
+#include "test_json.h"
 #include "tk/tk_text.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using dbf_test::json;
 
 namespace {
 
@@ -383,94 +385,10 @@ void expect_csv(const std::string& table_path, const std::string& csv_path, uint
     }
 }
 
-// ---- JSON exports -----------------------------------------------------------------------------
-
-// Just enough JSON for the exports: objects, arrays, strings, numbers, true/false/null.
-struct json {
-    enum kind_t { null, boolean, number, string, array, object } kind = null;
-    bool b = false;
-    double d = 0;
-    std::string s;
-    std::vector<json> items;
-    std::vector<std::pair<std::string, json>> members;
-
-    const json* get(std::string_view key) const {
-        for (const auto& [k, v] : members)
-            if (k == key)
-                return &v;
-        return nullptr;
-    }
-};
-
-struct json_reader {
-    std::string_view t;
-    size_t i = 0;
-
-    void blank() {
-        while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i])))
-            ++i;
-    }
-    std::string str() {
-        std::string out;
-        for (++i; i < t.size() && t[i] != '"'; ++i) {
-            if (t[i] == '\\' && i + 1 < t.size()) {
-                const char c = t[++i];
-                out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                out += t[i];
-            }
-        }
-        ++i;
-        return out;
-    }
-    json value() {
-        blank();
-        json v;
-        if (t[i] == '{') {
-            v.kind = json::object;
-            ++i;
-            for (blank(); t[i] != '}'; blank()) {
-                std::string key = str();
-                blank();
-                ++i; // ':'
-                v.members.emplace_back(key, value());
-                blank();
-                if (t[i] == ',')
-                    ++i;
-            }
-            ++i;
-        } else if (t[i] == '[') {
-            v.kind = json::array;
-            ++i;
-            for (blank(); t[i] != ']'; blank()) {
-                v.items.push_back(value());
-                blank();
-                if (t[i] == ',')
-                    ++i;
-            }
-            ++i;
-        } else if (t[i] == '"') {
-            v.kind = json::string;
-            v.s = str();
-        } else if (t.substr(i, 4) == "true" || t.substr(i, 5) == "false") {
-            v.kind = json::boolean;
-            v.b = t[i] == 't';
-            i += v.b ? 4 : 5;
-        } else if (t.substr(i, 4) == "null") {
-            i += 4;
-        } else {
-            v.kind = json::number;
-            auto [end, ec] = std::from_chars(t.data() + i, t.data() + t.size(), v.d);
-            i = size_t(end - t.data());
-        }
-        return v;
-    }
-};
-
 json read_json(const fs::path& path) {
-    const std::string bytes = tabrix_test::read_file(path);
-    json_reader r{bytes};
-    return r.value();
+    std::optional<json> doc = dbf_test::parse_json(tabrix_test::read_file(path));
+    EXPECT_TRUE(doc.has_value()) << path;
+    return doc.value_or(json());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_inspect.h"
 #include "support/test_support.h"
+#include "test_json.h"
 #include "tk/tk_text.h"
 #include "udb/udb_recordset.h"
 
@@ -31,111 +32,9 @@ result inspect(std::vector<std::string> args) {
     return {status, out.str(), err.str()};
 }
 
-// A strict JSON reader that only says whether the text is one valid JSON value.
-class json_checker {
-public:
-    explicit json_checker(std::string_view text) : s_(text) {}
-    bool valid() {
-        ws();
-        if (!value())
-            return false;
-        ws();
-        return i_ == s_.size();
-    }
-
-private:
-    void ws() {
-        while (i_ < s_.size() &&
-               (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t'))
-            ++i_;
-    }
-    bool lit(std::string_view w) {
-        if (s_.substr(i_, w.size()) != w)
-            return false;
-        i_ += w.size();
-        return true;
-    }
-    bool value() {
-        if (i_ >= s_.size())
-            return false;
-        switch (s_[i_]) {
-        case '{':
-            return container('}', true);
-        case '[':
-            return container(']', false);
-        case '"':
-            return string();
-        case 't':
-            return lit("true");
-        case 'f':
-            return lit("false");
-        case 'n':
-            return lit("null");
-        default:
-            return number();
-        }
-    }
-    bool container(char close, bool object) {
-        ++i_;
-        ws();
-        if (i_ < s_.size() && s_[i_] == close)
-            return ++i_, true;
-        for (;;) {
-            ws();
-            if (object) {
-                if (i_ >= s_.size() || s_[i_] != '"' || !string())
-                    return false;
-                ws();
-                if (!lit(":"))
-                    return false;
-                ws();
-            }
-            if (!value())
-                return false;
-            ws();
-            if (i_ < s_.size() && s_[i_] == ',') {
-                ++i_;
-                continue;
-            }
-            return lit(std::string_view(&close, 1));
-        }
-    }
-    bool string() {
-        ++i_;
-        while (i_ < s_.size()) {
-            const unsigned char c = static_cast<unsigned char>(s_[i_++]);
-            if (c == '"')
-                return true;
-            if (c < 0x20)
-                return false;
-            if (c == '\\') {
-                if (i_ >= s_.size())
-                    return false;
-                const char e = s_[i_++];
-                if (e == 'u') {
-                    for (int k = 0; k < 4; ++k, ++i_)
-                        if (i_ >= s_.size() || !isxdigit(static_cast<unsigned char>(s_[i_])))
-                            return false;
-                } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
-                    return false;
-                }
-            }
-        }
-        return false;
-    }
-    bool number() {
-        const size_t start = i_;
-        if (i_ < s_.size() && s_[i_] == '-')
-            ++i_;
-        while (i_ < s_.size() && (isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '.' ||
-                                  s_[i_] == 'e' || s_[i_] == 'E' || s_[i_] == '+' || s_[i_] == '-'))
-            ++i_;
-        return i_ > start;
-    }
-
-    std::string_view s_;
-    size_t i_ = 0;
-};
+bool valid_json(std::string_view text) {
+    return dbf_test::parse_json(text).has_value();
+}
 
 // A folder with one table written by the program's own writer.
 void write_sample(const fs::path& folder) {
@@ -214,14 +113,14 @@ TEST(InspectCommand, JsonReportIsExact) {
                          "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
                          "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac\"]},"
                          "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
-    EXPECT_TRUE(json_checker(r.out).valid());
+    EXPECT_TRUE(valid_json(r.out));
 
     // --limit bounds the rows; a table chosen by name, ignoring case; one file as PATH.
     const result one = inspect({file, "--json", "--limit", "1", "--table", "PARTS"});
     EXPECT_EQ(one.status, dbf_inspect_ok);
     EXPECT_NE(one.out.find("\"rows\":[{\"deleted\":false,\"values\":[\"bolt\""), std::string::npos);
     EXPECT_EQ(one.out.find("nut"), std::string::npos);
-    EXPECT_TRUE(json_checker(one.out).valid());
+    EXPECT_TRUE(valid_json(one.out));
 }
 
 TEST(InspectCommand, TextReport) {
@@ -263,7 +162,7 @@ TEST(InspectCommand, FailuresGoToStandardErrorWithStatusOne) {
                                      std::string(20, '\0') + "\x0d");
     const result r = inspect({dir.path().string(), "--json"});
     EXPECT_EQ(r.status, dbf_inspect_failed);
-    EXPECT_TRUE(json_checker(r.out).valid()) << r.out;
+    EXPECT_TRUE(valid_json(r.out)) << r.out;
     EXPECT_NE(r.out.find("\"name\":\"good\""), std::string::npos);
     EXPECT_EQ(r.out.find("\"name\":\"bad\""), std::string::npos);
     EXPECT_NE(r.err.find("BAD.DBF: File does not comply with DBF format"), std::string::npos);
@@ -292,7 +191,7 @@ TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
             continue;
         ++folders;
         const result r = inspect({entry.path().string(), "--json"});
-        EXPECT_TRUE(json_checker(r.out).valid()) << entry.path();
+        EXPECT_TRUE(valid_json(r.out)) << entry.path();
         // Only the one-byte EMPTY.DBF cannot be read.
         const bool broken = entry.path().filename() == "fileExceptions";
         EXPECT_EQ(r.status, broken ? dbf_inspect_failed : dbf_inspect_ok) << entry.path() << r.err;
