@@ -76,10 +76,11 @@ TEST(MemoFixtures, DbaseFourAndSevenMemos) {
     EXPECT_EQ(memo_text(*client, 1),
               "85-200  08/02/85\r\n    C-300-400 BOOK CASE                535.00 1\r\n");
 
-    // dBASE 7: the image at block 0x3F is a PNG of 98,026 bytes (its stored length, 98,034,
-    // counts the block's 8 header bytes).
+    // dBASE 7: the image of record 1, at block 0x3F, is a PNG of 98,026 bytes up to its IEND
+    // chunk (its stored length, 98,034, counts the block's 8 header bytes).
     auto seven = dbf_memo_file::open(fixture("luads-php-xbase/tests/Resources/dBase/dBaseVII.dbf"),
                                      dbf_memo_dbase4);
+    EXPECT_EQ(seven->get_block_number("0000000063"), 0x3Fu);
     std::string png;
     EXPECT_EQ(seven->read_memo(0x3F, png, dbf_memo_read::binary), dbf_memo_block::text);
     ASSERT_EQ(png.size(), 98026u);

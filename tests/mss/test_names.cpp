@@ -4,24 +4,10 @@
 #include "mss/mss_names.h"
 #include "mss/mss_validator.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_text.h"
 #include "udb/udb_schema.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-struct split_result {
-    std::u16string table;
-    std::u16string owner;
-};
-
-split_result split(std::u16string_view name) {
-    split_result r;
-    EXPECT_TRUE(mss_split_tab_name(name, r.table, r.owner));
-    return r;
-}
-
-} // namespace
 
 TEST(MssNames, BracketRuleKeepsWellFormedNamesAndDoublesClosingBrackets) {
     EXPECT_EQ(mss_bracketed(u"Orders"), u"[Orders]");
@@ -40,27 +26,25 @@ TEST(MssNames, BracketRuleKeepsWellFormedNamesAndDoublesClosingBrackets) {
 }
 
 TEST(MssNames, SplitOwnerQualifiedNames) {
-    auto r = split(u"[sales].[Orders]");
-    EXPECT_EQ(r.owner, u"sales");
-    EXPECT_EQ(r.table, u"Orders");
-    r = split(u"[Orders]");
-    EXPECT_EQ(r.owner, u"");
-    EXPECT_EQ(r.table, u"Orders");
-    r = split(u"sales.Orders");
-    EXPECT_EQ(r.owner, u"");
-    EXPECT_EQ(r.table, u"sales.Orders");
-    r = split(u"[a].[b].[c]");
-    EXPECT_EQ(r.owner, u"a");
-    EXPECT_EQ(r.table, u"b].[c");
-    r = split(u"ab");
-    EXPECT_EQ(r.table, u"ab");
-    // Doubled brackets read back as one.
-    r = split(u"[my]]table]");
-    EXPECT_EQ(r.owner, u"");
-    EXPECT_EQ(r.table, u"my]table");
-    r = split(u"[o]]wn].[t]]ab]");
-    EXPECT_EQ(r.owner, u"o]wn");
-    EXPECT_EQ(r.table, u"t]ab");
+    const struct {
+        std::u16string_view name, owner, table;
+    } cases[] = {
+        {u"[sales].[Orders]", u"sales", u"Orders"},
+        {u"[Orders]", u"", u"Orders"},
+        {u"sales.Orders", u"", u"sales.Orders"},
+        {u"[a].[b].[c]", u"a", u"b].[c"},
+        {u"ab", u"", u"ab"},
+        // Doubled brackets read back as one.
+        {u"[my]]table]", u"", u"my]table"},
+        {u"[o]]wn].[t]]ab]", u"o]wn", u"t]ab"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(tk_to_utf8(c.name));
+        std::u16string table, owner;
+        EXPECT_TRUE(mss_split_tab_name(c.name, table, owner));
+        EXPECT_EQ(owner, c.owner);
+        EXPECT_EQ(table, c.table);
+    }
 }
 
 TEST(MssNames, WordTestNeedsAFollowingCharacter) {
