@@ -37,9 +37,9 @@ mss_dmp_recordset::~mss_dmp_recordset() {
 
 void mss_dmp_recordset::check_source_fields(const udb_record& record) {
     const uint64_t generation = database_ ? database_->get_names_map().generation() : 0;
-    if (checked_names_.size() == record.size() && checked_generation_ == generation) {
+    if (checked_ids_.size() == record.size() && checked_generation_ == generation) {
         size_t i = 0;
-        while (i < record.size() && checked_names_[i] == record[i].get_name())
+        while (i < record.size() && checked_ids_[i] == record[i].get_name_id())
             ++i;
         if (i == record.size())
             return;
@@ -60,9 +60,9 @@ void mss_dmp_recordset::check_source_fields(const udb_record& record) {
         }
     }
     checked_generation_ = generation;
-    checked_names_.clear();
+    checked_ids_.clear();
     for (size_t i = 0; i < record.size(); ++i)
-        checked_names_.push_back(record[i].get_name());
+        checked_ids_.push_back(record[i].get_name_id());
 }
 
 void mss_dmp_recordset::append_record(udb_record& record) {

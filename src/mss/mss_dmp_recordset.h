@@ -36,8 +36,8 @@ private:
     // "INSERT INTO [dbo].[T] ([A], [B]) VALUES (" in UTF-8.
     std::string insert_head_;
     std::u16string safe_name_;
-    // The field names of the last record whose layout was checked.
-    std::vector<std::u16string> checked_names_;
+    // The name tokens of the fields of the last record whose layout was checked.
+    std::vector<uint64_t> checked_ids_;
     // The names map's generation at that check.
     uint64_t checked_generation_ = 0;
 };

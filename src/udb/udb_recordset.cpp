@@ -39,7 +39,7 @@ void udb_recordset::reset() {}
 void udb_recordset::finish() {}
 
 udb_schema& udb_recordset::mutable_schema() noexcept {
-    mapped_names_.clear();
+    mapped_ids_.clear();
     mapped_columns_.clear();
     return schema_;
 }
@@ -77,19 +77,21 @@ int32_t udb_recordset::lookup_column(const udb_field& field) const {
 void udb_recordset::convert_record(udb_record& record) {
     TK_TRACE(2, "udb_recordset::convert_record");
     // Every record of a table has the same fields, so the name look-ups (a names-map walk
-    // and a locale-aware schema search per field) are made once and then only confirmed.
+    // and a locale-aware schema search per field) are made once; later records are only
+    // matched by the fields' name tokens.
     const uint64_t generation = database_ != nullptr ? database_->get_names_map().generation() : 0;
-    if (generation != mapped_generation_ || mapped_columns_.size() != record.size()) {
-        mapped_names_.assign(record.size(), std::u16string());
-        mapped_columns_.assign(record.size(), -1);
+    const size_t n = record.size();
+    if (generation != mapped_generation_ || mapped_columns_.size() != n) {
+        mapped_ids_.assign(n, 0);
+        mapped_columns_.assign(n, -1);
         mapped_generation_ = generation;
     }
-    for (size_t i = 0; i < record.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         udb_field& field = record[i];
-        if (mapped_columns_[i] < 0 || mapped_names_[i] != field.get_name()) {
+        if (mapped_columns_[i] < 0 || mapped_ids_[i] != field.get_name_id()) {
             mapped_columns_[i] = -1;
             const int32_t column = lookup_column(field);
-            mapped_names_[i] = field.get_name();
+            mapped_ids_[i] = field.get_name_id();
             mapped_columns_[i] = column;
         }
         field.change_type(schema_[size_t(mapped_columns_[i])].vartype);

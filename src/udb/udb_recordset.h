@@ -73,9 +73,10 @@ private:
     int32_t lookup_column(const udb_field& field) const;
 
     udb_schema schema_;
-    // convert_record's look-ups, by field position: the field name they were made for and
-    // the column it maps to (-1 = not looked up). Valid while the names map does not change.
-    std::vector<std::u16string> mapped_names_;
+    // convert_record's look-ups, by field position: the name token of the field they were
+    // made for and the column it maps to (-1 = not looked up). Valid while the names map does
+    // not change.
+    std::vector<uint64_t> mapped_ids_;
     std::vector<int32_t> mapped_columns_;
     uint64_t mapped_generation_ = 0;
 };
