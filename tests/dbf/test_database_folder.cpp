@@ -5,6 +5,7 @@
 #include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_recordset.h"
 #include "support/test_support.h"
+#include "test_table_builder.h"
 #include "tk/tk_files.h"
 #include "tk/tk_text.h"
 
@@ -24,19 +25,11 @@ std::u16string wide(const fs::path& path) {
 }
 
 // A table with one C(5) column and the given values.
-std::string small_table(std::initializer_list<std::string> values, uint8_t version = 0x03) {
-    std::string image(32 + 32 + 1, '\0');
-    image[0] = char(version);
-    image[4] = char(values.size());
-    image[8] = char(image.size());
-    image[10] = 6;
-    image.replace(32, 4, "NAME");
-    image[32 + 11] = 'C';
-    image[32 + 16] = 5;
-    image[64] = '\x0d';
-    for (const std::string& v : values)
-        image += " " + (v + "     ").substr(0, 5);
-    return image + "\x1a";
+std::string small_table(std::initializer_list<std::string_view> values) {
+    std::vector<std::string> records;
+    for (std::string_view v : values)
+        records.push_back(dbf_test::record({dbf_test::left(v, 5)}));
+    return dbf_test::make_table(0x03, {{"NAME", 'C', 5}}, records);
 }
 
 std::vector<std::u16string> sorted(std::vector<std::u16string> names) {

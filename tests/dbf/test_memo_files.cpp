@@ -2,28 +2,18 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_memo_file.h"
 #include "support/test_support.h"
+#include "test_table_builder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+using dbf_test::be32;
+using dbf_test::le32;
+using tabrix_test::failure_message;
 using tabrix_test::read_file;
 using tabrix_test::scratch_dir;
 using tabrix_test::write_file;
-
-std::string le32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[i] = static_cast<char>(v >> (8 * i));
-    return s;
-}
-
-std::string be32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[3 - i] = static_cast<char>(v >> (8 * i));
-    return s;
-}
 
 // Places `bytes` at `offset` of `image`, growing it with zeros.
 void put(std::string& image, size_t offset, const std::string& bytes) {
@@ -44,15 +34,6 @@ void put_dbt_block(std::string& image, uint32_t block, uint32_t stored_length,
                    const std::string& data) {
     put(image, size_t(block) * 512,
         std::string("\xff\xff\x08\x00", 4) + le32(stored_length) + data);
-}
-
-template <class F> std::string message_of(F&& f) {
-    try {
-        f();
-    } catch (const tk_exception& e) {
-        return e.message();
-    }
-    return "(no exception)";
 }
 
 } // namespace
@@ -90,28 +71,28 @@ TEST(MemoFiles, DbaseFourBlocksAreReadWithinTheFile) {
 TEST(MemoFiles, UnusableHeadersAreRefused) {
     scratch_dir dir;
     write_file(dir / "short.dbt", std::string(23, '\0'));
-    EXPECT_EQ(message_of([&] { dbt_memo_file m((dir / "short.dbt").string()); }),
+    EXPECT_EQ(failure_message([&] { dbt_memo_file m((dir / "short.dbt").string()); }),
               "Memo file is corrupted");
     write_file(dir / "zero.dbt", std::string(512, '\0'));
-    EXPECT_EQ(message_of([&] { dbt_memo_file m((dir / "zero.dbt").string()); }),
+    EXPECT_EQ(failure_message([&] { dbt_memo_file m((dir / "zero.dbt").string()); }),
               "Memo file is corrupted");
 
     write_file(dir / "short.fpt", std::string(7, '\0'));
-    EXPECT_EQ(message_of([&] { fpt_memo_file m((dir / "short.fpt").string(), dbf_memo_vfp); }),
+    EXPECT_EQ(failure_message([&] { fpt_memo_file m((dir / "short.fpt").string(), dbf_memo_vfp); }),
               "Memo file is corrupted");
     write_file(dir / "zero.fpt", std::string(512, '\0'));
-    EXPECT_EQ(message_of([&] { fpt_memo_file m((dir / "zero.fpt").string(), dbf_memo_vfp); }),
+    EXPECT_EQ(failure_message([&] { fpt_memo_file m((dir / "zero.fpt").string(), dbf_memo_vfp); }),
               "Memo file is corrupted");
 
     write_file(dir / "short.smt", std::string(511, '\0'));
-    EXPECT_EQ(message_of([&] { smt_memo_file m((dir / "short.smt").string()); }),
+    EXPECT_EQ(failure_message([&] { smt_memo_file m((dir / "short.smt").string()); }),
               "Memo file is corrupted");
 
     write_file(dir / "nonext.dbt", std::string(512, '\0'));
-    EXPECT_EQ(message_of([&] { old_memo_file m((dir / "nonext.dbt").string()); }),
+    EXPECT_EQ(failure_message([&] { old_memo_file m((dir / "nonext.dbt").string()); }),
               "Failed to read MEMO field");
     write_file(dir / "tiny.dbt", std::string(2, '\x05'));
-    EXPECT_EQ(message_of([&] { old_memo_file m((dir / "tiny.dbt").string()); }),
+    EXPECT_EQ(failure_message([&] { old_memo_file m((dir / "tiny.dbt").string()); }),
               "Failed to read MEMO field");
 }
 
@@ -302,8 +283,9 @@ TEST(MemoFiles, OpenFindsTheMemoFileWhateverItsCase) {
     EXPECT_EQ(dbf_memo_file::open((dir / "old.dbf").string(), dbf_memo_none), nullptr);
     EXPECT_THROW(dbf_memo_file::open((dir / "old.dbf").string(), dbf_memo_vfp),
                  dbf_no_memo_exception);
-    EXPECT_EQ(message_of([&] { dbf_memo_file::open((dir / "ORDERS.DBF").string(), dbf_memo_smt); }),
-              "Memo file not found");
+    EXPECT_EQ(
+        failure_message([&] { dbf_memo_file::open((dir / "ORDERS.DBF").string(), dbf_memo_smt); }),
+        "Memo file not found");
     // A folder in place of the memo file is no memo file either.
     std::filesystem::create_directory(dir / "nested.smt");
     EXPECT_THROW(dbf_memo_file::open((dir / "nested.dbf").string(), dbf_memo_smt),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tk/tk_error_handler.h"
+#include "tk/tk_exception.h"
 
 #include <deque>
 #include <filesystem>
@@ -34,6 +35,16 @@ private:
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+// The message of the tk_exception that `f` raises; "(no exception)" when it raises none.
+template <class F> std::string failure_message(F&& f) {
+    try {
+        f();
+    } catch (const tk_exception& e) {
+        return e.message();
+    }
+    return "(no exception)";
+}
 
 // What the user would have seen, and the answers to the continue questions.
 struct reporter_log {

@@ -10,20 +10,12 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using tabrix_test::failure_message;
 using tabrix_test::read_file;
 using tabrix_test::scratch_dir;
 using tabrix_test::write_file;
 
 namespace {
-
-template <class F> std::string failure_of(F&& f) {
-    try {
-        f();
-    } catch (const tk_exception& e) {
-        return e.message();
-    }
-    return "(no exception)";
-}
 
 std::string bytes_0_to(int n) {
     std::string s;
@@ -46,11 +38,11 @@ TEST(tk_memory_file, reads_are_bounded_by_the_content) {
     EXPECT_EQ(f.byte_at(7), 7);
     EXPECT_EQ(f.u16_at(6), 0x0706);
     EXPECT_EQ(f.u32_at(4), 0x07060504u);
-    EXPECT_EQ(failure_of([&] { f.get_at(1, buf, 8); }), "Error reading from file");
-    EXPECT_EQ(failure_of([&] { f.u32_at(5); }), "Error reading from file");
-    EXPECT_EQ(failure_of([&] { f.byte_at(8); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.get_at(1, buf, 8); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.u32_at(5); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.byte_at(8); }), "Error reading from file");
     // Offsets near the 32-bit limit do not wrap around.
-    EXPECT_EQ(failure_of([&] { f.get_at(0xFFFFFFFFu, buf, 2); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.get_at(0xFFFFFFFFu, buf, 2); }), "Error reading from file");
     EXPECT_EQ(f.size(), 8u);
     f.get_at(8, buf, 0);
 }
@@ -90,14 +82,14 @@ TEST(tk_memory_file, writes_grow_the_image_and_flush_writes_it_back) {
 TEST(tk_memory_file, opening_failures) {
     scratch_dir dir;
     std::string missing = (dir / "missing.dbf").string();
-    EXPECT_EQ(failure_of([&] { tk_memory_file f(missing, tk_file::mode_read); }),
+    EXPECT_EQ(failure_message([&] { tk_memory_file f(missing, tk_file::mode_read); }),
               "Bad path or busy with another process");
-    EXPECT_EQ(failure_of([&] { tk_memory_file f(missing, tk_file::mode_write); }),
+    EXPECT_EQ(failure_message([&] { tk_memory_file f(missing, tk_file::mode_write); }),
               "Error opening file");
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_THROW(tk_memory_file f("", tk_file::mode_read), tk_mail_assertion);
     // A folder is not a file.
-    EXPECT_EQ(failure_of([&] { tk_memory_file f(dir.path().string(), tk_file::mode_read); }),
+    EXPECT_EQ(failure_message([&] { tk_memory_file f(dir.path().string(), tk_file::mode_read); }),
               "Bad path or busy with another process");
 
     // The name is kept absolute.
@@ -126,20 +118,20 @@ TEST(tk_huge_file, positioned_reads_and_writes) {
     char buf[4];
     f.get_at(0, buf, 4);
     EXPECT_EQ(std::string(buf, 4), "head");
-    EXPECT_EQ(failure_of([&] { f.get_at(f.size() - 2, buf, 4); }), "Error reading from file");
-    EXPECT_EQ(failure_of([&] { f.u32_at(f.size()); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.get_at(f.size() - 2, buf, 4); }), "Error reading from file");
+    EXPECT_EQ(failure_message([&] { f.u32_at(f.size()); }), "Error reading from file");
     // Writing through a read-only handle fails instead of being lost.
-    EXPECT_EQ(failure_of([&] { f.put_at(0, "x", 1); }), "Cannot write into file");
+    EXPECT_EQ(failure_message([&] { f.put_at(0, "x", 1); }), "Cannot write into file");
 }
 
 TEST(tk_huge_file, read_only_open_of_a_missing_file_fails_and_creates_nothing) {
     scratch_dir dir;
     std::string missing = (dir / "missing.dbf").string();
-    EXPECT_EQ(failure_of([&] { tk_huge_file f(missing, false); }), "Error opening file");
+    EXPECT_EQ(failure_message([&] { tk_huge_file f(missing, false); }), "Error opening file");
     EXPECT_FALSE(fs::exists(missing));
-    EXPECT_EQ(failure_of([&] { tk_huge_file f(dir.path().string(), false); }),
+    EXPECT_EQ(failure_message([&] { tk_huge_file f(dir.path().string(), false); }),
               "Error opening file");
-    EXPECT_EQ(failure_of([&] { tk_huge_file f((dir / "no/such/folder.dbf").string(), true); }),
+    EXPECT_EQ(failure_message([&] { tk_huge_file f((dir / "no/such/folder.dbf").string(), true); }),
               "Error opening file");
 }
 
@@ -153,8 +145,8 @@ TEST(tk_huge_file, a_short_write_raises) {
     limit.rlim_cur = 10;
     auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    std::string straddling = failure_of([&] { f.put_at(6, "12345678", 8); });
-    std::string beyond = failure_of([&] { f.put_at(20, "1", 1); });
+    std::string straddling = failure_message([&] { f.put_at(6, "12345678", 8); });
+    std::string beyond = failure_message([&] { f.put_at(20, "1", 1); });
     ::setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(straddling, "Cannot write into file");
