@@ -144,16 +144,22 @@ std::string utf8(std::u16string_view text) {
 // One value on a line of the text form: control characters as C escapes.
 std::string display_value(std::u16string_view text) {
     std::string out;
-    for (char16_t c : text) {
+    size_t run = 0; // start of the characters not yet written, passed to UTF-8 whole so
+                    // that surrogate pairs stay together
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x20)
+            continue;
+        out += utf8(text.substr(run, i - run));
+        run = i + 1;
         if (const char* escape = c_escape(c)) {
             out += escape;
-        } else if (c < 0x20) {
+        } else {
             out += "\\x";
             out += hex_byte(uint8_t(c)).substr(2);
-        } else {
-            out += utf8(std::u16string_view(&c, 1));
         }
     }
+    out += utf8(text.substr(run));
     return out;
 }
 

@@ -51,7 +51,7 @@ void write_sample(const fs::path& folder) {
         record.add_field(u"note", 0, ole_variant::from_wstring(note, VT_BSTR));
         table->append_record(record);
     };
-    add(u"bolt", u"12", u"say \"hi\"\\\r\n\t\x01 ü €");
+    add(u"bolt", u"12", u"say \"hi\"\\\r\n\t\x01 ü € \U0001F600");
     add(u"nut", u"", u"");
     table->finish();
 }
@@ -111,7 +111,7 @@ TEST(InspectCommand, JsonReportIsExact) {
                          "\"vt\":\"VT_BSTR\",\"size\":0}],"
                          "\"rows\":["
                          "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
-                         "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac\"]},"
+                         "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\"]},"
                          "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
     EXPECT_TRUE(valid_json(r.out));
 
@@ -147,7 +147,7 @@ TEST(InspectCommand, TextReport) {
                   "       3  note                            M         10         0  VT_BSTR "
                   "        0\n"
                   "  rows 1-2 of 2\n"
-                  "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac\n"
+                  "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\n"
                   "         2   nut | NULL | NULL\n");
     // Without --limit the text form shows no records.
     EXPECT_EQ(inspect({dir.path().string()}).out.find("rows"), std::string::npos);
