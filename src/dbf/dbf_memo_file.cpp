@@ -19,8 +19,8 @@ constexpr uint32_t first_read = 512;
 // Memos read in file order (the usual order of a table's records) come from a piece of the
 // file this large, read ahead: one read for many memos.
 constexpr uint32_t read_ahead = 64 * 1024;
-// Data without a stored length (old and SMT layouts) is read in pieces while looking for its
-// terminator: first one block, which holds most memos whole, then larger pieces.
+// Data without a stored length (old and SMT layouts) is looked at in pieces while looking for
+// its terminator: first one block, which holds most memos whole, then larger pieces.
 constexpr uint32_t scan_first = 512;
 constexpr uint32_t scan_chunk = 8192;
 
@@ -181,18 +181,14 @@ void dbf_memo_file::read_span(uint64_t offset, uint32_t length, std::string& dat
 
 void dbf_memo_file::read_until(uint64_t offset, char terminator, std::string& data) {
     data.clear();
-    char chunk[scan_chunk];
-    uint32_t piece = scan_first;
-    for (; offset < file_size_; piece = scan_chunk) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(piece, file_size_ - offset));
-        file_->get_at(offset, chunk, n);
-        const char* begin = chunk;
-        const char* end = chunk + n;
-        const char* stop = std::find(begin, end, terminator);
-        data.append(begin, stop);
-        if (stop != end)
+    // Through the window of read_start: memos in file order share its reads ahead.
+    for (uint32_t piece = scan_first; offset < file_size_; piece = scan_chunk) {
+        const std::string_view have = read_start(offset, piece);
+        const size_t stop = have.find(terminator);
+        data.append(have.substr(0, stop));
+        if (stop != std::string_view::npos)
             return;
-        offset += n;
+        offset += have.size();
     }
 }
 

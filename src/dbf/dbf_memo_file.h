@@ -98,7 +98,7 @@ protected:
     // which the first are already in `have` (from read_start).
     void read_span(uint64_t offset, uint32_t length, std::string& data, std::string_view have = {});
     // Replaces `data` with the bytes from `offset` up to the first `terminator` (not
-    // included) or the end of the file.
+    // included) or the end of the file; read through the window of read_start.
     void read_until(uint64_t offset, char terminator, std::string& data);
     // True, with a level-2 trace, when a memo at `position` lies outside the file.
     bool out_of_range(uint64_t position, uint64_t needed) const;
