@@ -234,7 +234,7 @@ TEST(DatabaseFolder, IndexFilesAreFoundIgnoringCase) {
 TEST(DatabaseFolder, FixtureFoldersList) {
     TABRIX_REQUIRE_FIXTURES();
     const fs::path root = tabrix_test::fixtures_dir();
-    dbf_database foxpro(wide(root / "infused-dbf/spec/fixtures/foxprodb"));
+    dbf_database foxpro(wide(root / (tabrix_test::infused_dbf + "/foxprodb")));
     // The database container (.DBC) is not a table of the folder.
     EXPECT_EQ(foxpro.get_table_names(), std::vector<std::u16string>{u"contacts"});
     auto contacts = foxpro.get_table(u"contacts", dbf_database::mode_read);

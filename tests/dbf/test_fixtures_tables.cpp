@@ -397,7 +397,7 @@ json read_json(const fs::path& path) {
 
 TEST(fixtures_tables, listings_of_every_table) {
     TABRIX_REQUIRE_FIXTURES();
-    const std::string infused = "infused-dbf/spec/fixtures/";
+    const std::string infused = tabrix_test::infused_dbf + "/";
     for (const char* name : {"cp1251", "dbase_02", "dbase_03", "dbase_03_cyrillic", "dbase_30",
                              "dbase_31", "dbase_32", "dbase_83", "dbase_8b", "dbase_f5"})
         expect_listing(infused + name + ".dbf", infused + name + "_summary.txt");
@@ -408,7 +408,7 @@ TEST(fixtures_tables, listings_of_every_table) {
 
 TEST(fixtures_tables, yaml_records) {
     TABRIX_REQUIRE_FIXTURES();
-    const std::string infused = "infused-dbf/spec/fixtures/";
+    const std::string infused = tabrix_test::infused_dbf + "/";
     expect_yaml_record(infused + "dbase_83.dbf", 0, infused + "dbase_83_record_0.yml");
     expect_yaml_record(infused + "dbase_83.dbf", 9, infused + "dbase_83_record_9.yml");
     // The memo file is missing: the table opens and its memo field has no value.
@@ -420,7 +420,7 @@ TEST(fixtures_tables, yaml_records) {
 TEST(fixtures_tables, csv_exports) {
     TABRIX_REQUIRE_FIXTURES();
     const std::string henck = "henck-dBASE.NET/dBASE.NET.Tests/fixtures/";
-    const std::string infused = "infused-dbf/spec/fixtures/";
+    const std::string infused = tabrix_test::infused_dbf + "/";
     expect_csv(infused + "dbase_30.dbf", henck + "30/dbase_30.csv");
     expect_csv(infused + "dbase_31.dbf", henck + "31/dbase_31.csv");
     // Written by FoxPro for DOS without a language driver: its text is code page 437.
@@ -590,15 +590,15 @@ TEST(fixtures_tables, visual_foxpro_tables) {
     EXPECT_TRUE(is_nothing(all.values[1][2]));
 
     // Varchar with its length in the last byte; _NullFlags is no column.
-    table = open_fixture("infused-dbf/spec/fixtures/dbase_32.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/dbase_32.dbf");
     ASSERT_EQ(table->get_schema().size(), 1u);
     EXPECT_EQ(text(read_all(*table).values[0][0]), "Bad Meets Evil");
 
-    table = open_fixture("infused-dbf/spec/fixtures/dbase_31.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/dbase_31.dbf");
     EXPECT_EQ(table->get_schema().size(), 10u);
     EXPECT_TRUE(table->get_schema()[0].b_auto_num);
 
-    table = open_fixture("infused-dbf/spec/fixtures/mazovia.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/mazovia.dbf");
     EXPECT_EQ(table->get_codepage(), 620u);
     all = read_all(*table);
     ASSERT_EQ(all.values.size(), 2u);
@@ -606,11 +606,11 @@ TEST(fixtures_tables, visual_foxpro_tables) {
     EXPECT_EQ(all.values[1][1].to_wstring(), u"Ś╫êëτ⌡ś");
     EXPECT_FALSE(all.deleted[0]); // deletion byte 0x00
 
-    table = open_fixture("infused-dbf/spec/fixtures/cp1251.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/cp1251.dbf");
     EXPECT_EQ(read_all(*table).values[0][1].to_wstring(), u"амбулаторно-поликлиническое");
 
     // The database container and a table of it, with its memo file in upper case.
-    table = open_fixture("infused-dbf/spec/fixtures/foxprodb/FOXPRO-DB-TEST.DBC");
+    table = open_fixture(tabrix_test::infused_dbf + "/foxprodb/FOXPRO-DB-TEST.DBC");
     EXPECT_EQ(table->get_memo_kind(), dbf_memo_dbc);
     all = read_all(*table);
     EXPECT_EQ(all.values.size(), 58u);
@@ -621,7 +621,7 @@ TEST(fixtures_tables, visual_foxpro_tables) {
     std::sort(tables.begin(), tables.end());
     EXPECT_EQ(tables, (std::vector<std::string>{"calls", "contacts", "setup", "types"}));
 
-    table = open_fixture("infused-dbf/spec/fixtures/foxprodb/contacts.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/foxprodb/contacts.dbf");
     ASSERT_NE(table->get_memo_file(), nullptr);
     all = read_all(*table);
     ASSERT_EQ(all.values.size(), 5u);
@@ -649,7 +649,7 @@ TEST(fixtures_tables, dbase3_tables) {
     EXPECT_EQ(names, (std::vector<std::string>{"North America", "South America", "Africa",
                                                "Australia", "Asia", "Europe", "Antarctica"}));
 
-    table = open_fixture("infused-dbf/spec/fixtures/dbase_02.dbf");
+    table = open_fixture(tabrix_test::infused_dbf + "/dbase_02.dbf");
     all = read_all(*table);
     ASSERT_EQ(all.values.size(), 9u);
     EXPECT_EQ(all.values[0][0].to_long(), 2);

@@ -205,11 +205,11 @@ TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
               std::string::npos)
         << memo.out;
     const result cp = inspect(
-        {(root / "infused-dbf/spec/fixtures/cp1251.dbf").string(), "--json", "--limit", "1"});
+        {(root / (tabrix_test::infused_dbf + "/cp1251.dbf")).string(), "--json", "--limit", "1"});
     EXPECT_NE(cp.out.find("\"codepage\":1251"), std::string::npos);
     EXPECT_NE(cp.out.find("\"амбулаторно-поликлиническое\""), std::string::npos);
     // The language-driver byte of the command line overrides the table's.
     const result cp866 = inspect(
-        {(root / "infused-dbf/spec/fixtures/cp1251.dbf").string(), "--json", "--encoding", "0x65"});
+        {(root / (tabrix_test::infused_dbf + "/cp1251.dbf")).string(), "--json", "--encoding", "0x65"});
     EXPECT_NE(cp866.out.find("\"codepage\":866"), std::string::npos);
 }

@@ -23,7 +23,7 @@ std::string memo_text(dbf_memo_file& memo, uint32_t block,
 TEST(MemoFixtures, DbaseThreeMemos) {
     TABRIX_REQUIRE_FIXTURES();
     auto memo =
-        dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/dbase_83.dbf"), dbf_memo_old);
+        dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_83.dbf"), dbf_memo_old);
     ASSERT_TRUE(memo);
     EXPECT_EQ(memo->get_block_number("         1"), 1u);
     const std::string text = memo_text(*memo, 1);
@@ -37,7 +37,7 @@ TEST(MemoFixtures, DbaseThreeMemos) {
               "THIS IS A DESCRIPTION OF PASSAT, YEAR MODEL 1997");
 
     // The table is missing its memo file.
-    EXPECT_THROW(dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/dbase_83_missing_memo.dbf"),
+    EXPECT_THROW(dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_83_missing_memo.dbf"),
                                      dbf_memo_old),
                  dbf_no_memo_exception);
 }
@@ -65,7 +65,7 @@ TEST(MemoFixtures, PointerPastTheEndReadsNothing) {
 TEST(MemoFixtures, DbaseFourAndSevenMemos) {
     TABRIX_REQUIRE_FIXTURES();
     auto memo =
-        dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/dbase_8b.dbf"), dbf_memo_dbase4);
+        dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_8b.dbf"), dbf_memo_dbase4);
     ASSERT_TRUE(memo);
     EXPECT_EQ(memo->block_size(), 512u);
     EXPECT_EQ(memo_text(*memo, 1), "First memo\r\n");
@@ -103,23 +103,23 @@ TEST(MemoFixtures, FoxProMemos) {
         dbf_no_memo_exception);
 
     // contacts.dbf beside contacts.FPT.
-    auto contacts = dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/foxprodb/contacts.dbf"),
+    auto contacts = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/foxprodb/contacts.dbf"),
                                         dbf_memo_vfp);
     EXPECT_EQ(contacts->block_size(), 64u);
     EXPECT_EQ(memo_text(*contacts, 8).substr(0, 48),
               "Education includes a B.A. in Psychology from Sta");
 
-    auto vfp = dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/dbase_30.dbf"), dbf_memo_vfp);
+    auto vfp = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_30.dbf"), dbf_memo_vfp);
     EXPECT_EQ(memo_text(*vfp, 8), "Domestic Life\r\nWeddings\r\n");
 
     // FoxPro 2: decimal block numbers.
     auto fox =
-        dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/dbase_f5.dbf"), dbf_memo_foxpro);
+        dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_f5.dbf"), dbf_memo_foxpro);
     EXPECT_EQ(fox->get_block_number("         8"), 8u);
     EXPECT_EQ(memo_text(*fox, 8).substr(0, 14), "El meu pare.\r\n");
 
     // The database container's memo file (.DCT) holds binary properties.
-    auto dbc = dbf_memo_file::open(fixture("infused-dbf/spec/fixtures/foxprodb/FOXPRO-DB-TEST.DBC"),
+    auto dbc = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/foxprodb/FOXPRO-DB-TEST.DBC"),
                                    dbf_memo_dbc);
     EXPECT_EQ(dbc->get_block_number(std::string("\x08\0\0\0", 4)), 8u);
     std::string property;

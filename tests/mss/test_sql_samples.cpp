@@ -204,7 +204,7 @@ const std::vector<expected_rows>& expected_fixture_rows() {
           "VALUES (N'Deleted Guy', '1979-12-22', N'Deleted Guy memo');",
           "INSERT INTO [dbo].[no_memofile] ([NAME], [BIRTHDATE], [MEMO]) VALUES (N'Bob', "
           "'1980-11-12', NULL);"}},
-        {"infused-dbf/spec/fixtures",
+        {tabrix_test::infused_dbf,
          {"VALUES (1, N'амбулаторно-поликлиническое');",
           "([A1], [A2]) VALUES (N'2020-01-04', "
           "N'Ś╫êëτ⌡ś');",

@@ -17,6 +17,9 @@ namespace tabrix_test {
 // (a clone without ../shared beside it).
 std::filesystem::path fixtures_dir();
 
+// The infused-dbf tables keep their project's own folder names below fixtures_dir().
+inline const std::string infused_dbf = "infused-dbf/spec/fixtures";
+
 // A fresh folder under the system's temporary folder, removed with everything in it when
 // the object goes.
 class scratch_dir {
