@@ -1,7 +1,7 @@
 // tabrix-cli: the command-line program. Each command is a function of its own that gets the
 // arguments from the command name on.
 #include "app/cli/convert_command.h"
-#include "app/cli/inspect_command.h"
+#include "app/cli/folder_report_command.h"
 #include "app/cli/sample_command.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "app/cli/inspect_command.h"
+#include "app/cli/folder_report_command.h"
 
-#include "dbf/dbf_inspect.h"
+#include "dbf/dbf_folder_report.h"
 
 #include <iostream>
 

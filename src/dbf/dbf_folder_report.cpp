@@ -1,4 +1,4 @@
-#include "dbf/dbf_inspect.h"
+#include "dbf/dbf_folder_report.h"
 
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"

@@ -1,6 +1,6 @@
 // tabrix-cli inspect: arguments, the text and JSON reports, failures and exit statuses.
 #include "dbf/dbf_database.h"
-#include "dbf/dbf_inspect.h"
+#include "dbf/dbf_folder_report.h"
 #include "support/test_support.h"
 #include "test_json.h"
 #include "tk/tk_text.h"
