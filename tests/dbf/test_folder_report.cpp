@@ -99,20 +99,20 @@ TEST(InspectCommand, JsonReportIsExact) {
     const result r = inspect({dir.path().string(), "--json"});
     EXPECT_EQ(r.status, dbf_inspect_ok);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "{\"tables\":[{\"name\":\"parts\",\"file\":\"" + file +
-                         "\",\"version\":\"0x83\",\"codepage\":65001,\"records\":2,\"memo\":\"" +
-                         memo +
-                         "\",\"fields\":["
-                         "{\"name\":\"name\",\"type\":\"C\",\"length\":7,\"decimals\":0,"
-                         "\"vt\":\"VT_BSTR\",\"size\":7},"
-                         "{\"name\":\"qty\",\"type\":\"N\",\"length\":11,\"decimals\":0,"
-                         "\"vt\":\"VT_I8\",\"size\":11},"
-                         "{\"name\":\"note\",\"type\":\"M\",\"length\":10,\"decimals\":0,"
-                         "\"vt\":\"VT_BSTR\",\"size\":0}],"
-                         "\"rows\":["
-                         "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
-                         "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\"]},"
-                         "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
+    EXPECT_EQ(r.out,
+              "{\"tables\":[{\"name\":\"parts\",\"file\":\"" + file +
+                  "\",\"version\":\"0x83\",\"codepage\":65001,\"records\":2,\"memo\":\"" + memo +
+                  "\",\"fields\":["
+                  "{\"name\":\"name\",\"type\":\"C\",\"length\":7,\"decimals\":0,"
+                  "\"vt\":\"VT_BSTR\",\"size\":7},"
+                  "{\"name\":\"qty\",\"type\":\"N\",\"length\":11,\"decimals\":0,"
+                  "\"vt\":\"VT_I8\",\"size\":11},"
+                  "{\"name\":\"note\",\"type\":\"M\",\"length\":10,\"decimals\":0,"
+                  "\"vt\":\"VT_BSTR\",\"size\":0}],"
+                  "\"rows\":["
+                  "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
+                  "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\"]},"
+                  "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
     EXPECT_TRUE(valid_json(r.out));
 
     // --limit bounds the rows; a table chosen by name, ignoring case; one file as PATH.
@@ -147,7 +147,8 @@ TEST(InspectCommand, TextReport) {
                   "       3  note                            M         10         0  VT_BSTR "
                   "        0\n"
                   "  rows 1-2 of 2\n"
-                  "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\n"
+                  "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac "
+                  "\xf0\x9f\x98\x80\n"
                   "         2   nut | NULL | NULL\n");
     // Without --limit the text form shows no records.
     EXPECT_EQ(inspect({dir.path().string()}).out.find("rows"), std::string::npos);
@@ -209,7 +210,7 @@ TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
     EXPECT_NE(cp.out.find("\"codepage\":1251"), std::string::npos);
     EXPECT_NE(cp.out.find("\"амбулаторно-поликлиническое\""), std::string::npos);
     // The language-driver byte of the command line overrides the table's.
-    const result cp866 = inspect(
-        {(root / (tabrix_test::infused_dbf + "/cp1251.dbf")).string(), "--json", "--encoding", "0x65"});
+    const result cp866 = inspect({(root / (tabrix_test::infused_dbf + "/cp1251.dbf")).string(),
+                                  "--json", "--encoding", "0x65"});
     EXPECT_NE(cp866.out.find("\"codepage\":866"), std::string::npos);
 }

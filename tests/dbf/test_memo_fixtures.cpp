@@ -37,9 +37,10 @@ TEST(MemoFixtures, DbaseThreeMemos) {
               "THIS IS A DESCRIPTION OF PASSAT, YEAR MODEL 1997");
 
     // The table is missing its memo file.
-    EXPECT_THROW(dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_83_missing_memo.dbf"),
-                                     dbf_memo_old),
-                 dbf_no_memo_exception);
+    EXPECT_THROW(
+        dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_83_missing_memo.dbf"),
+                            dbf_memo_old),
+        dbf_no_memo_exception);
 }
 
 TEST(MemoFixtures, PointerPastTheEndReadsNothing) {
@@ -103,13 +104,14 @@ TEST(MemoFixtures, FoxProMemos) {
         dbf_no_memo_exception);
 
     // contacts.dbf beside contacts.FPT.
-    auto contacts = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/foxprodb/contacts.dbf"),
-                                        dbf_memo_vfp);
+    auto contacts = dbf_memo_file::open(
+        fixture(tabrix_test::infused_dbf + "/foxprodb/contacts.dbf"), dbf_memo_vfp);
     EXPECT_EQ(contacts->block_size(), 64u);
     EXPECT_EQ(memo_text(*contacts, 8).substr(0, 48),
               "Education includes a B.A. in Psychology from Sta");
 
-    auto vfp = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_30.dbf"), dbf_memo_vfp);
+    auto vfp =
+        dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/dbase_30.dbf"), dbf_memo_vfp);
     EXPECT_EQ(memo_text(*vfp, 8), "Domestic Life\r\nWeddings\r\n");
 
     // FoxPro 2: decimal block numbers.
@@ -119,8 +121,8 @@ TEST(MemoFixtures, FoxProMemos) {
     EXPECT_EQ(memo_text(*fox, 8).substr(0, 14), "El meu pare.\r\n");
 
     // The database container's memo file (.DCT) holds binary properties.
-    auto dbc = dbf_memo_file::open(fixture(tabrix_test::infused_dbf + "/foxprodb/FOXPRO-DB-TEST.DBC"),
-                                   dbf_memo_dbc);
+    auto dbc = dbf_memo_file::open(
+        fixture(tabrix_test::infused_dbf + "/foxprodb/FOXPRO-DB-TEST.DBC"), dbf_memo_dbc);
     EXPECT_EQ(dbc->get_block_number(std::string("\x08\0\0\0", 4)), 8u);
     std::string property;
     EXPECT_EQ(dbc->read_memo(8, property, dbf_memo_read::binary), dbf_memo_block::text);

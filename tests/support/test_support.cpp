@@ -7,8 +7,7 @@
 
 namespace tabrix_test {
 
-std::filesystem::path fixtures_dir()
-{
+std::filesystem::path fixtures_dir() {
     std::filesystem::path dir = std::filesystem::path(TABRIX_SHARED_DIR) / "fixtures";
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec))
@@ -16,8 +15,7 @@ std::filesystem::path fixtures_dir()
     return std::filesystem::weakly_canonical(dir, ec);
 }
 
-scratch_dir::scratch_dir()
-{
+scratch_dir::scratch_dir() {
     static std::atomic<int> serial{0};
     path_ = std::filesystem::temp_directory_path() /
             ("tabrix-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
@@ -25,28 +23,24 @@ scratch_dir::scratch_dir()
     std::filesystem::create_directories(path_);
 }
 
-scratch_dir::~scratch_dir()
-{
+scratch_dir::~scratch_dir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string read_file(const std::filesystem::path& path)
-{
+std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
 
-void write_file(const std::filesystem::path& path, const std::string& bytes)
-{
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-tk_continue_answer recording_reporter::ask_continue(const std::string& text)
-{
+tk_continue_answer recording_reporter::ask_continue(const std::string& text) {
     log_.questions.push_back(text);
     if (log_.answers.empty())
         return {};

@@ -144,7 +144,8 @@ TEST(tk_text, mazovia_table_reads_the_published_fixture) {
     // Two C fields, A1 (10) and A2 (7); the header gives the first record's offset and
     // the record length.
     tk_huge_file file(
-        (tabrix_test::fixtures_dir() / (tabrix_test::infused_dbf + "/mazovia.dbf")).string(), false);
+        (tabrix_test::fixtures_dir() / (tabrix_test::infused_dbf + "/mazovia.dbf")).string(),
+        false);
     ASSERT_EQ(file.byte_at(29), 0x69); // language driver: Mazovia
     uint64_t record1 = file.u16_at(8) + uint64_t{file.u16_at(10)};
     char a2[7];
