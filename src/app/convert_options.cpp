@@ -231,7 +231,7 @@ const char* convert_help_text() {
     return R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
 
 Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into one
-T-SQL script that recreates the database when run with sqlcmd -f 65001 -i SCRIPT.
+T-SQL script that recreates the database when run with sqlcmd -f 65001 -x -i SCRIPT.
 
 Settings come from the stored settings of earlier runs, then from PROFILE.tbx when one is
 given, then from these options, which override both.
