@@ -4,6 +4,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_trace.h"
 #include "udb/udb_custom_conversion.h"
+#include "udb/udb_record_reader.h"
 #include "udb/udb_recordset.h"
 #include "udb/udb_validator.h"
 
@@ -274,16 +275,21 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
 
 void udb_converter::copy_records(const std::u16string& name, udb_recordset& source,
                                  udb_recordset& destination) {
-    source.reset();
-    while (!source.is_eof()) {
+    // The source is read and decoded on a second thread while this one formats and writes,
+    // so that both halves of the work overlap on two cores. A failure of the source comes back
+    // here at the record where it happened, with that record's number, and is answered as if
+    // this loop had read the record itself; leaving the loop (Abort, a stop request) stops the
+    // reader and drops what it read ahead.
+    udb_record_reader reader(source, skip_deleted_);
+    while (udb_record_reader::slot* slot = reader.next()) {
         throw_if_stop_requested();
         const uint32_t number = current_record_.load();
         TK_TRACE(1, "Converting %u record", unsigned(number + 1));
         try {
-            udb_record* record = source.get_item();
-            TK_ASSERT(record != nullptr);
-            if (!(skip_deleted_ && record->is_deleted()))
-                destination.append_record(*record);
+            if (slot->item_error)
+                std::rethrow_exception(slot->item_error);
+            if (!slot->skipped)
+                destination.append_record(slot->record);
         } catch (const tk_exception& e) {
             if (error_handler* handler = error_handler::try_instance())
                 handler->set_record_context(name, int32_t(number + 1));
@@ -291,7 +297,8 @@ void udb_converter::copy_records(const std::u16string& name, udb_recordset& sour
         }
         // Past the record whatever became of it: a failed record is reported once and never
         // tried again.
-        source.next();
+        if (slot->next_error)
+            std::rethrow_exception(slot->next_error);
         current_record_.store(number + 1);
     }
 }
