@@ -272,6 +272,14 @@ void report::table(const table_ref& ref) {
     }
     if (table->is_memo_missing() && !error_handler::exists())
         err_ << "tabrix-cli inspect: " << ref.file << ": Memo file not found\n";
+    // A table cut short is shown with the records it holds whole; the status still says that
+    // the table could not be read whole.
+    if (table->is_cut_short()) {
+        if (!error_handler::exists())
+            err_ << "tabrix-cli inspect: " << ref.file << ": " << table->cut_short_message()
+                 << '\n';
+        failed_ = true;
+    }
     if (options_.json)
         table_json(*table, ref);
     else

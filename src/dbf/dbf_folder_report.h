@@ -36,7 +36,8 @@ bool dbf_parse_inspect_args(const std::vector<std::string>& args, dbf_inspect_op
                             std::string& error);
 
 // Writes the report to `out` and every failure to `err`. Returns dbf_inspect_failed when a
-// table (or the folder) could not be read, dbf_inspect_ok otherwise.
+// table (or the folder) could not be read whole (a table cut short is shown with the records
+// it holds whole), dbf_inspect_ok otherwise.
 int dbf_inspect(const dbf_inspect_options& options, std::ostream& out, std::ostream& err);
 
 // The whole command: argv[0] is "inspect".

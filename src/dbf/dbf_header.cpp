@@ -18,6 +18,19 @@ const char* const not_dbf = "File does not comply with DBF format";
 
 constexpr uint8_t descriptor_end = 0x0D;
 
+// The header and descriptors are whole (the file reaches data_offset); the records are
+// counted from what follows them. A trailing partial record is not counted: its missing
+// bytes would be read as values that were never written.
+void fit_records_to_file(dbf_header& h, uint64_t file_size) {
+    h.stated_rec = h.last_rec;
+    const uint64_t complete = (file_size - h.data_offset) / h.rec_size;
+    if (complete < uint64_t(h.last_rec)) {
+        TK_TRACE(3, "The file holds %llu of the %d records its header announces",
+                 static_cast<unsigned long long>(complete), h.last_rec);
+        h.last_rec = int32_t(complete);
+    }
+}
+
 // Copies a name of up to `width` bytes, ending at the first zero byte.
 void copy_name(const uint8_t* p, size_t width, std::array<char, 32>& name) {
     name.fill(0);
@@ -145,6 +158,7 @@ dbf_header dbf_decode_header(std::span<const uint8_t> head, uint64_t file_size) 
         h.rec_size = dbf_le16(&head[6]);
         if (h.rec_size == 0)
             refuse("ERROR: Invalid DBF header");
+        h.stated_rec = h.last_rec;
         return h;
     }
     h.last_rec = int32_t(dbf_le32(&head[4]));
@@ -159,9 +173,9 @@ dbf_header dbf_decode_header(std::span<const uint8_t> head, uint64_t file_size) 
         refuse("ERROR: Invalid DBF header");
     TK_TRACE(1, "data_offset=%u, last_rec=%d, rec_size=%u", h.data_offset, h.last_rec,
              unsigned(h.rec_size));
-    const uint64_t needed = uint64_t(h.data_offset) + uint64_t(h.last_rec) * h.rec_size;
-    if (file_size < needed)
-        refuse("ERROR: Invalid file size");
+    if (file_size < h.data_offset)
+        refuse("ERROR: File is shorter than its header");
+    fit_records_to_file(h, file_size);
     return h;
 }
 
@@ -250,16 +264,25 @@ std::vector<dbf_field_descriptor> dbf_decode_descriptors(std::span<const uint8_t
             fields.push_back(fd);
             pos += 16;
         }
-        // The records follow the fixed 521-byte header area; a file too short for that is
-        // read with its records right after the descriptors' area of the short form.
+        // The records follow the fixed 521-byte header area. A file shorter than that area
+        // is read with its records right after the descriptors' area of the short form, and
+        // so is a longer one that is exactly a whole table of the short form (an end-of-file
+        // byte at most after its records). Any other file too short for its records in the
+        // full form is a full-form table cut short: reading it as the short form would take
+        // the unused descriptor area for records.
         const uint64_t records = uint64_t(header.last_rec) * header.rec_size;
+        const uint64_t compact = pos + 33;
+        const bool short_form_whole =
+            compact + records <= file_size && file_size - (compact + records) <= 1;
         header.data_offset = dbf_dbase2_data_offset;
-        if (uint64_t(header.data_offset) + records > file_size && ended)
-            header.data_offset = uint32_t(pos + 33);
+        if (uint64_t(header.data_offset) + records > file_size && ended &&
+            (file_size < dbf_dbase2_data_offset || short_form_whole))
+            header.data_offset = uint32_t(compact);
+        if (file_size < header.data_offset)
+            refuse("ERROR: File is shorter than its header");
+        fit_records_to_file(header, file_size);
         TK_TRACE(1, "data_offset=%u, last_rec=%d, rec_size=%u", header.data_offset, header.last_rec,
                  unsigned(header.rec_size));
-        if (uint64_t(header.data_offset) + records > file_size)
-            refuse("ERROR: Invalid file size");
         break;
     }
     case dbf_layout::standard: {

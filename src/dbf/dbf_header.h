@@ -14,6 +14,8 @@
 //
 // Everything here works on bytes already read and checks every offset against them; a header
 // that cannot describe the file raises dbf_exception "File does not comply with DBF format".
+// A file cut short inside its records (a copy or a crash that lost the end of the table) is
+// not refused: its header and descriptors are whole, and the records it holds whole are read.
 #pragma once
 
 #include "ole/ole_types.h"
@@ -65,7 +67,8 @@ inline constexpr uint32_t dbf_dbase2_data_offset = 521;
 
 struct dbf_header {
     uint8_t version = 0;
-    int32_t last_rec = 0;     // the number of records
+    int32_t last_rec = 0;     // the number of records the file holds whole
+    int32_t stated_rec = 0;   // the number of records the header announces
     uint32_t data_offset = 0; // the header length: offset of the first record
     uint16_t rec_size = 0;    // record length, the deletion byte included
     uint8_t flags = 0;        // table flags (Visual FoxPro): 2 memo file, 4 database container
@@ -78,12 +81,16 @@ struct dbf_header {
         return version == 0x30 || version == 0x31 || version == 0x32;
     }
     std::string_view driver_name() const noexcept;
+    // The file ends before the last record the header announces.
+    bool is_cut_short() const noexcept { return last_rec < stated_rec; }
 };
 
 // Decodes the fixed header from the first bytes of the file (32 of them, or all there are).
 // Raises dbf_exception for a file shorter than 32 bytes, a record length of 0, a negative
-// record count, a header length that leaves no room for the descriptors, or a file too short
-// for the records it announces (dBASE II: checked once the descriptors are read).
+// record count, a header length that leaves no room for the descriptors, or a file shorter
+// than its header length. A file too short for the records the header announces gets the
+// count of the records it holds whole as last_rec (dBASE II: settled once the descriptors are
+// read); stated_rec keeps the header's count.
 dbf_header dbf_decode_header(std::span<const uint8_t> head, uint64_t file_size);
 
 // How many bytes from the start of the file the descriptors need.
@@ -153,8 +160,9 @@ struct dbf_field_descriptor {
 };
 
 // Reads the descriptors from the first bytes of the file (at least dbf_descriptor_area of
-// them, or all there are). For dBASE II this also settles the header length and checks the
-// file size. Raises dbf_exception when the descriptors cannot be read from the bytes.
+// them, or all there are). For dBASE II this also settles the header length and the number of
+// records the file holds whole. Raises dbf_exception when the descriptors cannot be read from
+// the bytes.
 std::vector<dbf_field_descriptor> dbf_decode_descriptors(std::span<const uint8_t> head,
                                                          dbf_header& header, uint64_t file_size);
 

@@ -31,8 +31,9 @@ std::u16string wide_path(const std::string& path) {
     return out;
 }
 
-// Reports a missing memo file to the error handler, naming the table, and goes on.
-void report_missing_memo(const dbf_no_memo_exception& e, const std::string& table) {
+// Reports damage the table opens with (a missing memo file, a file cut short) to the error
+// handler, naming the table: Continue reads what there is, Abort stops the run.
+void report_at_open(const tk_exception& e, const std::string& table) {
     TK_TRACE(3, "%s: %s", e.what(), table.c_str());
     error_handler* handler = error_handler::try_instance();
     if (!handler)
@@ -177,6 +178,8 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
     std::vector<uint8_t> head(dbf_descriptor_area(header_, file_size));
     file_->get_at(0, head.data(), uint32_t(head.size()));
     init_schema(head, file_size, user_cp);
+    if (header_.is_cut_short())
+        report_at_open(dbf_exception(cut_short_message()), path_);
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
     record_count_ = uint32_t(header_.last_rec);
@@ -253,8 +256,16 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
         memo_ = dbf_memo_file::open(path_, kind, writable);
     } catch (const dbf_no_memo_exception& e) {
         memo_missing_ = true;
-        report_missing_memo(e, path_);
+        report_at_open(e, path_);
     }
+}
+
+std::string dbf_recordset::cut_short_message() const {
+    if (!header_.is_cut_short())
+        return std::string();
+    return "The table file is cut short: " + std::to_string(header_.last_rec) + " of the " +
+           std::to_string(header_.stated_rec) +
+           " records its header announces are complete and are read";
 }
 
 // Index files are looked for, not read: the schema gets no index definitions from them.
@@ -344,6 +355,12 @@ void dbf_recordset::write_memo(const ole_variant& value, uint8_t* field, uint32_
 void dbf_recordset::append_record(udb_record& record) {
     TK_TRACE(2, "dbf_recordset::append_record");
     TK_ASSERT(record_ != nullptr);
+    // The bytes after the complete records are what is left of the lost ones; writing over
+    // them, or past them, would make a table whose count and bytes disagree.
+    if (header_.is_cut_short())
+        throw tk_exception("Cannot write into file: the table file is cut short after its " +
+                               std::to_string(header_.last_rec) + " complete records",
+                           tk_exception::stop_run);
     // The new record lies past every window, but records are read afresh after a write all
     // the same.
     window_count_ = 0;

@@ -1,8 +1,9 @@
 // One DBF table opened as a stream of records.
 //
-// Opening reads the header and the field descriptors, checks them against the file size,
-// turns the descriptors into the schema, settles the code page of the text and opens the memo
-// file the table names. Records are then read through a window of consecutive records (one
+// Opening reads the header and the field descriptors, checks them against the file size (a
+// file cut short inside its records opens with the records it holds whole), turns the
+// descriptors into the schema, settles the code page of the text and opens the memo file the
+// table names. Records are then read through a window of consecutive records (one
 // positioned read fills it) and decoded one at a time into the one dbf_record the recordset
 // owns. Nothing but the header, the descriptors and that window is kept in memory.
 //
@@ -33,7 +34,9 @@ public:
     // `user_cp` is a language-driver byte that replaces the table's own (0 for none).
     // `database` (not owned, may be null) is the database the table belongs to.
     // Raises dbf_exception "File does not comply with DBF format" for a header that cannot
-    // describe the file, and the file layer's exceptions when it cannot be read.
+    // describe the file, and the file layer's exceptions when it cannot be read. A missing
+    // memo file and a file cut short inside its records are reported to the error handler
+    // (level 0, the table as context) and the table opens.
     dbf_recordset(std::u16string path, int32_t mode, uint8_t user_cp = 0,
                   udb_database* database = nullptr);
     // The same for a path in the file system's narrow form.
@@ -42,7 +45,8 @@ public:
     ~dbf_recordset() override;
 
     // Writes the record at the end of the table: its fields, in column order, each in the
-    // form of its column's type letter; then the record count grows by one.
+    // form of its column's type letter; then the record count grows by one. A table whose
+    // file is cut short is not written to (tk_exception, level 1).
     void append_record(udb_record& record) override;
     // The record at the cursor; null at the end of the table. The record is owned by the
     // recordset and refilled by the next call.
@@ -65,6 +69,11 @@ public:
     const dbf_memo_file* get_memo_file() const noexcept { return memo_.get(); }
     // The memo file the table names was not found; its memo fields have no value.
     bool is_memo_missing() const noexcept { return memo_missing_; }
+    // The file ends before the last record its header announces: only the records it holds
+    // whole are read (get_record_count), and opening reported it to the error handler.
+    bool is_cut_short() const noexcept { return header_.is_cut_short(); }
+    // What was reported about a file cut short; empty for a whole one.
+    std::string cut_short_message() const;
     // Every descriptor in file order, the hidden _NullFlags field included.
     const std::vector<dbf_field_descriptor>& get_descriptors() const noexcept {
         return descriptors_;

@@ -177,6 +177,36 @@ TEST(InspectCommand, FailuresGoToStandardErrorWithStatusOne) {
     EXPECT_NE(no_table.err.find("No table named 'other'"), std::string::npos);
 }
 
+TEST(InspectCommand, ATableCutShortShowsItsCompleteRecordsAndTheWarning) {
+    scratch_dir dir;
+    write_sample(dir.path());
+    const fs::path file = dir / "parts.dbf";
+    std::string image = tabrix_test::read_file(file);
+    const size_t data_offset = size_t(uint8_t(image[8])) | size_t(uint8_t(image[9])) << 8;
+    const size_t rec_size = size_t(uint8_t(image[10])) | size_t(uint8_t(image[11])) << 8;
+    image.resize(data_offset + rec_size + rec_size / 2); // inside record 2
+    write_file(file, image);
+
+    const std::string warning = "parts.dbf: The table file is cut short: 1 of the 2 records its "
+                                "header announces are complete and are read\n";
+    result r = inspect({dir.path().string(), "--limit", "5"});
+    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_NE(r.out.find("  records    1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  rows 1-1 of 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bolt | 12"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+
+    r = inspect({file.string(), "--json"});
+    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_TRUE(valid_json(r.out)) << r.out;
+    EXPECT_NE(r.out.find("\"records\":1,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"rows\":[{\"deleted\":false,\"values\":[\"bolt\",\"12\","),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("nut"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+}
+
 TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
     TABRIX_REQUIRE_FIXTURES();
     const fs::path root = tabrix_test::fixtures_dir();

@@ -46,11 +46,9 @@ TEST(table_header, refuses_headers_that_cannot_describe_the_file) {
 
     expect_refused(std::string(31, '\x03'));
     expect_refused(std::string(1, '\x03'));
-    // One byte short of the records the header announces (the 0x1A is not needed).
-    std::string shortened = make_table(0x03, fields, {record({left("abc", 10)})},
-                                       table_options{.end_of_file_marker = false});
-    shortened.pop_back();
-    expect_refused(shortened);
+    // A file that ends inside its header area (65 bytes here) or its descriptors.
+    expect_refused(good.substr(0, 64));
+    expect_refused(good.substr(0, 40));
     std::string negative = good;
     put32(negative, 4, 0xFFFFFFFA);
     expect_refused(negative);
@@ -61,13 +59,92 @@ TEST(table_header, refuses_headers_that_cannot_describe_the_file) {
     std::string tiny = good;
     put16(tiny, 8, 20);
     expect_refused(tiny);
-    // More records announced than the file holds, counted in 64 bits.
-    std::string many = good;
-    put32(many, 4, 0x7FFFFFFF);
-    expect_refused(many);
 
     // Trailing bytes after the last record are accepted.
     EXPECT_NO_THROW(decode(good + std::string(95, 'x')));
+}
+
+TEST(table_header, a_file_cut_inside_its_records_keeps_the_records_it_holds_whole) {
+    const std::vector<field> fields = {{"NAME", 'C', 10}, {"N", 'N', 5}};
+    std::vector<std::string> records;
+    for (int i = 1; i <= 5; ++i)
+        records.push_back(record({left("row " + std::to_string(i), 10), right("7", 5)}));
+    const std::string whole = make_table(0x03, fields, records);
+    const size_t data_offset = 32 + 2 * 32 + 1;
+    const size_t rec_size = 16;
+    decoded d = decode(whole);
+    EXPECT_EQ(d.header.last_rec, 5);
+    EXPECT_EQ(d.header.stated_rec, 5);
+    EXPECT_FALSE(d.header.is_cut_short());
+
+    // Cut inside record 4: three records, the header's five kept apart.
+    d = decode(whole.substr(0, data_offset + 3 * rec_size + 7));
+    EXPECT_EQ(d.header.last_rec, 3);
+    EXPECT_EQ(d.header.stated_rec, 5);
+    EXPECT_TRUE(d.header.is_cut_short());
+    ASSERT_EQ(d.fields.size(), 2u);
+    // Cut at a record boundary, and one byte short of the first record.
+    EXPECT_EQ(decode(whole.substr(0, data_offset + 4 * rec_size)).header.last_rec, 4);
+    d = decode(whole.substr(0, data_offset + rec_size - 1));
+    EXPECT_EQ(d.header.last_rec, 0);
+    EXPECT_TRUE(d.header.is_cut_short());
+    // A file that holds more than the header announces is not cut short.
+    EXPECT_FALSE(decode(whole + std::string(3 * rec_size, ' ')).header.is_cut_short());
+    // A count far beyond the file, kept in 64 bits.
+    std::string many = whole;
+    put32(many, 4, 0x7FFFFFFF);
+    d = decode(many);
+    EXPECT_EQ(d.header.last_rec, 5);
+    EXPECT_EQ(d.header.stated_rec, 0x7FFFFFFF);
+
+    // Level 7: the header length of its own layout, the same rule.
+    const std::string seven = make_table(0x04, fields, records);
+    const size_t seven_offset = 68 + 2 * 48 + 1;
+    d = decode(seven.substr(0, seven_offset + 2 * rec_size + 1));
+    EXPECT_EQ(d.header.data_offset, seven_offset);
+    EXPECT_EQ(d.header.last_rec, 2);
+    EXPECT_EQ(d.header.stated_rec, 5);
+    expect_refused(seven.substr(0, seven_offset - 1));
+}
+
+TEST(table_header, dbase2_file_cut_inside_its_records) {
+    const std::vector<field> fields = {{"NAME", 'C', 10}};
+    const std::vector<std::string> records(4, record({left("x", 10)}));
+    // The full 521-byte header area: records from 521 on, cut inside record 3. The file is
+    // long enough for the short form's records too, but it does not end where they would.
+    const std::string whole = make_table(2, fields, records);
+    decoded d = decode(whole.substr(0, 521 + 2 * 11 + 5));
+    EXPECT_EQ(d.header.data_offset, 521u);
+    EXPECT_EQ(d.header.last_rec, 2);
+    EXPECT_EQ(d.header.stated_rec, 4);
+    // Cut right after the header area: no record, the descriptors read.
+    d = decode(whole.substr(0, 521));
+    EXPECT_EQ(d.header.last_rec, 0);
+    EXPECT_EQ(d.fields.size(), 1u);
+
+    // The short form (records right after the descriptors' area), cut inside record 4.
+    std::string compact = make_table(2, fields, {}, table_options{.end_of_file_marker = false});
+    compact = compact.substr(0, 8 + 16 + 1) + std::string(32, '\0');
+    for (const std::string& r : records)
+        compact += r;
+    put16(compact, 1, 4);
+    EXPECT_EQ(decode(compact).header.last_rec, 4);
+    d = decode(compact.substr(0, compact.size() - 2));
+    EXPECT_EQ(d.header.data_offset, 8u + 16u + 33u);
+    EXPECT_EQ(d.header.last_rec, 3);
+    EXPECT_EQ(d.header.stated_rec, 4);
+    // Shorter than the short form's header area: refused.
+    expect_refused(compact.substr(0, 8 + 16 + 20));
+
+    // A whole short-form table longer than 521 bytes stays the short form.
+    std::string long_compact = compact.substr(0, 8 + 16 + 33);
+    for (int i = 0; i < 50; ++i)
+        long_compact += records[0];
+    put16(long_compact, 1, 50);
+    d = decode(long_compact + '\x1A');
+    EXPECT_EQ(d.header.data_offset, 8u + 16u + 33u);
+    EXPECT_EQ(d.header.last_rec, 50);
+    EXPECT_FALSE(d.header.is_cut_short());
 }
 
 TEST(table_header, empty_tables) {

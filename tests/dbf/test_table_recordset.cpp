@@ -240,8 +240,9 @@ TEST(table_recordset, refuses_damaged_tables_and_survives_damaged_values) {
     std::string image =
         make_table(0x03, fields, {record({"abcd", "  12"}), record({"efgh", "9999"})},
                    table_options{.end_of_file_marker = false});
+    // One byte short of its last record: the first record only (see cut_short below).
     write_file(dir / "short.dbf", image.substr(0, image.size() - 1));
-    EXPECT_THROW(open_table(dir / "short.dbf"), dbf_exception);
+    EXPECT_EQ(open_table(dir / "short.dbf")->get_record_count(), 1u);
 
     // Random bytes in the records: values or no values, never a failure.
     std::string noisy = image;
@@ -256,6 +257,117 @@ TEST(table_recordset, refuses_damaged_tables_and_survives_damaged_values) {
     write_file(dir / "Mixed.DBF", image);
     EXPECT_EQ(open_table(dir / "mixed.dbf")->get_record_count(), 2u);
     EXPECT_THROW(open_table(dir / "absent.dbf"), tk_exception);
+}
+
+TEST(table_recordset, a_file_cut_short_opens_with_its_complete_records_and_says_so) {
+    scratch_dir dir;
+    const std::vector<field> fields = {{"NAME", 'C', 8}, {"QTY", 'N', 5}, {"NOTE", 'M', 10}};
+    const size_t rec_size = 1 + 8 + 5 + 10;
+    std::vector<std::string> records;
+    for (int i = 1; i <= 6; ++i)
+        records.push_back(record({left("item " + std::to_string(i), 8),
+                                  right(std::to_string(i * 10), 5), right(i == 2 ? "1" : "", 10)}));
+    const std::string whole = make_table(0x83, fields, records);
+    const size_t data_offset = 32 + 3 * 32 + 1;
+    // Cut in the middle of record 5: records 1-4 are whole.
+    const std::string cut = whole.substr(0, data_offset + 4 * rec_size + rec_size / 2);
+    write_file(dir / "stock.dbf", cut);
+    write_file(dir / "stock.dbt", old_memo({"memo of item 2"}));
+
+    tabrix_test::reporter_log seen;
+    auto handler = std::make_unique<error_handler>(
+        tk_odb_error_table(), std::make_unique<tabrix_test::recording_reporter>(seen));
+    handler->set_context("outer");
+    auto table = open_table(dir / "stock.dbf");
+    EXPECT_TRUE(table->is_cut_short());
+    EXPECT_EQ(table->get_record_count(), 4u);
+    EXPECT_TRUE(seen.errors.empty());
+    ASSERT_EQ(seen.questions.size(), 1u);
+    const std::string expected = "The table file is cut short: 4 of the 6 records its header "
+                                 "announces are complete and are read";
+    EXPECT_EQ(table->cut_short_message(), expected);
+    EXPECT_NE(seen.questions[0].find(expected), std::string::npos) << seen.questions[0];
+    EXPECT_NE(seen.questions[0].find("stock.dbf"), std::string::npos) << seen.questions[0];
+    EXPECT_EQ(handler->context(), "outer");
+    int n = 0;
+    for (table->reset(); !table->is_eof(); table->next()) {
+        ++n;
+        udb_record& r = fetch(*table);
+        EXPECT_EQ(r[0].to_wstring(), tk_from_utf8("item " + std::to_string(n)));
+        EXPECT_EQ(r[1].to_long(), n * 10);
+    }
+    EXPECT_EQ(n, 4);
+    table->reset();
+    table->next();
+    EXPECT_EQ(fetch(*table)[2].to_wstring(), u"memo of item 2");
+    // Reading never goes past the complete records, walking back included.
+    table->next();
+    table->next();
+    table->next();
+    EXPECT_EQ(table->get_item(), nullptr);
+    table->prev();
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"item 4");
+    EXPECT_EQ(seen.questions.size(), 1u) << "reported once, at open";
+
+    // Appending is refused (level 1) and the file stays as it was.
+    table = open_table(dir / "stock.dbf", 0, dbf_recordset::mode_write);
+    EXPECT_EQ(seen.questions.size(), 2u);
+    udb_record rec;
+    rec.add_field(u"NAME", 8, ole_variant(std::u16string_view(u"new")));
+    try {
+        table->append_record(rec);
+        ADD_FAILURE() << "appended to a table cut short";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), tk_exception::stop_run);
+        EXPECT_STREQ(e.what(),
+                     "Cannot write into file: the table file is cut short after its 4 complete "
+                     "records");
+    }
+    table.reset();
+    EXPECT_EQ(read_file(dir / "stock.dbf"), cut);
+
+    // Cut exactly at a record boundary: the same, with the records before it.
+    write_file(dir / "even.dbf", whole.substr(0, data_offset + 3 * rec_size));
+    write_file(dir / "even.dbt", old_memo({"memo of item 2"}));
+    table = open_table(dir / "even.dbf");
+    EXPECT_EQ(table->get_record_count(), 3u);
+    ASSERT_EQ(seen.questions.size(), 3u);
+    EXPECT_NE(seen.questions[2].find("3 of the 6 records"), std::string::npos);
+    // The whole file, without its end-of-file byte: nothing to report.
+    write_file(dir / "whole.dbf", whole.substr(0, whole.size() - 1));
+    write_file(dir / "whole.dbt", old_memo({"memo of item 2"}));
+    EXPECT_FALSE(open_table(dir / "whole.dbf")->is_cut_short());
+    EXPECT_EQ(seen.questions.size(), 3u);
+    // Cut inside the descriptors: refused as before.
+    write_file(dir / "head.dbf", whole.substr(0, 80));
+    EXPECT_THROW(open_table(dir / "head.dbf"), dbf_exception);
+
+    // Abort stops the run at the table.
+    seen.answers.push_back({.abort = true});
+    EXPECT_THROW(open_table(dir / "stock.dbf"), tk_final_exception);
+
+    // Level 7 and dBASE II tables cut short.
+    const std::vector<field> plain = {{"NAME", 'C', 8}, {"QTY", 'N', 5}};
+    std::vector<std::string> rows;
+    for (int i = 1; i <= 3; ++i)
+        rows.push_back(record({left("row " + std::to_string(i), 8), right(std::to_string(i), 5)}));
+    const std::string seven = make_table(0x04, plain, rows);
+    write_file(dir / "seven.dbf", seven.substr(0, seven.size() - 1 - 3));
+    table = open_table(dir / "seven.dbf");
+    EXPECT_EQ(table->get_record_count(), 2u);
+    table->next();
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"row 2");
+    const std::string two = make_table(2, plain, rows);
+    write_file(dir / "two.dbf", two.substr(0, two.size() - 1 - 3));
+    table = open_table(dir / "two.dbf");
+    EXPECT_EQ(table->get_record_count(), 2u);
+    table->next();
+    EXPECT_EQ(fetch(*table)[1].to_long(), 2);
+    EXPECT_EQ(seen.questions.size(), 6u);
+
+    // Without an error handler the table opens all the same.
+    handler.reset();
+    EXPECT_EQ(open_table(dir / "stock.dbf")->get_record_count(), 4u);
 }
 
 TEST(table_recordset, dbase2_and_level7_tables) {
