@@ -216,6 +216,42 @@ TEST_F(cli, settings_are_stored_only_when_asked) {
     EXPECT_EQ(run_cli(dir, {"convert", "--no-stored-settings"}).status, 64);
 }
 
+TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
+    // orders.dbf loses the second half of its fourth and last record.
+    const fs::path file = dir / "data" / "orders.dbf";
+    std::string image = tabrix_test::read_file(file);
+    const size_t data_offset = size_t(uint8_t(image[8])) | size_t(uint8_t(image[9])) << 8;
+    const size_t rec_size = size_t(uint8_t(image[10])) | size_t(uint8_t(image[11])) << 8;
+    image.resize(data_offset + 3 * rec_size + rec_size / 2);
+    tabrix_test::write_file(file, image);
+    const std::string warning =
+        "The table file is cut short: 3 of the 4 records its header announces are complete and "
+        "are read";
+
+    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(count(r.err, warning), 1u) << r.err;
+    EXPECT_TRUE(contains(r.err, "orders.dbf")) << r.err;
+    EXPECT_TRUE(contains(r.out, "Converted 3 of 3 tables")) << r.out;
+    const std::string script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[orders]"), 3u);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[customers]"), 6u);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[stock]"), 3u);
+    EXPECT_TRUE(contains(script, "1003")) << body(script);
+    EXPECT_TRUE(contains(script, "'Leap day order'")) << body(script);
+    EXPECT_FALSE(contains(script, "1004")) << body(script);
+
+    // Stopping on errors stops at the table.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+
+    r = run_cli(dir, {"inspect", "data", "--table", "orders"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.out, "  records    3\n")) << r.out;
+    EXPECT_TRUE(contains(r.err, "orders.dbf: " + warning)) << r.err;
+}
+
 TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     // A table that cannot be read: the run reports it and goes on with the others.
     tabrix_test::write_file(dir / "data" / "broken.dbf", std::string(40, '\x03'));

@@ -264,6 +264,47 @@ TEST(tabrix_converter, runs_a_script_conversion_and_counts_what_it_did) {
     EXPECT_EQ(c.totals().tables_created, 0u);
 }
 
+TEST(tabrix_converter, a_table_cut_short_gives_its_complete_records_after_one_question) {
+    tabrix_test::scratch_dir dir;
+    tabrix_write_sample(dir / "dbf");
+    // stock.dbf loses the end of its third and last record.
+    const std::filesystem::path file = dir / "dbf" / "stock.dbf";
+    std::string image = tabrix_test::read_file(file);
+    const size_t data_offset = size_t(uint8_t(image[8])) | size_t(uint8_t(image[9])) << 8;
+    const size_t rec_size = size_t(uint8_t(image[10])) | size_t(uint8_t(image[11])) << 8;
+    image.resize(data_offset + 2 * rec_size + 3);
+    tabrix_test::write_file(file, image);
+
+    tabrix_test::reporter_log seen;
+    error_handler handler(tk_odb_error_table(),
+                          std::make_unique<tabrix_test::recording_reporter>(seen));
+    tabrix_converter c;
+    c.set_direct(false);
+    c.set_source_path(tk_from_utf8((dir / "dbf").string()));
+    c.set_destination(tk_from_utf8((dir / "out.sql").string()));
+    c.selected_tables() = c.get_all_tables();
+    c.run_conversion();
+    ASSERT_EQ(seen.questions.size(), 1u);
+    EXPECT_NE(seen.questions[0].find("stock.dbf"), std::string::npos) << seen.questions[0];
+    EXPECT_NE(seen.questions[0].find("2 of the 3 records"), std::string::npos);
+    EXPECT_EQ(handler.errors().size(), 1u);
+    EXPECT_EQ(c.totals().tables_created, 3u);
+    EXPECT_EQ(c.totals().records_read, 6u + 4u + 2u);
+    EXPECT_EQ(c.totals().records_written, 12u);
+    std::string script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_NE(script.find("N'Мёд липовый'"), std::string::npos);
+    EXPECT_EQ(script.find("N'Сгущёнка'"), std::string::npos);
+
+    // Abort: the run stops at the table, nothing of it written.
+    seen.answers.push_back({.abort = true});
+    c.selected_tables() = {u"stock"};
+    c.run_conversion();
+    EXPECT_EQ(seen.questions.size(), 2u);
+    EXPECT_EQ(c.totals().records_read, 0u);
+    script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_EQ(script.find("INSERT INTO"), std::string::npos);
+}
+
 TEST(progress_line, bar_percent_table_and_records_fit_the_width) {
     progress_snapshot p;
     p.percent = 35;
