@@ -55,19 +55,22 @@ constexpr std::array<latin1_utf8, 256> make_latin1_utf8(bool literal) {
 constexpr std::array<latin1_utf8, 256> latin1_in_literal = make_latin1_utf8(true);
 constexpr std::array<latin1_utf8, 256> latin1_as_is = make_latin1_utf8(false);
 
-// UTF-16 to UTF-8 appended to `out`; the text ends at a zero character, and `length` (when
-// given) gets the number of units before it. For the inside of a string literal (`literal`)
-// every "'" is doubled, and a backslash before a line break, which MS SQL would read as a line
-// continuation, is reported without writing anything.
-utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal,
-                        size_t* length = nullptr) {
-    const size_t old_size = out.size();
-    // Every code unit takes at most three bytes; a doubled apostrophe takes two, a surrogate
-    // pair four for its two units.
-    out.resize(old_size + text.size() * 3);
-    char* p = out.data() + old_size;
-    const char16_t* s = text.data();
-    const char16_t* end = s + text.size();
+// How far an encoding got: the unit it stopped at (the end, the zero that ends the text, or
+// the unit in error) and the end of the bytes written.
+struct utf8_progress {
+    utf8_result result;
+    const char16_t* read_to;
+    char* written_to;
+};
+
+// UTF-16 to UTF-8 written to `p`, which has room for three bytes per unit (every code unit
+// takes at most three bytes; a doubled apostrophe takes two, a surrogate pair four for its two
+// units). The text ends at a zero character or at `end`. For the inside of a string literal
+// (`literal`) every "'" is doubled, and a backslash before a line break, which MS SQL would
+// read as a line continuation, is reported (what was written is then of no use).
+// The positions go in and out by value: behind references they would be reloaded from memory
+// after every byte stored through `p`, which may alias anything.
+utf8_progress encode_utf8(const char16_t* s, const char16_t* end, char* p, bool literal) {
     // Western text is nearly all below 0x100: its units go through a table, without the
     // branches on ASCII, two-byte forms and apostrophes that mixed text mispredicts.
     const latin1_utf8* latin1 = literal ? latin1_in_literal.data() : latin1_as_is.data();
@@ -85,10 +88,8 @@ utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal
                 break;
             }
             *p++ = char(c);
-            if (s < end && (*s == u'\r' || *s == u'\n')) {
-                out.resize(old_size);
-                return utf8_result::line_continuation;
-            }
+            if (s < end && (*s == u'\r' || *s == u'\n'))
+                return {utf8_result::line_continuation, s, p};
         } else if (c < 0x800) {
             *p++ = char(0xC0 | (c >> 6));
             *p++ = char(0x80 | (c & 0x3F));
@@ -97,10 +98,8 @@ utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal
             *p++ = char(0x80 | ((c >> 6) & 0x3F));
             *p++ = char(0x80 | (c & 0x3F));
         } else {
-            if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF) {
-                out.resize(old_size);
-                return utf8_result::unpaired_surrogate;
-            }
+            if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF)
+                return {utf8_result::unpaired_surrogate, s, p};
             char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
             *p++ = char(0xF0 | (cp >> 18));
             *p++ = char(0x80 | ((cp >> 12) & 0x3F));
@@ -108,9 +107,24 @@ utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal
             *p++ = char(0x80 | (cp & 0x3F));
         }
     }
-    out.resize(size_t(p - out.data()));
+    return {utf8_result::ok, s, p};
+}
+
+// UTF-16 to UTF-8 appended to `out` as encode_utf8 writes it; `length` (when given) gets the
+// number of units before the zero that ends the text. Nothing is appended on failure.
+utf8_result append_utf8(std::string& out, std::u16string_view text, bool literal,
+                        size_t* length = nullptr) {
+    const size_t old_size = out.size();
+    out.resize(old_size + text.size() * 3);
+    const utf8_progress done =
+        encode_utf8(text.data(), text.data() + text.size(), out.data() + old_size, literal);
+    if (done.result != utf8_result::ok) {
+        out.resize(old_size);
+        return done.result;
+    }
+    out.resize(size_t(done.written_to - out.data()));
     if (length)
-        *length = size_t(s - text.data());
+        *length = size_t(done.read_to - text.data());
     return utf8_result::ok;
 }
 
@@ -246,14 +260,19 @@ bool append_guid_reference(std::string& out, std::u16string_view text) {
 // character ending the text: not empty, not naming a GUID, without line continuations and
 // well-formed UTF-16. False, with nothing written, for the other cases.
 bool append_plain_text(std::string& out, std::u16string_view text, bool n_prefix) {
+    // One resize for the whole literal: N, two apostrophes and three bytes per unit.
     const size_t start = out.size();
+    out.resize(start + 3 + text.size() * 3);
+    char* p = out.data() + start;
     if (n_prefix)
-        out.push_back('N');
-    out.push_back('\'');
-    size_t length = 0;
-    if (append_utf8(out, text, true, &length) == utf8_result::ok && length > 0 &&
-        !may_name_guid(text.substr(0, length))) {
-        out.push_back('\'');
+        *p++ = 'N';
+    *p++ = '\'';
+    const utf8_progress done = encode_utf8(text.data(), text.data() + text.size(), p, true);
+    const size_t length = size_t(done.read_to - text.data());
+    if (done.result == utf8_result::ok && length > 0 && !may_name_guid(text.substr(0, length))) {
+        p = done.written_to;
+        *p++ = '\'';
+        out.resize(size_t(p - out.data()));
         return true;
     }
     out.resize(start);
