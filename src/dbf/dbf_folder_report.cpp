@@ -214,6 +214,10 @@ private:
     void table_text(dbf_recordset& table, const table_ref& ref);
     void table_json(dbf_recordset& table, const table_ref& ref);
     uint64_t rows_to_show(const dbf_recordset& table) const;
+    // Calls `show(row, record)` for each record to be shown; a failure to read ends the
+    // table's rows and is reported.
+    template <class Show>
+    void for_each_row(dbf_recordset& table, const table_ref& ref, uint64_t rows, Show show);
     void failure(const std::string& file, const std::string& message) {
         err_ << "tabrix-cli inspect: " << file << ": " << message << '\n';
         failed_ = true;
@@ -259,6 +263,21 @@ uint64_t report::rows_to_show(const dbf_recordset& table) const {
     if (options_.limit)
         return std::min(count, *options_.limit);
     return options_.json ? count : 0;
+}
+
+template <class Show>
+void report::for_each_row(dbf_recordset& table, const table_ref& ref, uint64_t rows, Show show) {
+    try {
+        table.reset();
+        for (uint64_t row = 0; row < rows && !table.is_eof(); ++row, table.next()) {
+            const udb_record* record = table.get_item();
+            if (!record)
+                break;
+            show(row, *record);
+        }
+    } catch (const tk_exception& e) {
+        failure(ref.file, e.message());
+    }
 }
 
 void report::table(const table_ref& ref) {
@@ -325,25 +344,17 @@ void report::table_text(dbf_recordset& table, const table_ref& ref) {
     if (rows == 0)
         return;
     out_ << "  rows 1-" << rows << " of " << table.get_record_count() << '\n';
-    try {
-        table.reset();
-        for (uint64_t row = 0; row < rows && !table.is_eof(); ++row, table.next()) {
-            const udb_record* record = table.get_item();
-            if (!record)
-                break;
-            std::string line = "    " + pad(std::to_string(row + 1), 6, true) +
-                               (record->is_deleted() ? " * " : "   ");
-            for (size_t i = 0; i < record->size(); ++i) {
-                if (i)
-                    line += " | ";
-                const udb_field& value = (*record)[i];
-                line += is_nothing(value) ? "NULL" : display_value(value.to_wstring());
-            }
-            out_ << line << '\n';
+    for_each_row(table, ref, rows, [&](uint64_t row, const udb_record& record) {
+        std::string line =
+            "    " + pad(std::to_string(row + 1), 6, true) + (record.is_deleted() ? " * " : "   ");
+        for (size_t i = 0; i < record.size(); ++i) {
+            if (i)
+                line += " | ";
+            const udb_field& value = record[i];
+            line += is_nothing(value) ? "NULL" : display_value(value.to_wstring());
         }
-    } catch (const tk_exception& e) {
-        failure(ref.file, e.message());
-    }
+        out_ << line << '\n';
+    });
 }
 
 void report::table_json(dbf_recordset& table, const table_ref& ref) {
@@ -381,32 +392,23 @@ void report::table_json(dbf_recordset& table, const table_ref& ref) {
     out_ << j;
 
     // Rows are written as they are read: a table of any size takes the memory of one record.
-    const uint64_t rows = rows_to_show(table);
-    try {
-        table.reset();
-        for (uint64_t row = 0; row < rows && !table.is_eof(); ++row, table.next()) {
-            const udb_record* record = table.get_item();
-            if (!record)
-                break;
-            j.clear();
-            j += row ? ",{\"deleted\":" : "{\"deleted\":";
-            j += record->is_deleted() ? "true" : "false";
-            j += ",\"values\":[";
-            for (size_t i = 0; i < record->size(); ++i) {
-                if (i)
-                    j += ',';
-                const udb_field& value = (*record)[i];
-                if (is_nothing(value))
-                    j += "null";
-                else
-                    dbf_append_json_string(j, value.to_wstring());
-            }
-            j += "]}";
-            out_ << j;
+    for_each_row(table, ref, rows_to_show(table), [&](uint64_t row, const udb_record& record) {
+        j.clear();
+        j += row ? ",{\"deleted\":" : "{\"deleted\":";
+        j += record.is_deleted() ? "true" : "false";
+        j += ",\"values\":[";
+        for (size_t i = 0; i < record.size(); ++i) {
+            if (i)
+                j += ',';
+            const udb_field& value = record[i];
+            if (is_nothing(value))
+                j += "null";
+            else
+                dbf_append_json_string(j, value.to_wstring());
         }
-    } catch (const tk_exception& e) {
-        failure(ref.file, e.message());
-    }
+        j += "]}";
+        out_ << j;
+    });
     out_ << "]}";
 }
 
