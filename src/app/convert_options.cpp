@@ -2,7 +2,6 @@
 
 #include "dbf/dbf_codepages.h"
 
-#include <charconv>
 #include <string_view>
 
 namespace {
@@ -47,16 +46,6 @@ constexpr text_option text_options[] = {
     throw convert_usage_error(text);
 }
 
-bool parse_uint(std::string_view text, uint32_t& out) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
 // Walks the arguments; an option's value is the rest of "--name=value" or the next argument.
 class arg_reader {
 public:
@@ -81,20 +70,18 @@ private:
 } // namespace
 
 uint32_t parse_encoding_option(const std::string& text) {
-    uint32_t value = 0;
-    // "cp866": the first language driver of that code page.
-    if (text.size() > 2 && (text[0] == 'c' || text[0] == 'C') &&
-        (text[1] == 'p' || text[1] == 'P') && parse_uint(std::string_view(text).substr(2), value)) {
-        for (const dbf_codepage_entry& entry : dbf_codepage_table())
-            if (entry.language_driver != 0 && entry.codepage == value)
-                return entry.language_driver;
-        usage("no DBF language driver stands for code page " + text.substr(2));
-    }
-    if (!parse_uint(text, value) || value > 255)
-        usage("--encoding takes a language-driver byte from 0 to 255 (such as 3 or 0x65) or a "
-              "code page (such as cp866), not '" +
-              text + "'");
-    return value;
+    const std::optional<uint32_t> encoding = dbf_parse_encoding(text);
+    if (!encoding)
+        usage("--encoding takes " + dbf_accepted_encodings() + ", not '" + text + "'");
+    return *encoding;
+}
+
+uint32_t parse_default_encoding_option(const std::string& text) {
+    const std::optional<uint32_t> encoding = dbf_parse_encoding(text);
+    if (!encoding || *encoding == 0)
+        usage("--default-encoding takes a code page: " + dbf_accepted_encodings() +
+              " other than 0, not '" + text + "'");
+    return dbf_codepage_of_setting(*encoding);
 }
 
 int32_t parse_mode_option(const std::string& text) {
@@ -184,6 +171,8 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
             s.script = in.value(option, inline_value);
         } else if (name == "encoding") {
             s.encoding = parse_encoding_option(in.value(option, inline_value));
+        } else if (name == "default-encoding") {
+            s.default_encoding = parse_default_encoding_option(in.value(option, inline_value));
         } else if (name == "table") {
             std::string table = in.value(option, inline_value);
             if (table.empty())
@@ -239,9 +228,14 @@ given, then from these options, which override both.
 Source and destination:
   -s, --source FOLDER      the folder of DBF tables
   -o, --script FILE        write the T-SQL script to FILE
-  -e, --encoding BYTE      code page of the tables' text, as a DBF language-driver byte
-                           (decimal or 0x..: 3 Windows ANSI, 0x65 Russian MS-DOS) or as a
-                           code page (cp1252, cp866); 0 takes each table's own
+  -e, --encoding CODEPAGE  code page of the tables' text, replacing their own: a DBF
+                           language-driver byte (decimal or 0x..: 3 Windows ANSI, 0x65
+                           Russian MS-DOS), a code page number (1252, 866, 936) or name
+                           (cp1252, windows-1252, latin1, utf-8, gbk); 0 takes each table's
+                           own ('tabrix-cli encodings' lists the bytes and code pages)
+      --default-encoding CODEPAGE
+                           code page of the tables that name none (default 1252); such a
+                           table is read as UTF-8 when its text is valid UTF-8
   -t, --table NAME         convert table NAME; repeat for several, converted in the order
                            given (default: every table of the folder, in folder order)
   -m, --mode MODE          what happens to a table that the destination already has:

@@ -22,7 +22,8 @@ struct convert_settings_patch {
     std::optional<std::string> source;              // folder of DBF tables
     std::optional<std::string> script;              // the T-SQL script to write (script mode)
     std::optional<std::string> log_file;            // trace log of the run
-    std::optional<uint32_t> encoding;               // language-driver byte, 0 for each table's own
+    std::optional<uint32_t> encoding;               // dbf_parse_encoding; 0 for each table's own
+    std::optional<uint32_t> default_encoding;       // code page of tables that name none
     std::optional<std::vector<std::string>> tables; // in conversion order
     std::optional<int32_t> mode;                    // 0 to 3
     std::optional<bool> definitions_only;
@@ -58,10 +59,12 @@ struct convert_command_line {
 // Parses the arguments that follow "convert". Raises convert_usage_error.
 convert_command_line parse_convert_command_line(const std::vector<std::string>& args);
 
-// "--encoding" values: a byte as decimal or 0x hexadecimal (0 to 255), or "cp" and a code page
-// number, which stands for the first language driver of that code page. Raises
-// convert_usage_error.
+// "--encoding" values: 0, a language-driver byte, a code page number or name
+// (dbf_parse_encoding). Raises convert_usage_error, naming the values accepted.
 uint32_t parse_encoding_option(const std::string& text);
+// "--default-encoding" values: a code page as --encoding takes it (a language-driver byte
+// stands for its code page), but not 0. Answers the code page number.
+uint32_t parse_default_encoding_option(const std::string& text);
 // "--mode" values: 0 to 3 or overwrite-database, overwrite-tables, skip-existing, merge.
 int32_t parse_mode_option(const std::string& text);
 

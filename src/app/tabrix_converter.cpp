@@ -79,6 +79,7 @@ bool tabrix_converter::serialize(bool store) {
         set_as_dbo(true);
         bool_as_is_ = false;
         encoding_ = 0;
+        default_encoding_ = dbf_default_codepage;
         set_destination(std::u16string());
         direct_ = true;
         dump.dmp_ins_com = true;
@@ -100,6 +101,7 @@ bool tabrix_converter::serialize(bool store) {
         "as_dbo", [&] { return get_as_dbo(); }, [&](bool on) { set_as_dbo(on); });
     io.flag("bool_dbf", bool_as_is_);
     io.number("code_page", encoding_);
+    io.number("default_code_page", default_encoding_);
     io.text(
         u"dest", [&] { return get_destination(); },
         [&](std::u16string v) { set_destination(std::move(v)); });
@@ -128,6 +130,11 @@ bool tabrix_converter::serialize(bool store) {
     io.text(
         u"user", [&] { return get_login(); }, [&](std::u16string v) { set_login(std::move(v)); });
 
+    // A stored code page this build cannot read with is left for the default.
+    if (!store && encoding_ != 0 && dbf_codepage_of_setting(encoding_) == 0)
+        encoding_ = 0;
+    if (!store && dbf_codepage_of_setting(default_encoding_) == 0)
+        default_encoding_ = dbf_default_codepage;
     const bool closed = key.close();
     return io.ok() && (!store || closed);
 }
@@ -140,6 +147,7 @@ bool tabrix_converter::store_profile(const std::filesystem::path& path) const {
     profile.add_flag(generic, u"bool as is", bool_as_is_);
     profile.add_flag(udb_profile::mssql_settings, u"direct mode", direct_);
     profile.add_number(generic, u"encoding", encoding_);
+    profile.add_number(generic, u"default encoding", default_encoding_);
     return profile.store(path);
 }
 
@@ -154,9 +162,26 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
         set_skip_deleted(flag);
     profile.get_flag_only_one(generic, u"bool as is", bool_as_is_);
     profile.get_flag_only_one(udb_profile::mssql_settings, u"direct mode", direct_);
+    // A code page we cannot read with would turn every text into U+FFFD: refused.
+    const auto refuse = [&](const char* key, int64_t value) {
+        throw tk_exception("Profile " + path.string() + ": " + key + "=" + std::to_string(value) +
+                               " is not a code page this program knows; it takes " +
+                               dbf_accepted_encodings(),
+                           tk_exception::stop_run);
+    };
     int64_t encoding = 0;
-    if (profile.get_number(generic, u"encoding", encoding))
-        encoding_ = uint32_t(encoding) & 0xff;
+    if (profile.get_number(generic, u"encoding", encoding)) {
+        if (encoding < 0 || encoding > UINT32_MAX ||
+            (encoding != 0 && dbf_codepage_of_setting(uint32_t(encoding)) == 0))
+            refuse("encoding", encoding);
+        encoding_ = uint32_t(encoding);
+    }
+    if (profile.get_number(generic, u"default encoding", encoding)) {
+        if (encoding <= 0 || encoding > UINT32_MAX ||
+            dbf_codepage_of_setting(uint32_t(encoding)) == 0)
+            refuse("default encoding", encoding);
+        default_encoding_ = dbf_codepage_of_setting(uint32_t(encoding));
+    }
     return true;
 }
 
@@ -174,7 +199,7 @@ void tabrix_converter::on_run_started() {
 
 std::unique_ptr<udb_database> tabrix_converter::open_source() {
     return tabrix_counting_database(
-        std::make_unique<dbf_database>(get_source_path(), true, uint8_t(encoding_ & 0xff)),
+        std::make_unique<dbf_database>(get_source_path(), true, encoding_, default_encoding_),
         totals_);
 }
 

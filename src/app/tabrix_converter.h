@@ -8,6 +8,7 @@
 
 #include "app/mssql_converter_impl.h"
 #include "app/tabrix_run_totals.h"
+#include "dbf/dbf_codepages.h"
 #include "tk/tk_singleton.h"
 #include "udb/udb_converter.h"
 
@@ -48,10 +49,13 @@ public:
     // Writing to a server (true) or a T-SQL script (false).
     bool get_direct() const noexcept { return direct_; }
     void set_direct(bool on) noexcept { direct_ = on; }
-    // The code page override of the source tables: a language-driver byte in the low byte,
-    // 0 for each table's own.
+    // The code page override of the source tables: a language-driver byte (1 to 255) or a
+    // code page number (above 255), 0 for each table's own (dbf_codepages.h).
     uint32_t get_encoding() const noexcept { return encoding_; }
     void set_encoding(uint32_t encoding) noexcept { encoding_ = encoding; }
+    // The code page of the tables that name none (a code page number; 1252 by default).
+    uint32_t get_default_encoding() const noexcept { return default_encoding_; }
+    void set_default_encoding(uint32_t codepage) noexcept { default_encoding_ = codepage; }
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
@@ -71,5 +75,6 @@ private:
     bool bool_as_is_ = false;
     bool direct_ = true;
     uint32_t encoding_ = 0;
+    uint32_t default_encoding_ = dbf_default_codepage;
     tabrix_run_totals totals_;
 };

@@ -145,8 +145,10 @@ void dbf_create_field(const t_ftd& field, uint8_t* descriptor) {
 
 // ---- dbf_database --------------------------------------------------------------------------
 
-dbf_database::dbf_database(std::u16string folder, bool case_sensitive, uint8_t user_cp)
-    : udb_database(std::move(folder), case_sensitive), user_cp_(user_cp) {
+dbf_database::dbf_database(std::u16string folder, bool case_sensitive, uint32_t encoding,
+                           uint32_t default_codepage)
+    : udb_database(std::move(folder), case_sensitive), user_cp_(encoding),
+      default_codepage_(default_codepage) {
     list_tables();
     dbf_database* none = nullptr;
     current_.compare_exchange_strong(none, this);
@@ -215,7 +217,7 @@ std::unique_ptr<udb_recordset> dbf_database::get_table(std::u16string_view name,
     // the others still can.
     if (path.empty())
         throw tk_exception("Bad path or busy with another process");
-    return std::make_unique<dbf_recordset>(path, int32_t(mode), user_cp_, this);
+    return std::make_unique<dbf_recordset>(path, int32_t(mode), user_cp_, this, default_codepage_);
 }
 
 std::unique_ptr<udb_recordset> dbf_database::get_query(std::u16string_view, std::u16string_view,

@@ -6,6 +6,7 @@
 // table "orders".
 #pragma once
 
+#include "dbf/dbf_codepages.h"
 #include "udb/udb_database.h"
 
 #include <atomic>
@@ -25,9 +26,11 @@ public:
     enum : uint32_t { mode_read = 1, mode_write = 8 };
 
     // Lists the tables of `folder`. `case_sensitive` is how table names are compared;
-    // `user_cp` a language-driver byte that overrides the tables' own (0 for none). A folder
-    // that cannot be entered raises tk_exception (level 1).
-    explicit dbf_database(std::u16string folder, bool case_sensitive = true, uint8_t user_cp = 0);
+    // `encoding` overrides the tables' own code page (a language-driver byte or a code page
+    // number, 0 for none: dbf_codepages.h); `default_codepage` is that of the tables that name
+    // none. A folder that cannot be entered raises tk_exception (level 1).
+    explicit dbf_database(std::u16string folder, bool case_sensitive = true, uint32_t encoding = 0,
+                          uint32_t default_codepage = dbf_default_codepage);
     ~dbf_database() override;
 
     // The first database built while no other lives; null when there is none.
@@ -55,13 +58,14 @@ public:
     void create_memo_file(std::u16string_view name);
 
     const std::u16string& get_folder() const noexcept { return name_; }
-    uint8_t get_user_codepage() const noexcept { return user_cp_; }
+    uint32_t get_user_codepage() const noexcept { return user_cp_; }
 
 private:
     void list_tables();
     std::string folder_path() const;
 
-    uint8_t user_cp_;
+    uint32_t user_cp_;
+    uint32_t default_codepage_;
     // Table name -> file name in the folder, as it is on disk.
     std::map<std::u16string, std::string> files_;
 

@@ -3,6 +3,7 @@
 #include "dbf/dbf_codepages.h"
 #include "ole/ole_decimal.h"
 #include "ole/ole_system_time.h"
+#include "tk/tk_locale.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
@@ -205,13 +206,15 @@ bool is_calendar_date(int64_t y, unsigned m, unsigned d) noexcept {
     return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= days_in_month(y, m);
 }
 
-void set_date(ole_variant& out, int64_t days_from_1970, uint32_t ms_of_day) {
+// False when the date is outside what a date value holds (the years 100 to 9999): the
+// value is left empty then.
+bool set_date(ole_variant& out, int64_t days_from_1970, uint32_t ms_of_day) {
     int64_t y = 0;
     unsigned m = 0, d = 0;
     dbf_civil_from_days(days_from_1970, y, m, d);
     if (y < 1 || y > 9999) {
         out.clear();
-        return;
+        return false;
     }
     SYSTEMTIME st{};
     st.wYear = uint16_t(y);
@@ -223,13 +226,16 @@ void set_date(ole_variant& out, int64_t days_from_1970, uint32_t ms_of_day) {
     st.wMilliseconds = uint16_t(ms_of_day % 1000);
     TK_TRACE(1, "SYSTEMTIME=%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
              st.wMinute, st.wSecond);
-    if (!out.set_date(st))
-        out.clear();
+    if (out.set_date(st))
+        return true;
+    out.clear();
+    return false;
 }
 
 // D: eight digits YYYYMMDD. Other text is read by the general date parser, and kept only
-// when it names a real calendar date.
-void decode_date(std::string_view t, ole_variant& out) {
+// when it names a real calendar date. False for text that names no date a value can hold;
+// blanks and zeros are a date never set.
+bool decode_date(std::string_view t, ole_variant& out) {
     if (t.size() == 8 && std::all_of(t.begin(), t.end(), is_digit)) {
         auto num = [&](size_t at, size_t n) {
             unsigned v = 0;
@@ -240,30 +246,32 @@ void decode_date(std::string_view t, ole_variant& out) {
         const unsigned y = num(0, 4), m = num(4, 2), d = num(6, 2);
         if (!is_calendar_date(y, m, d)) {
             out.clear();
-            return;
+            return t == "00000000";
         }
-        set_date(out, dbf_days_from_civil(y, m, d), 0);
-        return;
+        return set_date(out, dbf_days_from_civil(y, m, d), 0);
     }
     if (t.empty()) {
         out.clear();
-        return;
+        return true;
     }
     out.assign_from_string(t, VT_DATE);
     SYSTEMTIME st{};
     out.get_system_time(st);
-    if (out.get_type() == VT_DATE && !is_calendar_date(st.wYear, st.wMonth, st.wDay))
-        out.clear();
+    if (out.get_type() == VT_DATE && is_calendar_date(st.wYear, st.wMonth, st.wDay))
+        return true;
+    out.clear();
+    return false;
 }
 
 // T: Julian day number and milliseconds since midnight. Times are kept to the second, the
-// stored milliseconds rounded up by one to undo the float arithmetic of their writers.
-void decode_datetime(const uint8_t* p, ole_variant& out) {
+// stored milliseconds rounded up by one to undo the float arithmetic of their writers. False
+// for a date-time no value holds; all zeros is a value never set.
+bool decode_datetime(const uint8_t* p, ole_variant& out) {
     const int64_t julian = int32_t(dbf_le32(p));
     const uint32_t ms = dbf_le32(p + 4);
     if (julian < dbf_julian_0001 || ms >= dbf_ms_per_day) {
         out.clear();
-        return;
+        return julian == 0 && ms == 0;
     }
     int64_t days = julian - dbf_julian_1970;
     uint32_t seconds = (ms + 1) / 1000;
@@ -273,20 +281,35 @@ void decode_datetime(const uint8_t* p, ole_variant& out) {
     }
     TK_TRACE(1, "lDay=%d, lHour=%u, lMin=%u, lSec=%u", int(julian - dbf_julian_0001),
              seconds / 3600, seconds % 3600 / 60, seconds % 60);
-    set_date(out, days, seconds * 1000);
+    return set_date(out, days, seconds * 1000);
 }
 
 // @ (level 7): milliseconds since 0000-12-31 (day 1 is 0001-01-01) as a big-endian double.
-void decode_timestamp(const uint8_t* p, ole_variant& out) {
-    const double v = std::bit_cast<double>(dbf_be64(p));
+bool decode_timestamp(const uint8_t* p, ole_variant& out) {
+    const uint64_t raw = dbf_be64(p);
+    const double v = std::bit_cast<double>(raw);
     if (!std::isfinite(v) || v < double(dbf_ms_per_day) || v > 4.0e14) {
         out.clear();
-        return;
+        return raw == 0;
     }
     const int64_t total = std::llround(v);
     const int64_t ordinal = total / dbf_ms_per_day;
     // Day 1 is 0001-01-01, 719163 days before 1970-01-02.
-    set_date(out, ordinal - 719163, uint32_t(total % dbf_ms_per_day));
+    return set_date(out, ordinal - 719163, uint32_t(total % dbf_ms_per_day));
+}
+
+// Significant digits of number text: the digits from the first non-zero one on, trailing
+// zeros of a fraction left out.
+size_t significant_digits(const number_shape& s) noexcept {
+    std::string_view integer = s.integer, fraction = s.fraction;
+    while (!integer.empty() && integer.front() == '0')
+        integer.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.remove_suffix(1);
+    if (integer.empty())
+        while (!fraction.empty() && fraction.front() == '0')
+            fraction.remove_prefix(1);
+    return integer.size() + fraction.size();
 }
 
 void decode_double(double v, ole_variant& out) {
@@ -343,11 +366,12 @@ std::string_view dbf_field_text(std::span<const uint8_t> bytes) noexcept {
 }
 
 const tk_codepage& dbf_text_codepage(uint32_t codepage) {
-    const uint32_t effective = dbf_effective_codepage(codepage);
+    const uint32_t effective = codepage != 0 ? codepage : dbf_default_codepage;
     if (const tk_codepage* page = tk_codepage::find(effective))
         return *page;
-    TK_TRACE(3, "Code page %u is not known, using the ANSI code page", effective);
-    return tk_codepage::get(tk_ansi_codepage());
+    TK_TRACE(3, "Code page %u is not known, using code page %u", effective,
+             unsigned(dbf_default_codepage));
+    return tk_codepage::get(dbf_default_codepage);
 }
 
 dbf_field::dbf_field(const dbf_field_descriptor& fd, std::u16string name)
@@ -372,98 +396,142 @@ std::u16string dbf_field::column_name(const dbf_field_descriptor& fd, const tk_c
     return name;
 }
 
-void dbf_field::decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
+std::vector<std::u16string>
+dbf_field::column_names(const std::vector<dbf_field_descriptor>& descriptors,
+                        const tk_codepage& codepage) {
+    std::vector<std::u16string> stored;
+    for (const dbf_field_descriptor& fd : descriptors)
+        if (fd.is_column())
+            stored.push_back(column_name(fd, codepage));
+    const auto among = [](const std::vector<std::u16string>& names, std::u16string_view name) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::u16string& n) { return tk_equal_nocase(n, name); });
+    };
+    std::vector<std::u16string> names;
+    names.reserve(stored.size());
+    for (const std::u16string& name : stored) {
+        if (!among(names, name)) {
+            names.push_back(name);
+            continue;
+        }
+        for (uint32_t n = 2;; ++n) {
+            std::u16string candidate = name + u"_";
+            for (char c : std::to_string(n))
+                candidate.push_back(char16_t(c));
+            if (!among(names, candidate) && !among(stored, candidate)) {
+                names.push_back(std::move(candidate));
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+bool dbf_field::decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
                        const tk_codepage& codepage, ole_variant& out) {
     TK_TRACE(1, "dbf_field::get_variant(%s, '%c')", fd.name.data(), fd.field_type);
     const uint8_t* p = bytes.data();
     const size_t width = bytes.size();
     switch (fd.kind) {
-    case k::text: {
-        const std::string_view text = trim_right(up_to_zero(bytes));
-        codepage.decode(text, out.set_bstr());
-        return;
-    }
-    case k::text_other:
-        codepage.decode(trim_left(up_to_zero(bytes)), out.set_bstr());
-        return;
+    case k::text:
+        return codepage.decode_checked(trim_right(up_to_zero(bytes)), out.set_bstr());
     case k::varchar:
-    case k::varbinary:
         // The caller settles the real length from the null flags; here the bytes are the
         // value.
-        if (fd.kind == k::varchar)
-            codepage.decode(up_to_zero(bytes), out.set_bstr());
-        else if (width == 0)
+        return codepage.decode_checked(up_to_zero(bytes), out.set_bstr());
+    case k::varbinary:
+    case k::unknown:
+        // Every byte, zero bytes included: binary data has no terminator.
+        if (width == 0)
             out.attach_binary(0, p);
         else
             std::memcpy(out.allocate_safe_array(width).data(), p, width);
-        return;
+        return true;
     case k::integer_text:
-        return decode_whole(dbf_field_text(bytes), fd.vartype, out);
+        decode_whole(dbf_field_text(bytes), fd.vartype, out);
+        return true;
     case k::real_text: {
+        const std::string_view text = dbf_field_text(bytes);
         double v = 0;
-        if (parse_float(dbf_field_text(bytes), v))
-            return out.set_r8(v);
-        return out.clear();
+        if (!parse_float(text, v)) {
+            out.clear();
+            return true;
+        }
+        out.set_r8(v);
+        // A double keeps 15 significant digits for certain.
+        return significant_digits(shape_of(text)) <= 15;
     }
     case k::decimal_text:
-        return decode_decimal(dbf_field_text(bytes), out);
-    case k::float_text: {
-        float v = 0;
-        if (parse_float(dbf_field_text(bytes), v))
-            return out.set_r4(v);
-        return out.clear();
-    }
+        decode_decimal(dbf_field_text(bytes), out);
+        return true;
     case k::date_text:
         return decode_date(dbf_field_text(bytes), out);
     case k::logical:
         if (width == 0)
-            return out.clear();
-        return decode_logical(p[0], out);
+            out.clear();
+        else
+            decode_logical(p[0], out);
+        return true;
     case k::currency:
         TK_TRACE(1, "Processing as CURRENCY");
         if (width < 8)
-            return out.clear();
-        return out.set_cy(CY{int64_t(dbf_le64(p))});
+            out.clear();
+        else
+            out.set_cy(CY{int64_t(dbf_le64(p))});
+        return true;
     case k::int_le:
         TK_TRACE(1, "Processing as INTEGER");
         if (width < 4)
-            return out.clear();
-        return out.set_i4(int32_t(dbf_le32(p)));
+            out.clear();
+        else
+            out.set_i4(int32_t(dbf_le32(p)));
+        return true;
     case k::int_be_flipped: {
         // Stored so that the bytes sort as the numbers do; all zeros is a value never set.
         const uint32_t raw = width < 4 ? 0 : dbf_be32(p);
         if (raw == 0)
-            return out.clear();
-        return out.set_i4(int32_t(raw ^ 0x80000000u));
+            out.clear();
+        else
+            out.set_i4(int32_t(raw ^ 0x80000000u));
+        return true;
     }
     case k::double_le:
         TK_TRACE(1, "Processing as DOUBLE");
         if (width < 8)
-            return out.clear();
-        return decode_double(std::bit_cast<double>(dbf_le64(p)), out);
+            out.clear();
+        else
+            decode_double(std::bit_cast<double>(dbf_le64(p)), out);
+        return true;
     case k::double_ordered: {
         // Sortable form: a positive number has its sign bit set, a negative one all its bits
         // inverted. All zeros (a value never set) decodes to a NaN and so to no value.
-        if (width < 8)
-            return out.clear();
+        if (width < 8) {
+            out.clear();
+            return true;
+        }
         uint64_t raw = dbf_be64(p);
         raw = (raw & 0x8000000000000000ull) ? raw ^ 0x8000000000000000ull : ~raw;
-        return decode_double(std::bit_cast<double>(raw), out);
+        decode_double(std::bit_cast<double>(raw), out);
+        return true;
     }
     case k::datetime:
         TK_TRACE(1, "Processing as DATETIME");
-        if (width < 8)
-            return out.clear();
+        if (width < 8) {
+            out.clear();
+            return true;
+        }
         return decode_datetime(p, out);
     case k::timestamp:
-        if (width < 8)
-            return out.clear();
+        if (width < 8) {
+            out.clear();
+            return true;
+        }
         return decode_timestamp(p, out);
     case k::memo_text:
     case k::memo_binary:
-    case k::memo_ignored:
     case k::null_flags:
-        return out.clear();
+        break;
     }
     out.clear();
+    return true;
 }

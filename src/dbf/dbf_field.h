@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class tk_codepage;
 
@@ -21,22 +22,31 @@ public:
     // A field of the descriptor's column without a value yet (records are refilled in place).
     dbf_field(const dbf_field_descriptor& fd, std::u16string name);
     // The field with its value decoded from `bytes` (the field's width of record bytes);
-    // text in `codepage` (0: the system's ANSI code page).
+    // text in `codepage` (0: the default code page).
     dbf_field(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd, uint32_t codepage);
 
     // The value of a field that is not a memo field.
     static ole_variant get_variant(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
                                    uint32_t codepage);
-    // The same, into `out`, reusing its buffers; `bytes` is exactly the field's width.
-    static void decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
+    // The same, into `out`, reusing its buffers; `bytes` is exactly the field's width. False
+    // when the value could not be carried as it stands: text with bytes the code page cannot
+    // decode (U+FFFD in their place), a number with more digits than a double keeps, a date
+    // no date value holds (left empty).
+    static bool decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
                        const tk_codepage& codepage, ole_variant& out);
 
     // The column name of a descriptor: its name bytes in the given code page.
     static std::u16string column_name(const dbf_field_descriptor& fd, const tk_codepage& codepage);
+    // The names of the columns (every descriptor but _NullFlags), in order, unique ignoring
+    // case as MS SQL's usual collations compare them: a name that an earlier column has
+    // already gets "_2" (or the first higher number that no column has), so that two fields
+    // named Point_ID become Point_ID and Point_ID_2.
+    static std::vector<std::u16string>
+    column_names(const std::vector<dbf_field_descriptor>& descriptors, const tk_codepage& codepage);
 };
 
-// The code page object text is decoded with; an unknown code page falls back to the system's
-// ANSI code page.
+// The code page object text is decoded with; 0 and an unknown code page stand for the
+// default code page (dbf_default_codepage).
 const tk_codepage& dbf_text_codepage(uint32_t codepage);
 
 // ---- Number and date text, shared with the writer -------------------------------------------

@@ -109,7 +109,7 @@ std::string dbf_vartype_name(uint16_t vt) {
 namespace {
 
 constexpr std::string_view usage_text =
-    "usage: tabrix-cli inspect PATH [--encoding BYTE] [--table NAME] [--limit N] [--json]\n"
+    "usage: tabrix-cli inspect PATH [--encoding CODEPAGE] [--table NAME] [--limit N] [--json]\n"
     "\n"
     "Lists the DBF tables of the folder PATH (or the one table file PATH): version byte,\n"
     "code page, record count, memo file and columns; with --limit or --json their records.\n"
@@ -316,8 +316,7 @@ void report::table_text(dbf_recordset& table, const table_ref& ref) {
     first_table_ = false;
     out_ << utf8(ref.name) << "  (" << ref.file << ")\n";
     out_ << "  version    " << hex_byte(table.get_version()) << '\n';
-    out_ << "  code page  " << dbf_effective_codepage(table.get_codepage()) << " (language driver "
-         << hex_byte(driver);
+    out_ << "  code page  " << table.get_codepage() << " (language driver " << hex_byte(driver);
     if (!driver_name.empty())
         out_ << ", " << utf8(driver_name);
     out_ << ")\n";
@@ -368,7 +367,7 @@ void report::table_json(dbf_recordset& table, const table_ref& ref) {
     j += ",\"file\":";
     dbf_append_json_string(j, tk_from_ansi(ref.file));
     j += ",\"version\":\"" + hex_byte(table.get_version()) + "\"";
-    j += ",\"codepage\":" + std::to_string(dbf_effective_codepage(table.get_codepage()));
+    j += ",\"codepage\":" + std::to_string(table.get_codepage());
     j += ",\"records\":" + std::to_string(table.get_record_count());
     j += ",\"memo\":";
     if (memo)
@@ -458,13 +457,12 @@ bool dbf_parse_inspect_args(const std::vector<std::string>& args, dbf_inspect_op
         } else if (arg == "--encoding") {
             if (!value(text))
                 return false;
-            if (!parse_number(text, number) || number > 0xFF) {
-                error =
-                    "--encoding takes a language-driver byte (0 to 255, or 0x00 to 0xFF), not '" +
-                    text + "'";
+            const std::optional<uint32_t> encoding = dbf_parse_encoding(text);
+            if (!encoding) {
+                error = "--encoding takes " + dbf_accepted_encodings() + ", not '" + text + "'";
                 return false;
             }
-            options.encoding = uint8_t(number);
+            options.encoding = *encoding;
         } else if (arg == "--table") {
             if (!value(text))
                 return false;

@@ -1,6 +1,6 @@
 // `tabrix-cli inspect`: what a folder of DBF tables (or one table) holds, before converting it.
 //
-//   inspect PATH [--encoding BYTE] [--table NAME] [--limit N] [--json]
+//   inspect PATH [--encoding CODEPAGE] [--table NAME] [--limit N] [--json]
 //
 // For every table: its version byte, code page, record count, memo file and columns (name,
 // type letter, length, decimals, and the value type and size each maps to); with --limit or
@@ -19,8 +19,8 @@
 #include <vector>
 
 struct dbf_inspect_options {
-    std::string path;                 // a folder, or one table file
-    uint8_t encoding = 0;             // a language-driver byte that overrides the tables'; 0 none
+    std::string path;      // a folder, or one table file
+    uint32_t encoding = 0; // overrides the tables' code page (dbf_parse_encoding); 0 none
     std::optional<std::string> table; // only this table of the folder
     std::optional<uint64_t> limit;    // records shown per table
     bool json = false;

@@ -43,8 +43,9 @@ void copy_name(const uint8_t* p, size_t width, std::array<char, 32>& name) {
 
 // The kind of a field and its width in the record. The table's layout decides the letters
 // that mean different things in different products: B is a double in Visual FoxPro but a
-// binary memo in dBASE; I, +, O and @ are big-endian in level 7; V, Q, W and 0 exist only in
-// Visual FoxPro.
+// binary memo in dBASE; I, +, O and @ are big-endian in level 7; V, Q and W exist only in
+// Visual FoxPro. The decimals byte widens only character fields: in a memo field it is
+// often junk.
 void classify(const dbf_header& header, dbf_field_descriptor& fd) {
     using k = dbf_field_kind;
     const bool vfp = header.is_visual_foxpro();
@@ -52,13 +53,13 @@ void classify(const dbf_header& header, dbf_field_descriptor& fd) {
     fd.width = fd.len;
     switch (fd.field_type) {
     case 'N':
-        if (fd.dec != 0)
-            fd.kind = k::decimal_text;
-        else
-            fd.kind = fd.len >= 20 ? k::real_text : k::integer_text;
-        return;
     case 'F':
-        fd.kind = k::float_text;
+        // Both hold decimal text; a whole number of up to 18 digits always fits 64 bits.
+        if (fd.dec == 0 && fd.len <= 18)
+            fd.kind = k::integer_text;
+        else
+            fd.kind =
+                dbf_number_digits(fd) <= dbf_max_decimal_digits ? k::decimal_text : k::real_text;
         return;
     case 'D':
         fd.kind = k::date_text;
@@ -98,34 +99,34 @@ void classify(const dbf_header& header, dbf_field_descriptor& fd) {
     case 'V':
     case 'Q':
     case 'W':
-    case '0':
         if (vfp) {
             fd.kind = fd.field_type == 'V'   ? k::varchar
                       : fd.field_type == 'Q' ? k::varbinary
-                      : fd.field_type == 'W' ? k::memo_binary
-                                             : k::null_flags;
+                                             : k::memo_binary;
             return;
         }
         break;
+    case '0':
+        fd.kind = k::null_flags;
+        return;
     case 'M':
         fd.kind = k::memo_text;
-        fd.width = fd.char_len();
         return;
     case 'G':
     case 'P':
-        fd.kind = k::memo_ignored;
+        // OLE objects and pictures: binary data in the memo file.
+        fd.kind = k::memo_binary;
+        return;
+    case 'C':
+        // As wide as both length bytes say; with both bytes 0 the field is read as a memo
+        // field.
         fd.width = fd.char_len();
+        fd.kind = fd.width == 0 ? k::memo_text : k::text;
         return;
     default:
         break;
     }
-    // C and every letter without a rule of its own: text as wide as both length bytes say;
-    // with both bytes 0 the field is read as a memo field.
-    fd.width = fd.char_len();
-    if (fd.width == 0)
-        fd.kind = k::memo_text;
-    else
-        fd.kind = fd.field_type == 'C' ? k::text : k::text_other;
+    fd.kind = k::unknown;
 }
 
 } // namespace
@@ -313,15 +314,16 @@ uint32_t dbf_get_size_2(const dbf_field_descriptor& fd) noexcept {
     switch (fd.kind) {
     case k::memo_text:
     case k::memo_binary:
-    case k::memo_ignored:
     case k::null_flags:
         return 0;
-    case k::text:
-    case k::text_other:
-        return fd.char_len();
     default:
-        return fd.len;
+        return fd.width;
     }
+}
+
+uint32_t dbf_number_digits(const dbf_field_descriptor& fd) noexcept {
+    const uint32_t digits = fd.dec > 0 ? uint32_t(fd.len) - 1 : fd.len;
+    return std::max<uint32_t>(digits, fd.dec);
 }
 
 VARTYPE dbf_get_vartype_2(const dbf_field_descriptor& fd) noexcept {
@@ -329,7 +331,7 @@ VARTYPE dbf_get_vartype_2(const dbf_field_descriptor& fd) noexcept {
     switch (fd.kind) {
     case k::integer_text:
         // The widest value of the field decides: 2 digits fit a signed byte, 4 a short,
-        // 9 a long, 19 a 64-bit number.
+        // 9 a long, 18 a 64-bit number.
         if (fd.len < 3)
             return VT_I1;
         if (fd.len < 5)
@@ -343,8 +345,6 @@ VARTYPE dbf_get_vartype_2(const dbf_field_descriptor& fd) noexcept {
         return VT_R8;
     case k::decimal_text:
         return VT_DECIMAL;
-    case k::float_text:
-        return VT_R4;
     case k::date_text:
     case k::datetime:
     case k::timestamp:
@@ -358,7 +358,7 @@ VARTYPE dbf_get_vartype_2(const dbf_field_descriptor& fd) noexcept {
         return VT_I4;
     case k::varbinary:
     case k::memo_binary:
-    case k::memo_ignored:
+    case k::unknown:
         return VT_BLOB;
     case k::null_flags:
         return VT_EMPTY;
@@ -378,7 +378,7 @@ void dbf_layout_fields(const dbf_header& header, std::vector<dbf_field_descripto
         else if (fd.vartype == VT_DATE)
             fd.reserved = 1;
         else if (fd.vartype == VT_DECIMAL) {
-            const uint32_t precision = std::min(uint32_t(fd.len) + fd.dec, 255u);
+            const uint32_t precision = dbf_number_digits(fd);
             fd.reserved = precision << 8 | fd.dec;
             TK_TRACE(1, "Got VT_DECIMAL(%u,%u)", precision, unsigned(fd.dec));
         }

@@ -104,13 +104,12 @@ int32_t dbf_get_memo_type(uint8_t version, uint8_t flags);
 // How the bytes of a field become a value.
 enum class dbf_field_kind : uint8_t {
     text,           // C: up to the first zero byte, trailing blanks removed
-    text_other,     // letters without a rule of their own: leading blanks removed
+    unknown,        // a type letter without a rule: the bytes, carried as binary
     varchar,        // V (Visual FoxPro): real length in the last byte when flagged
     varbinary,      // Q (Visual FoxPro): bytes, real length as for V
-    integer_text,   // N without decimals, up to 19 digits: a whole number
-    real_text,      // N without decimals, 20 digits or more: a double
-    decimal_text,   // N with decimals: an exact DECIMAL
-    float_text,     // F: a float
+    integer_text,   // N and F without decimals, up to 18 digits: a whole number
+    real_text,      // N and F with more digits than a DECIMAL holds: a double
+    decimal_text,   // N and F otherwise: an exact DECIMAL
     date_text,      // D: YYYYMMDD
     logical,        // L
     currency,       // Y: little-endian 64-bit count of 1/10,000
@@ -120,10 +119,9 @@ enum class dbf_field_kind : uint8_t {
     double_ordered, // O of level 7: big-endian IEEE double in sortable form
     datetime,       // T: Julian day and milliseconds, little-endian 32-bit each
     timestamp,      // @ of level 7: big-endian double of milliseconds since 0000-12-31
-    memo_text,      // M (and text fields whose length bytes are both 0): memo text
-    memo_binary,    // W (Visual FoxPro) and B of 10 bytes (dBASE): memo bytes
-    memo_ignored,   // G, P: an OLE object or picture, not read
-    null_flags,     // the hidden _NullFlags field of Visual FoxPro (type 0): not a column
+    memo_text,      // M (and C fields whose length bytes are both 0): memo text
+    memo_binary,    // W (Visual FoxPro), G, P and B of 10 bytes (dBASE): memo bytes
+    null_flags,     // the hidden _NullFlags field (type 0): never a column
 };
 
 // Visual FoxPro field flags (byte 18 of the 32-byte descriptor).
@@ -141,7 +139,8 @@ struct dbf_field_descriptor {
     std::array<uint8_t, 13> extra{}; // level 7: descriptor bytes 35-47; otherwise zero
     uint8_t flags = 0;               // Visual FoxPro field flags; otherwise zero
 
-    // Length byte plus 256 times the decimals byte: the width of long text fields.
+    // Length byte plus 256 times the decimals byte: the width of long character fields (C
+    // only: in every other field the decimals byte means what its type says, or nothing).
     uint16_t char_len() const noexcept { return uint16_t(len | dec << 8); }
     std::string_view name_view() const noexcept;
 
@@ -165,6 +164,14 @@ struct dbf_field_descriptor {
 // the bytes.
 std::vector<dbf_field_descriptor> dbf_decode_descriptors(std::span<const uint8_t> head,
                                                          dbf_header& header, uint64_t file_size);
+
+// The most digits a DECIMAL value carries exactly (96-bit mantissa): wider N and F fields are
+// read as doubles.
+inline constexpr uint32_t dbf_max_decimal_digits = 28;
+
+// The digits an N or F field of this width and decimal count can hold: the width less the
+// decimal point when there are decimals (never fewer than the decimals).
+uint32_t dbf_number_digits(const dbf_field_descriptor& fd) noexcept;
 
 // The column size and type code of a descriptor whose kind is decided.
 uint32_t dbf_get_size_2(const dbf_field_descriptor& fd) noexcept;

@@ -3,23 +3,43 @@
 #include "dbf/dbf_memo_file.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
+#include "udb/udb_value_notes.h"
 
 #include <cstring>
 #include <memory>
 
+namespace {
+
+// What a value that could not be carried as it stands became, by the kind of its field.
+udb_value_notes::kind note_of(dbf_field_kind kind) noexcept {
+    switch (kind) {
+    case dbf_field_kind::real_text:
+        return udb_value_notes::approximate_number;
+    case dbf_field_kind::date_text:
+    case dbf_field_kind::datetime:
+    case dbf_field_kind::timestamp:
+        return udb_value_notes::date_out_of_range;
+    default:
+        return udb_value_notes::undecodable_text;
+    }
+}
+
+} // namespace
+
 dbf_record::dbf_record(const std::vector<dbf_field_descriptor>& descriptors, dbf_memo_file* memo,
-                       uint32_t codepage)
-    : descriptors_(&descriptors), memo_(memo), codepage_(&dbf_text_codepage(codepage)),
-      codepage_number_(codepage) {
+                       uint32_t codepage, udb_value_notes* notes)
+    : descriptors_(&descriptors), memo_(memo), notes_(notes),
+      codepage_(&dbf_text_codepage(codepage)), codepage_number_(codepage) {
     reserve(descriptors.size());
+    std::vector<std::u16string> names = dbf_field::column_names(descriptors, *codepage_);
     for (size_t i = 0; i < descriptors.size(); ++i) {
         const dbf_field_descriptor& fd = descriptors[i];
         if (!fd.is_column()) {
             null_flags_ = int32_t(i);
             continue;
         }
+        add_field(std::make_unique<dbf_field>(fd, std::move(names[columns_.size()])));
         columns_.push_back(uint32_t(i));
-        add_field(std::make_unique<dbf_field>(fd, dbf_field::column_name(fd, *codepage_)));
     }
 }
 
@@ -53,50 +73,67 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
             f.set_null();
             continue;
         }
+        bool exact = true;
         switch (fd.kind) {
         case dbf_field_kind::memo_text:
         case dbf_field_kind::memo_binary:
-            get_memo_field(f, fd, value, true);
-            break;
-        case dbf_field_kind::memo_ignored:
-            TK_TRACE(1, "Processing BLOB-data");
-            f.clear();
+            switch (get_memo_field(f, fd, value, true)) {
+            case memo_value::exact:
+                break;
+            case memo_value::unreadable:
+                if (notes_)
+                    notes_->add(i, udb_value_notes::unreadable_memo);
+                break;
+            case memo_value::undecodable:
+                if (notes_)
+                    notes_->add(i, udb_value_notes::undecodable_text);
+                break;
+            }
+            continue;
+        case dbf_field_kind::unknown:
+            exact = dbf_field::decode(value, fd, *codepage_, f);
+            // Carried, but as bytes: said once per field, counted by the values that had any.
+            if (notes_ && !value.empty())
+                notes_->add(i, udb_value_notes::unknown_type);
             break;
         case dbf_field_kind::varchar:
         case dbf_field_kind::varbinary:
             // A value shorter than the field keeps its length in the field's last byte.
             if (!value.empty() && flag_set(bytes, fd.varlen_bit))
                 value = value.first(std::min<size_t>(value.back(), value.size() - 1));
-            dbf_field::decode(value, fd, *codepage_, f);
+            exact = dbf_field::decode(value, fd, *codepage_, f);
             break;
         default:
-            dbf_field::decode(value, fd, *codepage_, f);
+            exact = dbf_field::decode(value, fd, *codepage_, f);
             break;
         }
+        if (!exact && notes_)
+            notes_->add(i, note_of(fd.kind));
     }
 }
 
-void dbf_record::get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
-                                std::span<const uint8_t> bytes, bool as_wide) {
+dbf_record::memo_value dbf_record::get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
+                                                  std::span<const uint8_t> bytes, bool as_wide) {
     TK_TRACE(1, "Processing MEMO-data");
     if (!memo_) {
+        // Said once, when the table opened without its memo file.
         TK_TRACE(1, "No MEMO file!");
         out.clear();
-        return;
+        return memo_value::exact;
     }
     const uint32_t block = memo_->get_block_number(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     TK_TRACE(1, "Got memo block number: %u", block);
     if (block == 0) {
         out.clear();
-        return;
+        return memo_value::exact;
     }
     const bool binary = fd.kind == dbf_field_kind::memo_binary;
     if (memo_->read_memo(block, memo_buffer_,
                          binary ? dbf_memo_read::binary : dbf_memo_read::text) ==
         dbf_memo_block::invalid) {
         out.clear();
-        return;
+        return memo_value::unreadable;
     }
     if (binary) {
         if (memo_buffer_.empty())
@@ -105,8 +142,10 @@ void dbf_record::get_memo_field(ole_variant& out, const dbf_field_descriptor& fd
             std::memcpy(out.allocate_safe_array(memo_buffer_.size()).data(), memo_buffer_.data(),
                         memo_buffer_.size());
     } else if (as_wide) {
-        codepage_->decode(memo_buffer_, out.set_bstr());
+        if (!codepage_->decode_checked(memo_buffer_, out.set_bstr()))
+            return memo_value::undecodable;
     } else {
         out.attach_string(memo_buffer_);
     }
+    return memo_value::exact;
 }

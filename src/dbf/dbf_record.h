@@ -18,14 +18,16 @@
 
 class dbf_memo_file;
 class tk_codepage;
+class udb_value_notes;
 
 class dbf_record : public udb_record {
 public:
     // Fields for the columns of `descriptors`, without values. The descriptors and the memo
     // file (which may be null) must outlive the record. Text is decoded in `codepage`
-    // (0: the system's ANSI code page).
+    // (0: the default code page). Values that cannot be carried as they stand are counted in
+    // `notes` (may be null) by column and kind.
     dbf_record(const std::vector<dbf_field_descriptor>& descriptors, dbf_memo_file* memo,
-               uint32_t codepage);
+               uint32_t codepage, udb_value_notes* notes = nullptr);
     // The same, with the values of the record `bytes`.
     dbf_record(const std::vector<dbf_field_descriptor>& descriptors, std::span<const uint8_t> bytes,
                dbf_memo_file* memo, uint32_t codepage);
@@ -36,9 +38,10 @@ public:
 
     // The value of a memo field from the memo file: text converted from the table's code page
     // (as_wide) or kept narrow, bytes for binary memo fields. No memo file, block 0 or a block
-    // that cannot be read give no value.
-    void get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
-                        std::span<const uint8_t> bytes, bool as_wide = true);
+    // that cannot be read give no value; the answer says which.
+    enum class memo_value { exact, unreadable, undecodable };
+    memo_value get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
+                              std::span<const uint8_t> bytes, bool as_wide = true);
 
     uint32_t get_codepage() const noexcept { return codepage_number_; }
     dbf_field& field(size_t i) { return static_cast<dbf_field&>((*this)[i]); }
@@ -48,6 +51,7 @@ private:
 
     const std::vector<dbf_field_descriptor>* descriptors_;
     dbf_memo_file* memo_;
+    udb_value_notes* notes_;
     const tk_codepage* codepage_;
     uint32_t codepage_number_;
     std::vector<uint32_t> columns_; // the descriptor of each field

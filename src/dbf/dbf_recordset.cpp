@@ -141,22 +141,22 @@ void set_bit(std::span<uint8_t> record, const dbf_field_descriptor* flags, int16
 
 // ---- Opening -----------------------------------------------------------------------------------
 
-dbf_recordset::dbf_recordset(std::u16string path, int32_t mode, uint8_t user_cp,
-                             udb_database* database)
+dbf_recordset::dbf_recordset(std::u16string path, int32_t mode, uint32_t encoding,
+                             udb_database* database, uint32_t default_codepage)
     : udb_recordset(path, database), path_(tk_to_ansi(path)) {
-    open(mode, user_cp);
+    open(mode, encoding, default_codepage);
 }
 
-dbf_recordset::dbf_recordset(const std::string& path, int32_t mode, uint8_t user_cp,
-                             udb_database* database)
+dbf_recordset::dbf_recordset(const std::string& path, int32_t mode, uint32_t encoding,
+                             udb_database* database, uint32_t default_codepage)
     : udb_recordset(wide_path(path), database), path_(path) {
-    open(mode, user_cp);
+    open(mode, encoding, default_codepage);
 }
 
 dbf_recordset::~dbf_recordset() = default;
 
-void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
-    TK_TRACE(2, "dbf_recordset::ctor(%s, cp=%d)", path_.c_str(), int(user_cp));
+void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codepage) {
+    TK_TRACE(2, "dbf_recordset::ctor(%s, cp=%u)", path_.c_str(), unsigned(encoding));
     if (mode != mode_read && mode != mode_write) {
         TK_TRACE(2, "a_mode=%d, returning...", int(mode));
         file_ = std::make_unique<tk_huge_file>(path_, true);
@@ -177,7 +177,7 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
 
     std::vector<uint8_t> head(dbf_descriptor_area(header_, file_size));
     file_->get_at(0, head.data(), uint32_t(head.size()));
-    init_schema(head, file_size, user_cp);
+    init_schema(head, file_size, encoding, default_codepage);
     if (header_.is_cut_short())
         report_at_open(dbf_exception(cut_short_message()), path_);
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
@@ -187,40 +187,93 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
     const int64_t window_records = std::clamp<int64_t>(
         header_.last_rec, 1, std::max<uint32_t>(1, window_bytes / header_.rec_size));
     window_.resize(size_t(window_records) * header_.rec_size);
-    record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_);
+    record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_, &notes_);
     init_indexes();
 }
 
 void dbf_recordset::init_schema(std::span<const uint8_t> head, uint64_t file_size,
-                                uint8_t user_cp) {
+                                uint32_t encoding, uint32_t default_codepage) {
     descriptors_ = dbf_decode_descriptors(head, header_, file_size);
     dbf_layout_fields(header_, descriptors_);
     // Names are read in the table's code page (or the user's), so that the names of tables
     // written in a DOS code page come out right whatever the system's code page is.
-    init_codepage(user_cp);
+    init_codepage(encoding, default_codepage);
     udb_schema& schema = mutable_schema();
     schema.clear();
     schema.reserve(descriptors_.size());
+    std::vector<char> unknown_letters;
+    std::vector<std::u16string> names = dbf_field::column_names(descriptors_, *text_codepage_);
     for (const dbf_field_descriptor& fd : descriptors_) {
         if (!fd.is_column())
             continue;
-        schema.push_back(t_ftd(fd.size, dbf_field::column_name(fd, *text_codepage_), fd.vartype,
-                               false, fd.auto_number, ole_variant(), fd.reserved));
+        schema.push_back(t_ftd(fd.size, std::move(names[schema.size()]), fd.vartype, false,
+                               fd.auto_number, ole_variant(), fd.reserved));
+        unknown_letters.push_back(fd.kind == k::unknown ? char(fd.field_type) : 0);
     }
+    notes_.reset(schema.size());
+    for (size_t i = 0; i < unknown_letters.size(); ++i)
+        if (unknown_letters[i] >= 0x20 && unknown_letters[i] < 0x7F)
+            notes_.set_detail(i, std::string(1, unknown_letters[i]));
+    std::string source =
+        codepage_ == tk_cp_utf8 ? std::string("UTF-8") : "code page " + std::to_string(codepage_);
+    if (codepage_guessed_)
+        source += " (the table names no code page)";
+    notes_.set_text_source(std::move(source));
 }
 
-void dbf_recordset::init_codepage(uint8_t user_cp) {
+void dbf_recordset::init_codepage(uint32_t encoding, uint32_t default_codepage) {
     language_driver_ = header_.language_driver;
     TK_TRACE(2, "DBF file has codepage: %d", int(language_driver_));
     codepage_ = dbf_codepage_of(language_driver_);
     if (codepage_ == 0 && header_.layout() == dbf_layout::level7)
         codepage_ = dbf_codepage_of_driver_name(header_.driver_name());
-    if (user_cp != 0) {
-        TK_TRACE(2, "Setting user-defined codepage: %d", int(user_cp));
-        language_driver_ = user_cp;
-        codepage_ = dbf_codepage_of(user_cp);
+    if (encoding != 0) {
+        TK_TRACE(2, "Setting user-defined codepage: %u", unsigned(encoding));
+        if (encoding <= 0xFF)
+            language_driver_ = uint8_t(encoding);
+        codepage_ = dbf_codepage_of_setting(encoding);
+    }
+    codepage_guessed_ = codepage_ == 0;
+    if (codepage_guessed_) {
+        codepage_ = text_is_utf8() ? tk_cp_utf8 : default_codepage;
+        if (!tk_codepage::find(codepage_))
+            codepage_ = dbf_default_codepage;
     }
     text_codepage_ = &dbf_text_codepage(codepage_);
+}
+
+// A table that names no code page is UTF-8 when its text says so: some non-ASCII bytes and
+// all of them in valid UTF-8 sequences. Legacy code pages almost never give valid UTF-8 by
+// chance. The names and the text fields of the records in the first megabyte are looked at
+// (one read); a later value that is not UTF-8 is counted as undecodable when it is read.
+bool dbf_recordset::text_is_utf8() {
+    constexpr uint64_t scan_bytes = 1024 * 1024;
+    bool high = false;
+    std::vector<const dbf_field_descriptor*> text_fields;
+    for (const dbf_field_descriptor& fd : descriptors_) {
+        if (!dbf_is_utf8(fd.name_view(), high))
+            return false;
+        if (fd.kind == k::text || fd.kind == k::varchar)
+            text_fields.push_back(&fd);
+    }
+    const uint64_t records =
+        std::min<uint64_t>(uint64_t(header_.last_rec), scan_bytes / header_.rec_size);
+    if (text_fields.empty() || records == 0)
+        return high;
+    std::vector<uint8_t> bytes(size_t(records * header_.rec_size));
+    file_->get_at(header_.data_offset, bytes.data(), uint32_t(bytes.size()));
+    for (size_t at = 0; at < bytes.size(); at += header_.rec_size) {
+        for (const dbf_field_descriptor* fd : text_fields) {
+            if (fd->offset + fd->width > header_.rec_size)
+                continue;
+            const char* p = reinterpret_cast<const char*>(&bytes[at + fd->offset]);
+            std::string_view text(p, fd->width);
+            text = text.substr(0, text.find('\0'));
+            if (!dbf_is_utf8(text, high))
+                return false;
+        }
+    }
+    return high;
 }
 
 // Many writers leave the memo flag of the header unset while the table has memo fields and
@@ -256,7 +309,17 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
         memo_ = dbf_memo_file::open(path_, kind, writable);
     } catch (const dbf_no_memo_exception& e) {
         memo_missing_ = true;
-        report_at_open(e, path_);
+        std::string fields;
+        for (const dbf_field_descriptor& fd : descriptors_)
+            if (fd.kind == k::memo_text || fd.kind == k::memo_binary)
+                fields += (fields.empty() ? "" : ", ") +
+                          tk_to_utf8(dbf_field::column_name(fd, *text_codepage_));
+        report_at_open(dbf_exception(std::string(e.what()) + " (" +
+                                     dbf_replace_extension(path_, dbf_memo_file::extension(kind)) +
+                                     "): the values of memo field" +
+                                     (fields.find(',') == std::string::npos ? " " : "s ") + fields +
+                                     " are NULL"),
+                       path_);
     }
 }
 
@@ -342,7 +405,7 @@ void dbf_recordset::write_memo(const ole_variant& value, uint8_t* field, uint32_
         memo_ = std::move(created);
         memo_kind_ = dbf_memo_old;
         memo_missing_ = false;
-        record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_);
+        record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_, &notes_);
     }
     const uint32_t block = writer->next_free_block();
     writer->write_memo(block, text);
@@ -387,24 +450,21 @@ void dbf_recordset::append_record(udb_record& record) {
         }
         switch (fd.kind) {
         case k::text:
-        case k::text_other:
         case k::varchar: {
             if (is_nothing(v))
                 break;
             std::string text;
             text_codepage_->encode(v->to_wstring(), text);
             const size_t n = std::min<size_t>(text.size(), out.size());
-            if (fd.kind == k::text_other)
-                std::memcpy(p + out.size() - n, text.data(), n);
-            else
-                std::memcpy(p, text.data(), n);
+            std::memcpy(p, text.data(), n);
             if (fd.kind == k::varchar && n < out.size() && fd.varlen_bit >= 0) {
                 p[out.size() - 1] = uint8_t(n);
                 set_bit(rec, flags, fd.varlen_bit);
             }
             break;
         }
-        case k::varbinary: {
+        case k::varbinary:
+        case k::unknown: {
             std::fill(out.begin(), out.end(), uint8_t(0));
             const uint8_t* bytes = nullptr;
             const size_t count =
@@ -421,7 +481,6 @@ void dbf_recordset::append_record(udb_record& record) {
         case k::integer_text:
         case k::real_text:
         case k::decimal_text:
-        case k::float_text:
             write_number(v, fd.dec, out);
             break;
         case k::date_text: {
@@ -499,7 +558,6 @@ void dbf_recordset::append_record(udb_record& record) {
             break;
         }
         case k::memo_text:
-        case k::memo_ignored:
             if (!is_nothing(v))
                 write_memo(*v, p, fd.width);
             break;

@@ -11,6 +11,7 @@
 // going to a dBASE III memo file beside it.
 #pragma once
 
+#include "dbf/dbf_codepages.h"
 #include "dbf/dbf_header.h"
 #include "dbf/dbf_record.h"
 #include "udb/udb_recordset.h"
@@ -31,17 +32,22 @@ public:
     enum : int32_t { mode_read = 1, mode_write = 8 };
 
     // `path` is the table file, found without regard to case when it is not there as written.
-    // `user_cp` is a language-driver byte that replaces the table's own (0 for none).
+    // `encoding` replaces the table's own code page: a language-driver byte (1 to 255) or a
+    // code page number (above 255); 0 for none (dbf_codepages.h). A table that names no code
+    // page is read as UTF-8 when the text of its names and of its first records (up to 1 MB)
+    // is valid UTF-8 with at least one byte that is not ASCII, and else in `default_codepage`.
     // `database` (not owned, may be null) is the database the table belongs to.
     // Raises dbf_exception "File does not comply with DBF format" for a header that cannot
     // describe the file, and the file layer's exceptions when it cannot be read. A missing
     // memo file and a file cut short inside its records are reported to the error handler
     // (level 0, the table as context) and the table opens.
-    dbf_recordset(std::u16string path, int32_t mode, uint8_t user_cp = 0,
-                  udb_database* database = nullptr);
+    dbf_recordset(std::u16string path, int32_t mode, uint32_t encoding = 0,
+                  udb_database* database = nullptr,
+                  uint32_t default_codepage = dbf_default_codepage);
     // The same for a path in the file system's narrow form.
-    dbf_recordset(const std::string& path, int32_t mode, uint8_t user_cp = 0,
-                  udb_database* database = nullptr);
+    dbf_recordset(const std::string& path, int32_t mode, uint32_t encoding = 0,
+                  udb_database* database = nullptr,
+                  uint32_t default_codepage = dbf_default_codepage);
     ~dbf_recordset() override;
 
     // Writes the record at the end of the table: its fields, in column order, each in the
@@ -61,8 +67,11 @@ public:
     uint8_t get_version() const noexcept { return header_.version; }
     // The language-driver byte text is read with (the user's override when one was given).
     uint8_t get_language_driver() const noexcept { return language_driver_; }
-    // The code page of the text; 0 means the system's ANSI code page.
+    // The code page the text is read in.
     uint32_t get_codepage() const noexcept { return codepage_; }
+    // The table names no code page of its own (nor was one given): its text is read as UTF-8
+    // or in the default code page.
+    bool is_codepage_guessed() const noexcept { return codepage_guessed_; }
     // The memo kind the table uses (dbf_memo_kind), 0 when it has no memo file.
     int32_t get_memo_kind() const noexcept { return memo_kind_; }
     // The memo file, or null (no memo fields, or the file is missing).
@@ -82,9 +91,11 @@ public:
     const std::string& get_path() const noexcept { return path_; }
 
 private:
-    void open(int32_t mode, uint8_t user_cp);
-    void init_schema(std::span<const uint8_t> head, uint64_t file_size, uint8_t user_cp);
-    void init_codepage(uint8_t user_cp);
+    void open(int32_t mode, uint32_t encoding, uint32_t default_codepage);
+    void init_schema(std::span<const uint8_t> head, uint64_t file_size, uint32_t encoding,
+                     uint32_t default_codepage);
+    void init_codepage(uint32_t encoding, uint32_t default_codepage);
+    bool text_is_utf8();
     void init_memo_file(int32_t kind, bool writable);
     int32_t memo_kind_for_fields(int32_t kind) const;
     void init_indexes() const;
@@ -100,6 +111,7 @@ private:
     int32_t memo_kind_ = 0;
     uint8_t language_driver_ = 0;
     uint32_t codepage_ = 0;
+    bool codepage_guessed_ = false;
     const tk_codepage* text_codepage_ = nullptr;
     int64_t cursor_ = 0;
     // The bytes of records window_first_ .. window_first_ + window_count_ - 1.

@@ -115,7 +115,9 @@ std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity)
             return u"DATE";
         if (column.dw_reserved == t_ftd::time_only)
             return u"TIME";
-        return u"DATETIME";
+        // Scripts target SQL Server 2008 and later: DATETIME2 holds the years 1 to 9999 to
+        // the millisecond and beyond, where DATETIME starts at 1753.
+        return u"DATETIME2";
     case VT_BOOL:
         // A rule that writes logical values as text ('T', 'F') needs a text column.
         return udb_custom_conversion::is_acceptable1(column) ? u"CHAR(1)" : u"BIT";

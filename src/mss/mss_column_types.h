@@ -32,7 +32,7 @@ mss_numeric_shape mss_numeric_of(const t_ftd& column) noexcept;
 //   floats                 REAL / FLOAT;
 //   decimals, currency     NUMERIC(p,s) up to precision 38, FLOAT above; without a known
 //                          precision MONEY for currency and NUMERIC(38,9) for decimals;
-//   dates                  DATE, TIME or DATETIME;
+//   dates                  DATE, TIME or DATETIME2;
 //   logicals               BIT, or CHAR(1) when a custom rule writes them as text;
 //   binary (65, 70)        "VARBINARY(n) " for 1 to 7999 bytes, else VARBINARY(MAX);
 //   text and the rest      " uniqueidentifier" for a GUID column, "NVARCHAR(n) " /

@@ -20,6 +20,7 @@ mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string 
     : udb_recordset(std::move(name), &database), file_(database.file()), identity_needed_(identity),
       unicode_(database.unicode()) {
     mutable_schema() = schema;
+    notes_.reset(schema.size());
     safe_name_ = mss_safe_tname(name_);
     std::u16string head = u"INSERT INTO " + safe_name_ + u" (";
     for (size_t i = 0; i < schema.size(); ++i) {
@@ -87,7 +88,8 @@ void mss_dmp_recordset::append_record(udb_record& record) {
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 out.append(", ");
-            mss_append_value_literal(out, record[i], schema[i], unicode_);
+            if (!mss_append_value_literal(out, record[i], schema[i], unicode_))
+                notes_.add(i, udb_value_notes::number_out_of_range);
         }
         out.append(insert_tail);
     } catch (...) {

@@ -392,27 +392,29 @@ int rounded_integer_digits(DECIMAL dec, int scale) {
     return std::max(0, ole_decimal_digits(dec) - int(dec.scale));
 }
 
-void append_decimal(std::string& out, const ole_variant& value, const t_ftd& column, bool unicode) {
+// False, with NULL written, when the value has more integer digits than the column holds:
+// no other number stands in for it.
+bool append_decimal(std::string& out, const ole_variant& value, const t_ftd& column, bool unicode) {
     const size_t start = out.size();
     value.append_string(out);
     if (out.size() == start) {
         append_missing(out, column, unicode);
-        return;
+        return true;
     }
     const mss_numeric_shape shape = mss_numeric_of(column);
     if (!shape.known)
-        return;
+        return true;
     const DECIMAL& dec = value.get_decimal();
     // The printed text gives the digits unless the value has more decimals than the column.
     const int digits = dec.scale > shape.scale
                            ? rounded_integer_digits(dec, shape.scale)
                            : text_integer_digits(std::string_view(out).substr(start));
-    if (digits > shape.precision - shape.scale) {
-        TK_TRACE(1, "Decimal is out of range");
-        const bool negative = dec.sign != 0 && !ole_decimal_is_zero(dec);
-        out.resize(start);
-        out.append(gen_dec_value(column, negative));
-    }
+    if (digits <= shape.precision - shape.scale)
+        return true;
+    TK_TRACE(1, "Decimal is out of range");
+    out.resize(start);
+    out.append(null_literal);
+    return false;
 }
 
 void append_whole(std::string& out, int64_t v) {
@@ -463,60 +465,56 @@ void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE
         throw tk_exception("Cannot create string representation", tk_exception::stop_run);
 }
 
-void mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
+bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
                               bool unicode) {
     if (udb_custom_conversion::is_acceptable2(value)) {
         append_utf8_or_fail(out, udb_custom_conversion::handle2(value));
-        return;
+        return true;
     }
     const VARTYPE vt = value.get_type();
     switch (vt) {
     case VT_EMPTY:
     case VT_NULL:
         append_missing(out, column, unicode);
-        return;
+        return true;
     case VT_BSTR: {
         if (append_plain_text(out, value.bstr_view(), unicode))
-            return;
+            return true;
         std::u16string_view text = up_to_zero(value.bstr_view());
         if (text.empty()) {
             out.append(empty_literal);
-            return;
+            return true;
         }
         if (append_guid_reference(out, text))
-            return;
+            return true;
         append_quoted(out, text, unicode);
-        return;
+        return true;
     }
     case VT_DATE: {
+        // The script's date columns (DATE, TIME, DATETIME2) hold every date a value holds.
         SYSTEMTIME st;
         value.get_system_time(st);
-        if (needs_datetime_range(column.dw_reserved) && !is_time_only(st) &&
-            (st.wYear < 1753 || st.wYear > 9999)) {
-            TK_TRACE(1, "Skip date-out-of-range");
-            st = out_of_range_date();
-        }
         append_date(out, st);
-        return;
+        return true;
     }
     case VT_R8: {
         const double v = value.variant().dblVal;
         if (std::isnan(v)) {
             append_missing(out, column, unicode);
-            return;
+            return true;
         }
         const double safe = clamp_double(v);
         if (safe == v)
             value.append_string(out);
         else
             ole_variant(safe).append_string(out);
-        return;
+        return true;
     }
     case VT_R4: {
         const float v = value.variant().fltVal;
         if (std::isnan(v)) {
             append_missing(out, column, unicode);
-            return;
+            return true;
         }
         if (std::isinf(v))
             ole_variant(v > 0 ? std::numeric_limits<float>::max()
@@ -524,17 +522,16 @@ void mss_append_value_literal(std::string& out, const ole_variant& value, const 
                 .append_string(out);
         else
             value.append_string(out);
-        return;
+        return true;
     }
     case VT_DECIMAL:
-        append_decimal(out, value, column, unicode);
-        return;
+        return append_decimal(out, value, column, unicode);
     case VT_INT:
         append_whole(out, value.variant().intVal);
-        return;
+        return true;
     case VT_UINT:
         append_whole(out, value.variant().uintVal);
-        return;
+        return true;
     default:
         break;
     }
@@ -545,7 +542,7 @@ void mss_append_value_literal(std::string& out, const ole_variant& value, const 
     if (written.empty() || (ole_variant::is_binary(vt) && written.size() < 2)) {
         out.resize(start);
         append_missing(out, column, unicode);
-        return;
+        return true;
     }
     if (ole_variant::is_binary(vt) && !is_hex_literal(written) && !is_all_digits(written)) {
         std::string text(written);
@@ -558,6 +555,7 @@ void mss_append_value_literal(std::string& out, const ole_variant& value, const 
         }
         out.push_back('\'');
     }
+    return true;
 }
 
 std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column) {

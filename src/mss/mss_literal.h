@@ -8,10 +8,10 @@
 //   numbers, logicals   bare: 42, -1.5, 1.2500000000000000e+00, 1, 0;
 //   binary              0x0A1B;
 //   no value            NULL, or the column default's literal for a not-null column.
-// Values that MS SQL cannot hold are brought into range first: DATETIME dates outside the
-// years 1753-9999 become 9999-12-30, doubles are clamped to +-1.79e308 / +-2.23e-308 and
-// NaN is NULL, decimals with too many integer digits become the column's largest value with
-// the value's sign. A custom conversion rule that accepts a value writes it instead.
+// Dates are written as they are: the script's date columns (DATE, TIME, DATETIME2) hold every
+// date a value holds. Doubles are clamped to +-1.79e308 / +-2.23e-308 and NaN is NULL; a
+// decimal with more integer digits than its column holds is NULL, never another number. A
+// custom conversion rule that accepts a value writes it instead.
 //
 // The text is UTF-8, appended to a byte string: these functions are the INSERT writer's hot
 // path. The wide forms serve the callers that build statements as wide text.
@@ -26,9 +26,11 @@
 struct t_ftd;
 class udb_field;
 
-// The literal of one value of a column, appended to `out`. Raises tk_exception of level 1
-// ("Cannot create string representation") for text that is not valid UTF-16.
-void mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
+// The literal of one value of a column, appended to `out`; false when the value could not be
+// written as it stands (a decimal too wide for its column, written as NULL). Raises
+// tk_exception of level 1 ("Cannot create string representation") for text that is not valid
+// UTF-16.
+bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
                               bool unicode);
 
 // The literal of a value given as text and type, appended to `out` (used for defaults that

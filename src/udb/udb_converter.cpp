@@ -268,9 +268,25 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
             copy_records(name, *source_table, *target_table);
     } catch (...) {
         finish_after_failure(*target_table);
+        report_value_notes(name, *source_table);
+        report_value_notes(target, *target_table);
         throw;
     }
     target_table->finish();
+    report_value_notes(name, *source_table);
+    report_value_notes(target, *target_table);
+}
+
+void udb_converter::report_value_notes(const std::u16string& name, const udb_recordset& table) {
+    std::vector<std::u16string> fields;
+    fields.reserve(table.get_schema().size());
+    for (const t_ftd& column : table.get_schema())
+        fields.push_back(column.name);
+    for (const std::string& text : table.value_notes().messages(name, fields)) {
+        if (error_handler* handler = error_handler::try_instance())
+            handler->clear_context();
+        report(tk_exception(text, tk_exception::recoverable), false);
+    }
 }
 
 void udb_converter::copy_records(const std::u16string& name, udb_recordset& source,

@@ -109,6 +109,9 @@ private:
                        udb_validator& validator);
     void copy_records(const std::u16string& name, udb_recordset& source,
                       udb_recordset& destination);
+    // Reports what the table's source and destination counted of the values they changed,
+    // one level-0 error per field and kind.
+    static void report_value_notes(const std::u16string& name, const udb_recordset& table);
     void remember_selected_tables();
     void set_current_table(const std::u16string& name);
     void throw_if_stop_requested() const;

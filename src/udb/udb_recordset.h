@@ -4,6 +4,7 @@
 #include "udb/udb_index.h"
 #include "udb/udb_record.h"
 #include "udb/udb_schema.h"
+#include "udb/udb_value_notes.h"
 
 #include <cstdint>
 #include <string>
@@ -57,6 +58,9 @@ public:
     // Position of the first primary or unique index, -1 when there is none.
     int32_t get_key_index() const noexcept { return key_index_; }
     const std::u16string& get_query_text() const noexcept { return query_text_; }
+    // The values of the table that could not be carried as they stand, one count per column
+    // (of the schema) and kind; the driver reports them when the table is done.
+    virtual const udb_value_notes& value_notes() const noexcept { return notes_; }
 
 protected:
     // Write access for implementations; it forgets the column look-ups of convert_record.
@@ -68,6 +72,7 @@ protected:
     udb_database* database_;
     int32_t key_index_ = -1;
     uint32_t record_count_ = 0;
+    udb_value_notes notes_;
 
 private:
     int32_t lookup_column(const udb_field& field) const;

@@ -71,6 +71,8 @@ void apply(const convert_settings_patch& p, tabrix_converter& c) {
         c.set_logfile(narrow(absolute_path(*p.log_file)));
     if (p.encoding)
         c.set_encoding(*p.encoding);
+    if (p.default_encoding)
+        c.set_default_encoding(*p.default_encoding);
     if (p.tables) {
         c.selected_tables().clear();
         for (const std::string& table : *p.tables)

@@ -1,6 +1,7 @@
 // tabrix-cli: the command-line program. Each command is a function of its own that gets the
 // arguments from the command name on.
 #include "app/cli/convert_command.h"
+#include "app/cli/encodings_command.h"
 #include "app/cli/folder_report_command.h"
 #include "app/cli/sample_command.h"
 
@@ -20,6 +21,7 @@ Commands:
                    records, memo file and fields, and with --limit or --json the records
   convert          convert a folder of DBF tables into one T-SQL script
   sample FOLDER    write a folder of sample DBF tables to try the other commands on
+  encodings        list the DBF language-driver bytes and code pages text is read in
 
 Run 'tabrix-cli COMMAND --help' for the arguments of a command.
 Options: -h, --help (this text), -V, --version (the program's version).
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
         return inspect_main(argc - 1, argv + 1);
     if (command == "sample")
         return sample_main(argc - 1, argv + 1);
+    if (command == "encodings")
+        return encodings_main(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(usage_text, stdout);
         return exit_success;
