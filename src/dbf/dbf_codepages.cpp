@@ -13,7 +13,7 @@ namespace {
 // 0x57 is the "ANSI" driver that dBASE, ArcGIS and the shapefile libraries write for Windows
 // Latin text.
 constexpr std::array<dbf_codepage_entry, 68> table = {{
-    {0x00, 0, u"None (the default code page, or UTF-8)"},
+    {0x00, 0, u"None named"},
     {0x01, 437, u"U.S. MS-DOS"},
     {0x02, 850, u"International MS-DOS"},
     {0x03, 1252, u"Windows ANSI"},

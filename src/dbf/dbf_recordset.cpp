@@ -177,11 +177,17 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
 
     std::vector<uint8_t> head(dbf_descriptor_area(header_, file_size));
     file_->get_at(0, head.data(), uint32_t(head.size()));
-    init_schema(head, file_size, encoding, default_codepage);
+    descriptors_ = dbf_decode_descriptors(head, header_, file_size);
+    dbf_layout_fields(header_, descriptors_);
     if (header_.is_cut_short())
         report_at_open(dbf_exception(cut_short_message()), path_);
+    // The memo file first: its text counts in telling UTF-8 from the default code page.
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
+    init_codepage(encoding, default_codepage);
+    init_schema();
+    if (memo_missing_)
+        report_missing_memo();
     record_count_ = uint32_t(header_.last_rec);
     // A small table takes no more than it holds (one record at least, for appending).
     const int64_t window_records = std::clamp<int64_t>(
@@ -191,13 +197,9 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
     init_indexes();
 }
 
-void dbf_recordset::init_schema(std::span<const uint8_t> head, uint64_t file_size,
-                                uint32_t encoding, uint32_t default_codepage) {
-    descriptors_ = dbf_decode_descriptors(head, header_, file_size);
-    dbf_layout_fields(header_, descriptors_);
-    // Names are read in the table's code page (or the user's), so that the names of tables
-    // written in a DOS code page come out right whatever the system's code page is.
-    init_codepage(encoding, default_codepage);
+// Names are read in the table's code page (or the user's), so that the names of tables written
+// in a DOS code page come out right whatever the system's code page is.
+void dbf_recordset::init_schema() {
     udb_schema& schema = mutable_schema();
     schema.clear();
     schema.reserve(descriptors_.size());
@@ -244,8 +246,9 @@ void dbf_recordset::init_codepage(uint32_t encoding, uint32_t default_codepage) 
 
 // A table that names no code page is UTF-8 when its text says so: some non-ASCII bytes and
 // all of them in valid UTF-8 sequences. Legacy code pages almost never give valid UTF-8 by
-// chance. The names and the text fields of the records in the first megabyte are looked at
-// (one read); a later value that is not UTF-8 is counted as undecodable when it is read.
+// chance. The names, the text fields of the records in the first megabyte (one read) and up
+// to a megabyte of their memos are looked at; a later value that is not UTF-8 is counted as
+// undecodable when it is read.
 bool dbf_recordset::text_is_utf8() {
     constexpr uint64_t scan_bytes = 1024 * 1024;
     bool high = false;
@@ -253,7 +256,7 @@ bool dbf_recordset::text_is_utf8() {
     for (const dbf_field_descriptor& fd : descriptors_) {
         if (!dbf_is_utf8(fd.name_view(), high))
             return false;
-        if (fd.kind == k::text || fd.kind == k::varchar)
+        if (fd.kind == k::text || fd.kind == k::varchar || (fd.kind == k::memo_text && memo_))
             text_fields.push_back(&fd);
     }
     const uint64_t records =
@@ -262,12 +265,23 @@ bool dbf_recordset::text_is_utf8() {
         return high;
     std::vector<uint8_t> bytes(size_t(records * header_.rec_size));
     file_->get_at(header_.data_offset, bytes.data(), uint32_t(bytes.size()));
+    uint64_t memo_bytes = 0;
+    std::string memo;
     for (size_t at = 0; at < bytes.size(); at += header_.rec_size) {
         for (const dbf_field_descriptor* fd : text_fields) {
             if (fd->offset + fd->width > header_.rec_size)
                 continue;
             const char* p = reinterpret_cast<const char*>(&bytes[at + fd->offset]);
             std::string_view text(p, fd->width);
+            if (fd->kind == k::memo_text) {
+                // The memos of the same records, up to a megabyte of them.
+                const uint32_t block = memo_->get_block_number(text);
+                if (block == 0 || memo_bytes >= scan_bytes ||
+                    memo_->read_memo(block, memo, dbf_memo_read::text) == dbf_memo_block::invalid)
+                    continue;
+                memo_bytes += memo.size();
+                text = memo;
+            }
             text = text.substr(0, text.find('\0'));
             if (!dbf_is_utf8(text, high))
                 return false;
@@ -307,20 +321,29 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
         return;
     try {
         memo_ = dbf_memo_file::open(path_, kind, writable);
-    } catch (const dbf_no_memo_exception& e) {
+    } catch (const dbf_no_memo_exception&) {
         memo_missing_ = true;
-        std::string fields;
-        for (const dbf_field_descriptor& fd : descriptors_)
-            if (fd.kind == k::memo_text || fd.kind == k::memo_binary)
-                fields += (fields.empty() ? "" : ", ") +
-                          tk_to_utf8(dbf_field::column_name(fd, *text_codepage_));
-        report_at_open(dbf_exception(std::string(e.what()) + " (" +
-                                     dbf_replace_extension(path_, dbf_memo_file::extension(kind)) +
-                                     "): the values of memo field" +
-                                     (fields.find(',') == std::string::npos ? " " : "s ") + fields +
-                                     " are NULL"),
-                       path_);
     }
+}
+
+void dbf_recordset::report_missing_memo() const {
+    std::string fields;
+    size_t count = 0;
+    const udb_schema& schema = get_schema();
+    size_t column = 0;
+    for (const dbf_field_descriptor& fd : descriptors_) {
+        if (!fd.is_column())
+            continue;
+        if ((fd.kind == k::memo_text || fd.kind == k::memo_binary) && column < schema.size()) {
+            fields += (count++ ? ", " : "") + tk_to_utf8(schema[column].name);
+        }
+        ++column;
+    }
+    const std::string memo = dbf_replace_extension(path_, dbf_memo_file::extension(memo_kind_));
+    report_at_open(dbf_exception(dbf_no_memo_exception().what() + std::string(" (") + memo +
+                                 "): the values of memo field" + (count == 1 ? " " : "s ") +
+                                 fields + " are NULL"),
+                   path_);
 }
 
 std::string dbf_recordset::cut_short_message() const {

@@ -35,7 +35,8 @@ public:
     // `encoding` replaces the table's own code page: a language-driver byte (1 to 255) or a
     // code page number (above 255); 0 for none (dbf_codepages.h). A table that names no code
     // page is read as UTF-8 when the text of its names and of its first records (up to 1 MB)
-    // is valid UTF-8 with at least one byte that is not ASCII, and else in `default_codepage`.
+    // and their memos is valid UTF-8 with at least one byte that is not ASCII, and else in
+    // `default_codepage`.
     // `database` (not owned, may be null) is the database the table belongs to.
     // Raises dbf_exception "File does not comply with DBF format" for a header that cannot
     // describe the file, and the file layer's exceptions when it cannot be read. A missing
@@ -92,11 +93,11 @@ public:
 
 private:
     void open(int32_t mode, uint32_t encoding, uint32_t default_codepage);
-    void init_schema(std::span<const uint8_t> head, uint64_t file_size, uint32_t encoding,
-                     uint32_t default_codepage);
+    void init_schema();
     void init_codepage(uint32_t encoding, uint32_t default_codepage);
     bool text_is_utf8();
     void init_memo_file(int32_t kind, bool writable);
+    void report_missing_memo() const;
     int32_t memo_kind_for_fields(int32_t kind) const;
     void init_indexes() const;
     void write_memo(const ole_variant& value, uint8_t* field, uint32_t width);

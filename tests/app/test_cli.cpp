@@ -1,4 +1,5 @@
 // tabrix-cli as users run it: the built program, its exit status and what it writes.
+#include "dbf/test_table_builder.h"
 #include "support/test_support.h"
 
 #include <cstdlib>
@@ -271,4 +272,48 @@ TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     r = run_cli(dir, {"convert", "-s", "data", "-o", "no/such/folder/out.sql"});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_status_1) {
+    using namespace dbf_test;
+    // GBK text (one value with a lead byte that has no trail byte), two columns whose names
+    // differ only in case, a memo pointer past the end of the memo file, a type letter without
+    // a rule, a number wider than a double keeps, and a date before the year 100.
+    const std::vector<field> fields = {{"key", 'C', 4},  {"KEY", 'C', 4},  {"NOTE", 'M', 10},
+                                       {"CODE", 'X', 3}, {"BIG", 'N', 40}, {"WHEN", 'D', 8}};
+    const std::string big = "12345678901234567890";
+    tabrix_test::write_file(
+        dir / "data" / "odd.dbf",
+        make_table(
+            0x83, fields,
+            {record({"\xD6\xD0\xCE\xC4", "ab  ", right("1", 10), std::string("\x01\0\xFF", 3),
+                     right(big, 40), "00500101"}),
+             record({"abcd", "\x81 x ", right("99", 10), "zz ", right("7", 40), "20240229"})},
+            table_options{.language_driver = 0x7A}));
+    std::string memo(512, '\0');
+    memo[0] = 2;
+    memo += "first memo\x1A\x1A";
+    memo.resize(1024, '\0');
+    tabrix_test::write_file(dir / "data" / "odd.dbt", memo);
+
+    const auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "-t", "odd"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    for (const char* message :
+         {"Table odd, field KEY_2: 1 value held bytes that code page 936 cannot decode; they were "
+          "replaced by U+FFFD",
+          "Table odd, field NOTE: 1 value refers to memo data that cannot be read (past the end "
+          "of the memo file or damaged); it is NULL",
+          "Table odd, field CODE: 2 values have a type letter 'X' that is not known; their bytes "
+          "were carried as VARBINARY",
+          "Table odd, field BIG: 1 value has more significant digits than FLOAT(53) keeps (about "
+          "15); it was rounded",
+          "Table odd, field WHEN: 1 value holds a date that no column type can hold; it is NULL"})
+        EXPECT_EQ(count(r.err, message), 1u) << message << "\n" << r.err;
+    const std::string script = tabrix_test::read_file(dir / "out.sql");
+    EXPECT_TRUE(contains(script, "[key] NVARCHAR(4) ,\r\n\t[KEY_2] NVARCHAR(4) ,")) << body(script);
+    EXPECT_TRUE(contains(script, "[CODE] VARBINARY(3) ")) << body(script);
+    EXPECT_TRUE(contains(script, "VALUES (N'中文', N'ab', N'first memo', 0x0100FF, "))
+        << body(script);
+    EXPECT_TRUE(contains(script, ", NULL, 0x7A7A20, 7.0000000000000000e+00, '2024-02-29');"))
+        << body(script);
 }

@@ -109,12 +109,21 @@ TEST(convert_options, usage_errors) {
     EXPECT_EQ(usage_text({"--skip-deleted=1"}), "option --skip-deleted takes no value");
     EXPECT_EQ(usage_text({"a.tbx", "b.tbx"}),
               "only one profile can be given ('a.tbx' and 'b.tbx')");
-    EXPECT_NE(usage_text({"--encoding", "256"}).find("0 to 255"), std::string::npos);
-    EXPECT_EQ(parse({"--encoding", "cp866"}).settings.encoding, 0x26u);
-    EXPECT_EQ(parse({"--encoding", "CP1252"}).settings.encoding, 0x03u);
-    EXPECT_NE(usage_text({"--encoding", "cp12345"}).find("code page 12345"), std::string::npos);
-    EXPECT_NE(usage_text({"--encoding", "latin1"}).find("'latin1'"), std::string::npos);
-    EXPECT_NE(usage_text({"--encoding", "0x"}).find("'0x'"), std::string::npos);
+    // Code pages by byte, number or name; anything else is refused with what is accepted.
+    EXPECT_EQ(parse({"--encoding", "0x65"}).settings.encoding, 0x65u);
+    EXPECT_EQ(parse({"--encoding", "cp866"}).settings.encoding, 866u);
+    EXPECT_EQ(parse({"--encoding", "CP1252"}).settings.encoding, 1252u);
+    EXPECT_EQ(parse({"--encoding", "latin1"}).settings.encoding, 28591u);
+    EXPECT_EQ(parse({"--encoding", "cp936"}).settings.encoding, 936u);
+    EXPECT_EQ(parse({"-e", "utf-8"}).settings.encoding, 65001u);
+    for (const char* bad : {"0xFF", "256", "cp12345", "0x", "77777"}) {
+        const std::string text = usage_text({"--encoding", bad});
+        EXPECT_NE(text.find(std::string("'") + bad + "'"), std::string::npos) << text;
+        EXPECT_NE(text.find("windows-1252"), std::string::npos) << text;
+    }
+    EXPECT_EQ(parse({"--default-encoding", "0x65"}).settings.default_encoding, 866u);
+    EXPECT_EQ(parse({"--default-encoding=cp1251"}).settings.default_encoding, 1251u);
+    EXPECT_NE(usage_text({"--default-encoding", "0"}).find("'0'"), std::string::npos);
     EXPECT_NE(usage_text({"--mode", "4"}).find("'4'"), std::string::npos);
     EXPECT_NE(usage_text({"--direct", "--script", "x.sql"}).find("--direct"), std::string::npos);
     EXPECT_EQ(usage_text({"--table="}), "--table needs a table name");

@@ -18,7 +18,7 @@ struct settings {
     std::string logfile;
     bool skip_idx, tab_def, skip_del, bool_dbf, direct, sec_log, as_dbo, com, db, tab, unicode;
     int32_t mode;
-    uint32_t encoding;
+    uint32_t encoding, default_encoding;
     std::vector<std::u16string> tables;
     udb_named_texts entries, views, queries;
 
@@ -45,6 +45,7 @@ settings read(const tabrix_converter& c) {
             c.dump_options().dmp_unicode,
             c.get_mode(),
             c.get_encoding(),
+            c.get_default_encoding(),
             c.selected_tables(),
             c.selected_table_entries(),
             c.selected_views(),
@@ -69,7 +70,8 @@ void set_all(tabrix_converter& c) {
     c.dump_options().dmp_ins_db = true;
     c.dump_options().dmp_ins_tab = false;
     c.set_mode(2);
-    c.set_encoding(0x65);
+    c.set_encoding(936);
+    c.set_default_encoding(866);
     c.selected_table_entries() = {{u"orders", u""}, {u"clients", u""}};
     c.selected_views() = {{u"v1", u"select 1"}};
     c.available_queries() = {{u"q1", u"select * from orders"}};
@@ -120,6 +122,7 @@ TEST(tabrix_converter, profile_file_layout) {
               "[Available Queries]\r\n\r\n"
               "[Generic settings]\r\nsrc=/data\r\ndest=out.sql\r\nlogfile=\r\nskip indexes=0\r\n"
               "only definitions=0\r\nmode=0\r\nskip deleted=0\r\nbool as is=0\r\nencoding=0\r\n"
+              "default encoding=1252\r\n"
               "\r\n"
               "[MS SQL Server settings]\r\nwindows authentication=1\r\nconnect as DBO=1\r\n"
               "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n"
@@ -138,7 +141,7 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "Mode=3\n"
                                            "only definitions=\n"
                                            "skip indexes=yes\n"
-                                           "encoding=300\n"
+                                           "encoding=936\n"
                                            "src=\n"
                                            "[MS SQL Server settings]\n"
                                            "dump create table=yes\n"
@@ -156,12 +159,32 @@ TEST(tabrix_converter, profile_reading_rules) {
     EXPECT_EQ(c.get_mode(), 1) << "\"Mode\" is not \"mode\"";
     EXPECT_TRUE(c.get_table_definitions_only()) << "an empty value leaves the setting";
     EXPECT_TRUE(c.get_skip_indexes()) << "anything but \"0\" is true";
-    EXPECT_EQ(c.get_encoding(), 44u) << "the low byte of 300";
+    EXPECT_EQ(c.get_encoding(), 936u) << "a code page by its number";
     EXPECT_EQ(c.get_source_path(), u"/kept");
     EXPECT_FALSE(c.dump_options().dmp_ins_tab) << "only \"1\" is true";
     EXPECT_FALSE(c.get_direct());
     EXPECT_EQ(c.selected_tables(), std::vector<std::u16string>{u"orders"});
     EXPECT_EQ(c.selected_table_entries(), (udb_named_texts{{u"a", u"b"}}));
+}
+
+TEST(tabrix_converter, profile_code_pages_we_cannot_read_with_are_refused) {
+    tabrix_test::scratch_dir dir;
+    for (const char* line :
+         {"encoding=77777", "encoding=255", "default encoding=0", "default encoding=300"}) {
+        tabrix_test::write_file(dir / "e.tbx", std::string("[Generic settings]\n") + line + "\n");
+        tabrix_converter c;
+        try {
+            c.load_profile(dir / "e.tbx");
+            ADD_FAILURE() << line << " was taken";
+        } catch (const tk_exception& e) {
+            EXPECT_NE(std::string(e.what()).find(line), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("windows-1252"), std::string::npos) << e.what();
+        }
+    }
+    tabrix_test::write_file(dir / "e.tbx", "[Generic settings]\ndefault encoding=101\n");
+    tabrix_converter c;
+    ASSERT_TRUE(c.load_profile(dir / "e.tbx"));
+    EXPECT_EQ(c.get_default_encoding(), 866u) << "a language-driver byte stands for its page";
 }
 
 TEST(tabrix_converter, profile_modes_and_missing_files) {

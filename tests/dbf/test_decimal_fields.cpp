@@ -22,8 +22,9 @@ dbf_field_descriptor n_field(uint8_t len, uint8_t dec) {
 }
 
 ole_variant decoded(const std::string& text, uint8_t dec) {
-    const std::string bytes = std::string(40 - text.size(), ' ') + text;
-    const dbf_field_descriptor fd = n_field(40, dec);
+    // The widest field whose values are all DECIMALs: 28 digits and the point.
+    const std::string bytes = std::string(29 - text.size(), ' ') + text;
+    const dbf_field_descriptor fd = n_field(29, dec);
     return dbf_field::get_variant({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
                                   fd, 1252);
 }
@@ -55,7 +56,7 @@ TEST(DecimalFields, ShortNumbersGiveTheGeneralReadersDecimal) {
         expect_same_decimal(text);
     // Beyond 19 digits and with exponents the general reader does the work.
     for (const char* text : {"12345678901234567890.5", "1234567890123456789012345678", "1.5e3",
-                             "-2E-2", "0.00000000000000000000000000001"})
+                             "-2E-2", "0.000000000000000000000000001"})
         expect_same_decimal(text, 5);
 }
 

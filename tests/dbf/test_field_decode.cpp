@@ -4,6 +4,7 @@
 #include "dbf/dbf_record.h"
 #include "ole/ole_decimal.h"
 #include "test_table_builder.h"
+#include "tk/tk_text.h"
 
 #include <bit>
 #include <cmath>
@@ -77,10 +78,12 @@ TEST(field_decode, character_text) {
     EXPECT_EQ(value('C', 3, "M\xE9x", 0, 3, 1252).to_wstring(), u"Méx");
     EXPECT_EQ(value('C', 3, "M\xE9x", 0, 3, 1251).to_wstring(), u"Mйx");
     EXPECT_EQ(value('C', 1, "\x8F", 0, 3, 866).to_wstring(), u"П");
-    // Letters without a rule of their own are text with leading blanks removed.
-    v = value('X', 5, "  ab ");
-    EXPECT_EQ(v.get_type(), VT_BSTR);
-    EXPECT_EQ(v.to_wstring(), u"ab ");
+    // Letters without a rule of their own are their bytes, never text.
+    v = value('X', 5, std::string("\xFF%\0a ", 5));
+    ASSERT_TRUE(ole_variant::is_binary(v.get_type()));
+    const uint8_t* bytes = nullptr;
+    ASSERT_EQ(v.get_bytes(bytes), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 5), std::string("\xFF%\0a ", 5));
 }
 
 TEST(field_decode, whole_numbers) {
@@ -101,19 +104,55 @@ TEST(field_decode, whole_numbers) {
     EXPECT_EQ(v.to_long(), 12);
     EXPECT_EQ(value('N', 4, "+1e3").to_long(), 1000);
     EXPECT_EQ(value('N', 4, " 007").to_long(), 7);
-    v = value('N', 19, "9223372036854775807");
+    // 18 digits always fit 64 bits: the limits of N(18,0).
+    v = value('N', 18, "999999999999999999");
     EXPECT_EQ(v.get_type(), VT_I8);
-    EXPECT_EQ(v.to_i8(), std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(value('N', 19, "-999999999999999999").to_i8(), -999999999999999999);
-    // Beyond 64 bits: no value rather than a wrapped number.
-    EXPECT_EQ(value('N', 19, "9999999999999999999").get_type(), VT_EMPTY);
-    v = value('N', 20, "12345678901234567890");
-    EXPECT_EQ(v.get_type(), VT_R8);
-    EXPECT_DOUBLE_EQ(v.to_double(), 12345678901234567890.0);
-    // A length byte of 128 or more is a long number too.
+    EXPECT_EQ(v.to_i8(), 999999999999999999);
+    EXPECT_EQ(value('N', 18, "-99999999999999999").to_i8(), -99999999999999999);
+    // Wider fields are DECIMALs: every digit is kept at their limits.
+    v = value('N', 19, "9999999999999999999");
+    EXPECT_EQ(v.get_type(), VT_DECIMAL);
+    EXPECT_EQ(v.to_string(), "9999999999999999999");
+    EXPECT_EQ(value('N', 19, "-999999999999999999").to_string(), "-999999999999999999");
+    EXPECT_EQ(value('N', 20, "99999999999999999999").to_string(), "99999999999999999999");
+    EXPECT_EQ(value('N', 28, std::string(28, '9')).to_string(), std::string(28, '9'));
+    // Beyond what a DECIMAL holds: a double, rounded values counted by the caller.
     v = value('N', 200, right("42", 200));
     EXPECT_EQ(v.get_type(), VT_R8);
     EXPECT_EQ(v.to_double(), 42.0);
+}
+
+TEST(field_decode, values_that_cannot_be_carried_say_so) {
+    auto exact = [](char type, uint8_t len, std::string_view bytes, uint8_t dec = 0,
+                    uint32_t codepage = 1252) {
+        dbf_header h;
+        h.version = 0x03;
+        h.rec_size = 0xFFFF;
+        std::vector<dbf_field_descriptor> v(1);
+        v[0].field_type = uint8_t(type);
+        v[0].len = len;
+        v[0].dec = dec;
+        dbf_layout_fields(h, v);
+        ole_variant out;
+        return dbf_field::decode({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                                 v[0], tk_codepage::get(codepage), out);
+    };
+    EXPECT_TRUE(exact('C', 3, "abc"));
+    // A GBK lead byte without its trail byte, and invalid UTF-8.
+    EXPECT_FALSE(exact('C', 3, "a\x81 ", 0, 936));
+    EXPECT_FALSE(exact('C', 3,
+                       "a\xE9"
+                       "c",
+                       0, tk_cp_utf8));
+    EXPECT_TRUE(exact('N', 40, right("123456789012345", 40)));
+    EXPECT_FALSE(exact('N', 40, right("1234567890123456789", 40)));
+    // Blank and zero dates are no dates; dates before the year 100 have no value.
+    EXPECT_TRUE(exact('D', 8, "        "));
+    EXPECT_TRUE(exact('D', 8, "00000000"));
+    EXPECT_FALSE(exact('D', 8, "00500101"));
+    EXPECT_FALSE(exact('D', 8, "20231345"));
+    EXPECT_TRUE(exact('T', 8, std::string(8, '\0')));
+    EXPECT_FALSE(exact('T', 8, std::string("\x01\0\0\0\0\0\0\0", 8)));
 }
 
 TEST(field_decode, decimals_and_floats) {
@@ -125,11 +164,14 @@ TEST(field_decode, decimals_and_floats) {
     EXPECT_EQ(value('N', 8, "*****.**", 2).get_type(), VT_EMPTY);
     EXPECT_EQ(value('N', 8, "        ", 2).get_type(), VT_EMPTY);
     EXPECT_EQ(value('N', 8, "1,234.56", 2).get_type(), VT_EMPTY);
-    // F: the float nearest to the text.
+    // F holds decimal text as N does: read exactly, never through a 32-bit float.
     v = value('F', 20, "1.234567890123460000", 18);
-    EXPECT_EQ(v.get_type(), VT_R4);
-    EXPECT_EQ(float(v.to_double()), 1.23456789012346f);
-    EXPECT_EQ(float(value('F', 20, right("0.1", 20), 18).to_double()), 0.1f);
+    EXPECT_EQ(v.get_type(), VT_DECIMAL);
+    EXPECT_EQ(v.to_string(), "1.23456789012346");
+    EXPECT_EQ(value('F', 20, right("0.1", 20), 18).to_string(), "0.1");
+    EXPECT_EQ(value('F', 20, right("123456789", 20), 2).to_string(), "123456789");
+    EXPECT_EQ(value('F', 20, right("111.1111111111111", 20), 13).to_string(), "111.1111111111111");
+    EXPECT_EQ(value('F', 10, right("1.2", 10), 1).to_string(), "1.2");
     EXPECT_EQ(value('F', 20, std::string(20, ' '), 18).get_type(), VT_EMPTY);
     EXPECT_EQ(value('F', 6, "  nan ").get_type(), VT_EMPTY);
     EXPECT_EQ(value('F', 6, "  1e99").get_type(), VT_EMPTY);

@@ -36,9 +36,10 @@ bool valid_json(std::string_view text) {
     return dbf_test::parse_json(text).has_value();
 }
 
-// A folder with one table written by the program's own writer.
+// A folder with one table written by the program's own writer, in UTF-8: the table names no
+// code page, and its text tells.
 void write_sample(const fs::path& folder) {
-    dbf_database db(tk_from_utf8(folder.string()));
+    dbf_database db(tk_from_utf8(folder.string()), true, tk_cp_utf8);
     udb_schema schema;
     schema.push_back(t_ftd(6, u"name", VT_BSTR));
     schema.push_back(t_ftd(4, u"qty", VT_I4));
@@ -74,7 +75,11 @@ TEST(InspectCommand, ArgumentsAreChecked) {
     EXPECT_FALSE(options.limit);
 
     EXPECT_FALSE(dbf_parse_inspect_args({}, options, error));
+    EXPECT_TRUE(dbf_parse_inspect_args({"--encoding", "cp936", "dir"}, options, error));
+    EXPECT_EQ(options.encoding, 936);
     EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "256"}, options, error));
+    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "0xFF"}, options, error));
+    EXPECT_NE(error.find("1252"), std::string::npos);
     EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "0x"}, options, error));
     EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit", "-1"}, options, error));
     EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit"}, options, error));
@@ -132,7 +137,7 @@ TEST(InspectCommand, TextReport) {
               "parts  (" + (dir / "parts.dbf").string() +
                   ")\n"
                   "  version    0x83\n"
-                  "  code page  65001 (language driver 0x00, Default)\n"
+                  "  code page  65001 (language driver 0x00, None named)\n"
                   "  records    2\n"
                   "  memo       " +
                   (dir / "parts.dbt").string() +

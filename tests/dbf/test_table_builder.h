@@ -34,10 +34,10 @@ inline bool is_vfp(uint8_t version) {
     return version == 0x30 || version == 0x31 || version == 0x32;
 }
 
-// The width a field takes in the record: character-like fields keep a width above 255 in
-// their decimal byte.
+// The width a field takes in the record: character fields keep a width above 255 in their
+// decimal byte.
 inline uint32_t width_of(const field& f) {
-    if (std::string_view("BDFILNTYVQW0+O@").find(f.type) != std::string_view::npos)
+    if (f.type != 'C')
         return f.len;
     return uint32_t(f.len) | uint32_t(f.dec) << 8;
 }

@@ -199,12 +199,19 @@ TEST(table_header, numeric_and_text_column_types) {
     EXPECT_EQ(vt(1), VT_I2);
     EXPECT_EQ(vt(2), VT_I4);
     EXPECT_EQ(vt(3), VT_I8);
+    // The width holds the digits and the decimal point: N(10,2) holds 9 digits.
     EXPECT_EQ(vt(4), VT_DECIMAL);
-    EXPECT_EQ(d.fields[4].reserved, (12u << 8) | 2u);
-    EXPECT_EQ(vt(5), VT_R8);
-    // A length byte of 128 or more is a long number, not a byte.
+    EXPECT_EQ(d.fields[4].reserved, (9u << 8) | 2u);
+    // Twenty digits do not fit 64 bits but fit a DECIMAL.
+    EXPECT_EQ(vt(5), VT_DECIMAL);
+    EXPECT_EQ(d.fields[5].reserved, 20u << 8);
+    // A length byte of 128 or more is a long number, not a byte; beyond what a DECIMAL holds
+    // it is a double.
     EXPECT_EQ(vt(6), VT_R8);
-    EXPECT_EQ(vt(7), VT_R4);
+    EXPECT_EQ(d.fields[6].kind, dbf_field_kind::real_text);
+    // F holds decimal text as N does: never a 32-bit float.
+    EXPECT_EQ(vt(7), VT_DECIMAL);
+    EXPECT_EQ(d.fields[7].reserved, (19u << 8) | 18u);
     EXPECT_EQ(vt(8), VT_BSTR);
     EXPECT_EQ(d.fields[8].width, 300u);
     EXPECT_EQ(d.fields[8].size, 300u);
@@ -217,10 +224,12 @@ TEST(table_header, numeric_and_text_column_types) {
     EXPECT_EQ(vt(13), VT_BSTR);
     EXPECT_EQ(d.fields[13].size, 0u);
     EXPECT_EQ(d.fields[13].kind, dbf_field_kind::memo_text);
+    // OLE objects are binary memos; a letter without a rule is carried as its bytes.
     EXPECT_EQ(vt(14), VT_BLOB);
-    EXPECT_EQ(d.fields[14].kind, dbf_field_kind::memo_ignored);
-    EXPECT_EQ(vt(15), VT_BSTR);
-    EXPECT_EQ(d.fields[15].kind, dbf_field_kind::text_other);
+    EXPECT_EQ(d.fields[14].kind, dbf_field_kind::memo_binary);
+    EXPECT_EQ(vt(15), VT_BLOB);
+    EXPECT_EQ(d.fields[15].kind, dbf_field_kind::unknown);
+    EXPECT_EQ(d.fields[15].size, 3u);
     // Offsets follow the widths without gaps.
     uint32_t offset = 1;
     for (const dbf_field_descriptor& fd : d.fields) {
@@ -263,7 +272,7 @@ TEST(table_header, level7_descriptors) {
     EXPECT_EQ(decode(make_table(0x04, fields, {})).fields[2].kind, dbf_field_kind::int_be_flipped);
     decoded dbase3 = decode(make_table(0x03, {{"I", 'I', 4}, {"O", 'O', 8}}, {}));
     EXPECT_EQ(dbase3.fields[0].kind, dbf_field_kind::int_le);
-    EXPECT_EQ(dbase3.fields[1].kind, dbf_field_kind::text_other);
+    EXPECT_EQ(dbase3.fields[1].kind, dbf_field_kind::unknown);
 }
 
 TEST(table_header, dbase2_layout) {
@@ -332,11 +341,27 @@ TEST(table_header, visual_foxpro_fields_and_null_flags) {
     EXPECT_EQ(d.fields[4].null_bit, -1);
 
     // The same letters outside Visual FoxPro have no rule of their own; B of 10 bytes is a
-    // dBASE binary memo.
-    decoded dbase = decode(make_table(0x8B, {{"V", 'V', 10}, {"B", 'B', 10}}, {}));
-    EXPECT_EQ(dbase.fields[0].kind, dbf_field_kind::text_other);
+    // dBASE binary memo; _NullFlags is never a column, whatever the version byte.
+    decoded dbase = decode(make_table(
+        0x8B, {{"V", 'V', 10}, {"B", 'B', 10}, {"_NullFlags", '0', 1, 0, dbf_ff_system}}, {}));
+    EXPECT_EQ(dbase.fields[0].kind, dbf_field_kind::unknown);
     EXPECT_EQ(dbase.fields[0].varlen_bit, -1);
     EXPECT_EQ(dbase.fields[1].kind, dbf_field_kind::memo_binary);
+    EXPECT_FALSE(dbase.fields[2].is_column());
+}
+
+TEST(table_header, decimals_byte_widens_character_fields_only) {
+    // Clipper leaves junk in the decimals byte of memo and other fields: only C takes it as
+    // the high byte of the width.
+    const std::vector<field> fields = {
+        {"NOTE", 'M', 10, 7}, {"WHEN", 'D', 8, 3}, {"FLAG", 'L', 1, 9}, {"LONG", 'C', 4, 1}};
+    decoded d = decode(make_table(0x03, fields, {}));
+    ASSERT_EQ(d.fields.size(), 4u);
+    EXPECT_EQ(d.fields[0].width, 10u);
+    EXPECT_EQ(d.fields[1].width, 8u);
+    EXPECT_EQ(d.fields[2].width, 1u);
+    EXPECT_EQ(d.fields[3].width, 260u);
+    EXPECT_EQ(d.header.rec_size, 1 + 10 + 8 + 1 + 260);
 }
 
 TEST(table_header, memo_kind_from_version_and_flags) {
@@ -357,7 +382,7 @@ TEST(table_header, codepage_table) {
     ASSERT_FALSE(table.empty());
     for (size_t i = 1; i < table.size(); ++i)
         EXPECT_LT(table[i - 1].language_driver, table[i].language_driver);
-    EXPECT_EQ(table.front().name, u"Default");
+    EXPECT_EQ(table.front().codepage, 0u);
     EXPECT_EQ(dbf_codepage_of(0xC9), 1251u);
     EXPECT_EQ(dbf_codepage_name(0xC9), u"Russian Windows");
     EXPECT_EQ(dbf_codepage_of(0x65), 866u);
@@ -365,10 +390,19 @@ TEST(table_header, codepage_table) {
     EXPECT_EQ(dbf_codepage_of(0x03), 1252u);
     // ESRI and dBASE write 0x57 for Windows Latin text.
     EXPECT_EQ(dbf_codepage_of(0x57), 1252u);
-    EXPECT_EQ(dbf_codepage_of(0x13), 0u);
-    EXPECT_TRUE(dbf_codepage_name(0x13).empty());
-    EXPECT_EQ(dbf_effective_codepage(0), tk_ansi_codepage());
-    EXPECT_EQ(dbf_effective_codepage(866), 866u);
+    // The double-byte and other pages the xBase tools write; every one can be decoded.
+    const std::pair<uint8_t, uint32_t> asian[] = {
+        {0x7A, 936}, {0x78, 950}, {0x79, 949}, {0x7B, 932}, {0x7C, 874}, {0x7D, 1255},
+        {0x4D, 936}, {0x4E, 949}, {0x4F, 950}, {0x13, 932}, {0x50, 874}, {0xCC, 1257}};
+    for (const auto& [byte, page] : asian)
+        EXPECT_EQ(dbf_codepage_of(byte), page) << int(byte);
+    for (const dbf_codepage_entry& e : table) {
+        if (e.codepage != 0) {
+            EXPECT_NE(tk_codepage::find(e.codepage), nullptr) << e.codepage;
+        }
+    }
+    EXPECT_EQ(dbf_codepage_of(0xFF), 0u);
+    EXPECT_TRUE(dbf_codepage_name(0xFF).empty());
 
     EXPECT_EQ(dbf_codepage_of_driver_name("DB866RU0"), 866u);
     EXPECT_EQ(dbf_codepage_of_driver_name("DB437US0"), 437u);
@@ -376,4 +410,44 @@ TEST(table_header, codepage_table) {
     EXPECT_EQ(dbf_codepage_of_driver_name("DB999XX0"), 0u);
     EXPECT_EQ(dbf_codepage_of_driver_name(""), 0u);
     EXPECT_EQ(dbf_codepage_of_driver_name("ASCII"), 0u);
+}
+
+TEST(table_header, encodings_by_byte_number_and_name) {
+    const std::pair<const char*, uint32_t> accepted[] = {{"0", 0},
+                                                         {"3", 3},
+                                                         {"0x65", 0x65},
+                                                         {"1252", 1252},
+                                                         {"cp1252", 1252},
+                                                         {"CP1252", 1252},
+                                                         {"windows-1252", 1252},
+                                                         {"latin1", 28591},
+                                                         {"iso-8859-5", 28595},
+                                                         {"cp866", 866},
+                                                         {"ibm866", 866},
+                                                         {"utf-8", tk_cp_utf8},
+                                                         {"UTF8", tk_cp_utf8},
+                                                         {"cp936", 936},
+                                                         {"gbk", 936},
+                                                         {"big5", 950},
+                                                         {"shift_jis", 932},
+                                                         {"65001", tk_cp_utf8}};
+    for (const auto& [text, value] : accepted)
+        EXPECT_EQ(dbf_parse_encoding(text), std::optional<uint32_t>(value)) << text;
+    for (const char* text : {"0xFF", "77777", "cp77777", "klingon", "", "0x", "-3", "256"})
+        EXPECT_EQ(dbf_parse_encoding(text), std::nullopt) << text;
+    EXPECT_EQ(dbf_codepage_of_setting(0x65), 866u);
+    EXPECT_EQ(dbf_codepage_of_setting(936), 936u);
+    EXPECT_EQ(dbf_codepage_of_setting(0), 0u);
+    EXPECT_NE(dbf_accepted_encodings().find("1252"), std::string::npos);
+}
+
+TEST(table_header, utf8_check) {
+    bool high = false;
+    EXPECT_TRUE(dbf_is_utf8("plain", high));
+    EXPECT_FALSE(high);
+    EXPECT_TRUE(dbf_is_utf8("\xD0\x9F\xD1\x80\xE4\xB8\xAD\xF0\x9F\x98\x80", high));
+    EXPECT_TRUE(high);
+    // cp1252 text, a cut sequence, an overlong form, a surrogate, beyond U+10FFFF.
+    for (const char* bad : {"caf\xE9", "\xD0", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+        EXPECT_FALSE(dbf_is_utf8(bad, high)) << bad;
 }

@@ -17,9 +17,10 @@ using tabrix_test::write_file;
 
 namespace {
 
-std::unique_ptr<dbf_recordset> open_table(const std::filesystem::path& path, uint8_t user_cp = 0,
-                                          int32_t mode = dbf_recordset::mode_read) {
-    return std::make_unique<dbf_recordset>(path.string(), mode, user_cp);
+std::unique_ptr<dbf_recordset> open_table(const std::filesystem::path& path, uint32_t user_cp = 0,
+                                          int32_t mode = dbf_recordset::mode_read,
+                                          uint32_t default_codepage = dbf_default_codepage) {
+    return std::make_unique<dbf_recordset>(path.string(), mode, user_cp, nullptr, default_codepage);
 }
 
 udb_record& fetch(dbf_recordset& table) {
@@ -79,7 +80,8 @@ TEST(table_recordset, walks_records_with_cursor_and_deleted_marks) {
     EXPECT_EQ(schema[0].size, 8u);
     EXPECT_EQ(schema[1].vartype, VT_I4);
     EXPECT_EQ(schema[2].vartype, VT_DECIMAL);
-    EXPECT_EQ(schema[2].decimal_precision(), 10);
+    // N(8,2): seven digits, the point takes the eighth place.
+    EXPECT_EQ(schema[2].decimal_precision(), 7);
     EXPECT_EQ(schema[2].decimal_scale(), 2);
     EXPECT_EQ(schema[3].vartype, VT_DATE);
     EXPECT_EQ(schema[3].dw_reserved, 2u);
@@ -136,12 +138,37 @@ TEST(table_recordset, code_pages_and_their_override) {
     EXPECT_EQ(table->get_language_driver(), 0x65);
     EXPECT_EQ(fetch(*table)[0].to_wstring(), u"╠шЁ");
 
-    // A byte outside the table: the system's ANSI code page.
-    write_file(dir / "other.dbf",
-               make_table(0x03, fields, {record({"abc"})}, table_options{.language_driver = 0x13}));
+    // Double-byte pages: 0x7A is GBK.
+    write_file(dir / "gbk.dbf", make_table(0x30, {{"T", 'C', 4}}, {record({"\xD6\xD0\xCE\xC4"})},
+                                           table_options{.language_driver = 0x7A}));
+    table = open_table(dir / "gbk.dbf");
+    EXPECT_EQ(table->get_codepage(), 936u);
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"中文");
+    EXPECT_EQ(open_table(dir / "ru.dbf", 936)->get_codepage(), 936u);
+
+    // No code page named (0, or a byte no product assigned): the default code page, or UTF-8
+    // when the text is UTF-8.
+    write_file(dir / "other.dbf", make_table(0x03, fields, {record({"caf"}), record({"\xE9t\xE9"})},
+                                             table_options{.language_driver = 0xFF}));
     table = open_table(dir / "other.dbf");
-    EXPECT_EQ(table->get_codepage(), 0u);
-    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"abc");
+    EXPECT_EQ(table->get_codepage(), 1252u);
+    EXPECT_TRUE(table->is_codepage_guessed());
+    table->reset();
+    table->next();
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"été");
+    EXPECT_EQ(open_table(dir / "other.dbf", 0, dbf_recordset::mode_read, 1251)->get_codepage(),
+              1251u);
+    write_file(dir / "utf8.dbf",
+               make_table(0x03, {{"T", 'C', 6}},
+                          {record({left("abc", 6)}), record({left("\xC3\xA9t\xC3\xA9", 6)})}));
+    table = open_table(dir / "utf8.dbf");
+    EXPECT_EQ(table->get_codepage(), tk_cp_utf8);
+    table->reset();
+    table->next();
+    EXPECT_EQ(fetch(*table)[0].to_wstring(), u"été");
+    // Plain ASCII says nothing: the default code page.
+    write_file(dir / "ascii.dbf", make_table(0x03, fields, {record({"abc"})}));
+    EXPECT_EQ(open_table(dir / "ascii.dbf")->get_codepage(), 1252u);
 
     // Level 7 names its code page in the language driver name; column names are read in
     // the table's code page too.
@@ -438,7 +465,9 @@ TEST(table_recordset, writer_appends_records_that_read_back) {
         rec.add_field(u"RATE", 8, ole_variant(0.1));
         rec.add_field(u"CNT", 4, ole_variant(int(-7)));
         rec.add_field(u"NOTE", 0, ole_variant(std::u16string_view(u"a memo\r\nof two lines")));
-        rec.add_field(u"CODE", 5, ole_variant(std::u16string_view(u"ab")));
+        ole_variant code;
+        code.attach_binary({'a', 0, 'b'});
+        rec.add_field(u"CODE", 5, code);
         table->append_record(rec);
 
         // Second record: empty values, and a number too wide for its field.
@@ -464,7 +493,10 @@ TEST(table_recordset, writer_appends_records_that_read_back) {
     EXPECT_EQ(r[6].to_double(), 0.1);
     EXPECT_EQ(r[7].to_long(), -7);
     EXPECT_EQ(r[8].to_wstring(), u"a memo\r\nof two lines");
-    EXPECT_EQ(r[9].to_wstring(), u"ab");
+    // A type letter without a rule keeps its bytes, zero bytes included.
+    const uint8_t* code = nullptr;
+    ASSERT_EQ(r[9].get_bytes(code), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(code), 5), std::string("a\0b\0\0", 5));
 
     table->next();
     udb_record& e = fetch(*table);

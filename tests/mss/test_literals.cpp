@@ -70,7 +70,8 @@ TEST(MssTypes, ScriptColumnTypes) {
     EXPECT_EQ(type(t_ftd(8, u"A", VT_DECIMAL)), u"NUMERIC(38,9)");
     EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2)), u"DATE");
     EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 3)), u"TIME");
-    EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 1)), u"DATETIME");
+    // Scripts target SQL Server 2008 and later: DATETIME2 holds every date a value holds.
+    EXPECT_EQ(type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 1)), u"DATETIME2");
     EXPECT_EQ(type(t_ftd(1, u"A", VT_BOOL)), u"BIT");
     EXPECT_EQ(type(t_ftd(100, u"A", VT_BLOB)), u"VARBINARY(100) ");
     EXPECT_EQ(type(t_ftd(8000, u"A", VT_BLOB)), u"VARBINARY(MAX)");
@@ -156,11 +157,13 @@ TEST(MssLiterals, Dates) {
     EXPECT_EQ(literal(date(2020, 12, 31), datetime), "'2020-12-31'");
     EXPECT_EQ(literal(date(2020, 12, 31, 23, 59, 58), datetime), "'2020-12-31 23:59:58'");
     EXPECT_EQ(literal(date(2020, 1, 2, 3, 4, 5, 50), datetime), "'2020-01-02 03:04:05.050'");
-    // DATETIME holds the years 1753 to 9999; DATE keeps earlier dates.
-    EXPECT_EQ(literal(date(1700, 5, 6), datetime), "'9999-12-30'");
+    // The script's DATETIME2 and DATE hold the years 1 to 9999: no date is replaced by another.
+    EXPECT_EQ(literal(date(1700, 5, 6), datetime), "'1700-05-06'");
+    EXPECT_EQ(literal(date(1601, 1, 3, 4, 5, 6), datetime), "'1601-01-03 04:05:06'");
     EXPECT_EQ(literal(date(1700, 5, 6), date_only), "'1700-05-06'");
-    EXPECT_EQ(literal(date(1753, 1, 1), datetime), "'1753-01-01'");
-    EXPECT_EQ(literal(date(1752, 12, 31), t_ftd(8, u"D", VT_DATE)), "'9999-12-30'");
+    EXPECT_EQ(literal(date(100, 1, 1), datetime), "'0100-01-01'");
+    EXPECT_EQ(literal(date(9999, 12, 31, 23, 59, 59), datetime), "'9999-12-31 23:59:59'");
+    EXPECT_EQ(literal(date(1752, 12, 31), t_ftd(8, u"D", VT_DATE)), "'1752-12-31'");
     // Never with N.
     EXPECT_EQ(literal(date(2001, 2, 3), datetime, true), "'2001-02-03'");
     EXPECT_EQ(mssql_get_safe_variant(date(1700, 1, 1), 1).to_string(), "9999-12-30");
@@ -213,16 +216,20 @@ TEST(MssLiterals, DecimalsThatFitAreKept) {
     t_ftd d12_2 = decimal_column(12, 2);
     EXPECT_EQ(literal(decimal("1234567890.12"), d12_2), "1234567890.12");
     EXPECT_EQ(literal(decimal("-1234567890.12"), d12_2), "-1234567890.12");
-    // 12 integer digits do not fit in (12,2): the largest value with the value's sign.
-    EXPECT_EQ(literal(decimal("123456789012.5"), d12_2), "9999999999.99");
-    EXPECT_EQ(literal(decimal("-123456789012.5"), d12_2), "-9999999999.99");
+    // 12 integer digits do not fit in (12,2): NULL, never another number (the caller counts
+    // it).
+    std::string out;
+    EXPECT_FALSE(mss_append_value_literal(out, decimal("123456789012.5"), d12_2, true));
+    EXPECT_EQ(out, "NULL");
+    EXPECT_EQ(literal(decimal("-123456789012.5"), d12_2), "NULL");
+    EXPECT_TRUE(mss_append_value_literal(out, decimal("9999999999.99"), d12_2, true));
     // The sign and a leading zero are not digits.
     EXPECT_EQ(literal(decimal("-0.5"), decimal_column(1, 1)), "-0.5");
     EXPECT_EQ(literal(decimal("-99"), decimal_column(2, 0)), "-99");
     // More decimals than the column holds: MS SQL rounds; a carry into a new digit does not fit.
     EXPECT_EQ(literal(decimal("1.234"), decimal_column(5, 2)), "1.234");
-    EXPECT_EQ(literal(decimal("999.996"), decimal_column(5, 2)), "999.99");
-    EXPECT_EQ(literal(decimal("1000"), decimal_column(3, 0)), "999.");
+    EXPECT_EQ(literal(decimal("999.996"), decimal_column(5, 2)), "NULL");
+    EXPECT_EQ(literal(decimal("1000"), decimal_column(3, 0)), "NULL");
     // Without precision every value passes.
     EXPECT_EQ(literal(decimal("123456789012345678901234567"), t_ftd(0, u"D", VT_DECIMAL)),
               "123456789012345678901234567");

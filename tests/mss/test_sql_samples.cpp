@@ -132,6 +132,7 @@ struct folder_result {
     size_t failed_tables = 0;
     uint64_t records = 0;
     uint64_t failed_records = 0;
+    uint64_t undecodable = 0; // text values the source reported as holding undecodable bytes
 };
 
 folder_result convert_folder(const fs::path& folder, const std::string& file) {
@@ -161,6 +162,9 @@ folder_result convert_folder(const fs::path& folder, const std::string& file) {
                 }
             }
             target->finish();
+            for (size_t c = 0; c < table->get_schema().size(); ++c)
+                result.undecodable +=
+                    table->value_notes().count(c, udb_value_notes::undecodable_text);
         } catch (const tk_exception& e) {
             if (e.level() > 1)
                 throw;
@@ -211,10 +215,15 @@ const std::vector<expected_rows>& expected_fixture_rows() {
           "[dbo].[dbase_31] ([PRODUCTID], [PRODUCTNAM], [SUPPLIERID], [CATEGORYID], "
           "[QUANTITYPE], [UNITPRICE], [UNITSINSTO], [UNITSONORD], [REORDERLEV], [DISCONTINU]) "
           "VALUES (1, N'Chai', 1, 1, N'10 boxes x 20 bags', 18, 39, 0, 10, 0);",
-          "\t[PRODUCTID] INT IDENTITY NOT NULL,", "\t[UNITPRICE] MONEY,"}},
+          "\t[PRODUCTID] INT IDENTITY NOT NULL,", "\t[UNITPRICE] MONEY,",
+          // Two fields named Point_ID; F(20,18) read exactly; the width holds the point.
+          "\t[Point_ID] NVARCHAR(12) ,\r\n", "\t[Point_ID_2] INT\r\n", "\t[FLOAT] NUMERIC(19,18),",
+          ", 1.23456789012346, ", "\t[GPS_Second] NUMERIC(11,3),", "\t[UPDATED] DATETIME2,"}},
         {"luads-php-xbase/tests/Resources/dBase",
          {"INSERT INTO [dbo].[dbasevii_ts] ([TS]) VALUES ('1900-01-01');",
-          "INSERT INTO [dbo].[dbasevii_ts] ([TS]) VALUES ('2000-01-10');"}},
+          "INSERT INTO [dbo].[dbasevii_ts] ([TS]) VALUES ('2000-01-10');",
+          "\t[LARGE_INT] NUMERIC(20,0),", "\t[DATETIME] DATETIME2,", "\t[DBASE_OLE] VARBINARY(MAX)",
+          "'1800-01-01 01:01:01', 0x717765, NULL);"}},
         {"bug-77-no-header-record-terminator",
          {"([name]) VALUES (N'North America');", "([name]) VALUES (N'Antarctica');"}},
         {"valentin-kaiser-go-dbase/examples/test_data/database",
@@ -251,6 +260,10 @@ TEST(MssSqlSamples, EveryFixtureFolderConverts) {
             EXPECT_EQ(result.failed_tables, 0u) << folder;
         }
         const std::string script = tabrix_test::read_file(samples_dir() / file);
+        // U+FFFD only where the source reported bytes its code page cannot decode.
+        if (result.undecodable == 0) {
+            EXPECT_EQ(script.find("\xEF\xBF\xBD"), std::string::npos) << file << ": " << folder;
+        }
         for (const expected_rows& expected : expected_fixture_rows()) {
             if (!folder.string().ends_with(expected.folder))
                 continue;
