@@ -88,6 +88,10 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
                 if (notes_)
                     notes_->add(i, udb_value_notes::undecodable_text);
                 break;
+            case memo_value::binary:
+                if (notes_)
+                    notes_->add(i, udb_value_notes::binary_in_text_memo);
+                break;
             }
             continue;
         case dbf_field_kind::unknown:
@@ -128,20 +132,32 @@ dbf_record::memo_value dbf_record::get_memo_field(ole_variant& out, const dbf_fi
         out.clear();
         return memo_value::exact;
     }
-    const bool binary = fd.kind == dbf_field_kind::memo_binary;
-    if (memo_->read_memo(block, memo_buffer_,
-                         binary ? dbf_memo_read::binary : dbf_memo_read::text) ==
-        dbf_memo_block::invalid) {
+    // Text is read whole too, so that binary data in a text memo shows.
+    const dbf_memo_block kind = memo_->read_memo(block, memo_buffer_, dbf_memo_read::binary);
+    if (kind == dbf_memo_block::invalid) {
         out.clear();
         return memo_value::unreadable;
     }
-    if (binary) {
+    if (fd.kind == dbf_field_kind::memo_binary) {
         if (memo_buffer_.empty())
             out.attach_binary(0, nullptr);
         else
             std::memcpy(out.allocate_safe_array(memo_buffer_.size()).data(), memo_buffer_.data(),
                         memo_buffer_.size());
-    } else if (as_wide) {
+        return memo_value::exact;
+    }
+    // Text ends at a zero byte; zero bytes after it are padding, anything else is data that
+    // is no text.
+    const size_t zero = memo_buffer_.find('\0');
+    if (kind != dbf_memo_block::text ||
+        (zero != std::string::npos &&
+         memo_buffer_.find_first_not_of('\0', zero) != std::string::npos)) {
+        out.clear();
+        return memo_value::binary;
+    }
+    if (zero != std::string::npos)
+        memo_buffer_.resize(zero);
+    if (as_wide) {
         if (!codepage_->decode_checked(memo_buffer_, out.set_bstr()))
             return memo_value::undecodable;
     } else {

@@ -38,8 +38,10 @@ public:
 
     // The value of a memo field from the memo file: text converted from the table's code page
     // (as_wide) or kept narrow, bytes for binary memo fields. No memo file, block 0 or a block
-    // that cannot be read give no value; the answer says which.
-    enum class memo_value { exact, unreadable, undecodable };
+    // that cannot be read give no value; the answer says which. A text memo whose block holds
+    // a picture or an OLE object, or bytes that go on after a zero byte, holds no text: it has
+    // no value either (binary, the caller reports it).
+    enum class memo_value { exact, unreadable, undecodable, binary };
     memo_value get_memo_field(ole_variant& out, const dbf_field_descriptor& fd,
                               std::span<const uint8_t> bytes, bool as_wide = true);
 

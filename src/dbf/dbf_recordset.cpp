@@ -184,6 +184,7 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
     // The memo file first: its text counts in telling UTF-8 from the default code page.
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
+    find_binary_memos();
     init_codepage(encoding, default_codepage);
     init_schema();
     if (memo_missing_)
@@ -242,6 +243,55 @@ void dbf_recordset::init_codepage(uint32_t encoding, uint32_t default_codepage) 
             codepage_ = dbf_default_codepage;
     }
     text_codepage_ = &dbf_text_codepage(codepage_);
+}
+
+// Some writers keep pictures and other files in memo fields typed as text (M). Such a field
+// is told by its first memo: a FoxPro block typed as picture or object, or bytes that go on
+// after a zero byte, make it a binary field, carried as VARBINARY. The records of the first
+// megabyte are looked at (one read) and one memo per field; a later memo that is no text is
+// reported as it is read.
+void dbf_recordset::find_binary_memos() {
+    constexpr uint64_t scan_bytes = 1024 * 1024;
+    if (!memo_)
+        return;
+    std::vector<dbf_field_descriptor*> open_fields;
+    for (dbf_field_descriptor& fd : descriptors_)
+        if (fd.kind == k::memo_text && fd.width > 0)
+            open_fields.push_back(&fd);
+    const uint64_t records =
+        std::min<uint64_t>(uint64_t(header_.last_rec), scan_bytes / header_.rec_size);
+    if (open_fields.empty() || records == 0)
+        return;
+    std::vector<uint8_t> bytes(size_t(records * header_.rec_size));
+    file_->get_at(header_.data_offset, bytes.data(), uint32_t(bytes.size()));
+    std::string data;
+    for (size_t at = 0; at < bytes.size() && !open_fields.empty(); at += header_.rec_size) {
+        for (auto it = open_fields.begin(); it != open_fields.end();) {
+            dbf_field_descriptor& fd = **it;
+            if (fd.offset + fd.width > header_.rec_size) {
+                it = open_fields.erase(it);
+                continue;
+            }
+            const uint32_t block = memo_->get_block_number(
+                std::string_view(reinterpret_cast<const char*>(&bytes[at + fd.offset]), fd.width));
+            const dbf_memo_block kind = block == 0
+                                            ? dbf_memo_block::invalid
+                                            : memo_->read_memo(block, data, dbf_memo_read::binary);
+            if (kind == dbf_memo_block::invalid || data.empty()) {
+                ++it;
+                continue;
+            }
+            const size_t zero = data.find('\0');
+            if (kind != dbf_memo_block::text ||
+                (zero != std::string::npos &&
+                 data.find_first_not_of('\0', zero) != std::string::npos)) {
+                TK_TRACE(2, "Memo field %s holds binary data", fd.name.data());
+                fd.kind = k::memo_binary;
+                fd.vartype = dbf_get_vartype_2(fd);
+            }
+            it = open_fields.erase(it);
+        }
+    }
 }
 
 // A table that names no code page is UTF-8 when its text says so: some non-ASCII bytes and

@@ -3,7 +3,8 @@
 // Opening reads the header and the field descriptors, checks them against the file size (a
 // file cut short inside its records opens with the records it holds whole), turns the
 // descriptors into the schema, settles the code page of the text and opens the memo file the
-// table names. Records are then read through a window of consecutive records (one
+// table names (a memo field typed as text whose first memo is a picture or other binary data
+// is read as binary). Records are then read through a window of consecutive records (one
 // positioned read fills it) and decoded one at a time into the one dbf_record the recordset
 // owns. Nothing but the header, the descriptors and that window is kept in memory.
 //
@@ -96,6 +97,7 @@ private:
     void init_schema();
     void init_codepage(uint32_t encoding, uint32_t default_codepage);
     bool text_is_utf8();
+    void find_binary_memos();
     void init_memo_file(int32_t kind, bool writable);
     void report_missing_memo() const;
     int32_t memo_kind_for_fields(int32_t kind) const;

@@ -70,6 +70,12 @@ udb_value_notes::messages(std::u16string_view table,
                         " that is not known; " + (one ? "its bytes were" : "their bytes were") +
                         " carried as VARBINARY";
                 break;
+            case binary_in_text_memo:
+                text += std::string(one ? " holds" : " hold") +
+                        " binary data (a picture, an OLE object or bytes that are no text) in "
+                        "a text memo field; " +
+                        (one ? "it is" : "they are") + " NULL";
+                break;
             case kind_count:
                 break;
             }

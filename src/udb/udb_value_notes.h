@@ -20,6 +20,7 @@ public:
         date_out_of_range,   // a date no column type holds: NULL
         number_out_of_range, // more integer digits than the column holds: NULL
         unknown_type,        // a type letter without a rule: the bytes carried as binary
+        binary_in_text_memo, // a text memo field's block holds no text: NULL
         kind_count
     };
 

@@ -228,6 +228,36 @@ TEST(table_recordset, memo_files) {
     EXPECT_EQ(bytes[5], 0x1A);
     EXPECT_EQ(table->get_schema()[1].vartype, VT_BLOB);
 
+    // Pictures and OLE objects are bytes, every one of them. A text memo field whose first
+    // memo is binary data is a binary field; a later block that is no text has no value and
+    // is counted.
+    const std::vector<field> fox_fields = {{"NOTE", 'M', 10}, {"PIC", 'G', 10}, {"IMG", 'M', 10}};
+    const std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    std::string fpt = fpt_memo({"text", png, png, "picture", "more text"});
+    fpt[512 + 3 * 128 + 3] = 0; // block 14 is typed as a picture
+    write_file(dir / "fox.fpt", fpt);
+    write_file(dir / "fox.dbf",
+               make_table(0xF5, fox_fields,
+                          {record({right("8", 10), right("10", 10), right("12", 10)}),
+                           record({right("14", 10), right("", 10), right("16", 10)})}));
+    table = open_table(dir / "fox.dbf");
+    EXPECT_EQ(table->get_schema()[0].vartype, VT_BSTR);
+    EXPECT_EQ(table->get_schema()[1].vartype, VT_BLOB);
+    EXPECT_EQ(table->get_schema()[2].vartype, VT_BLOB);
+    table->reset();
+    udb_record& f = fetch(*table);
+    EXPECT_EQ(f[0].to_wstring(), u"text");
+    for (size_t i : {1u, 2u}) {
+        ASSERT_EQ(f[i].get_bytes(bytes), png.size());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), png.size()), png);
+    }
+    table->next();
+    udb_record& g = fetch(*table);
+    EXPECT_EQ(g[0].get_type(), VT_EMPTY);
+    ASSERT_EQ(g[2].get_bytes(bytes), 9u);
+    EXPECT_EQ(table->value_notes().count(0, udb_value_notes::binary_in_text_memo), 1u);
+    EXPECT_EQ(table->value_notes().count(2, udb_value_notes::binary_in_text_memo), 0u);
+
     // Without memo fields a stray memo file is not opened.
     write_file(dir / "plain.dbf", make_table(0x30, {{"A", 'C', 1}}, {record({"x"})}));
     write_file(dir / "plain.fpt", fpt_memo({"x"}));
