@@ -79,8 +79,17 @@ public:
     }
 
     bool decode_checked(std::string_view bytes, std::u16string& out) const override {
-        decode(bytes, out);
-        return out.find(replacement) == std::u16string::npos;
+        // The check rides along the one pass: it is on the path of every text value.
+        out.resize(bytes.size());
+        char16_t* d = out.data();
+        const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+        bool unmapped = false;
+        for (size_t i = 0, n = bytes.size(); i < n; ++i) {
+            const char16_t c = to_unicode_[s[i]];
+            d[i] = c;
+            unmapped |= c == replacement;
+        }
+        return !unmapped;
     }
 
     bool encode(std::u16string_view text, std::string& out) const override {
