@@ -111,6 +111,19 @@ TEST_F(cli, help_and_version) {
     EXPECT_TRUE(contains(r.out, "Exit status: 0 converted without errors"));
     EXPECT_EQ(run_cli(dir, {"--help"}).status, 0);
     EXPECT_EQ(run_cli(dir, {"sample", "--help"}).status, 0);
+
+    // Every language-driver byte with its code page; an unknown code page is refused with
+    // the values accepted.
+    r = run_cli(dir, {"encodings"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.out, "0x7A  936        PRC GBK\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "0x57  1252       1252 Windows ANSI\n")) << r.out;
+    EXPECT_EQ(run_cli(dir, {"encodings", "x"}).status, 64);
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--encoding", "0xFF"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "'0xFF'")) << r.err;
+    EXPECT_TRUE(contains(r.err, "windows-1252")) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.sql"));
 }
 
 TEST_F(cli, converts_a_generated_folder_into_a_script) {
@@ -315,5 +328,43 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
     EXPECT_TRUE(contains(script, "VALUES (N'中文', N'ab', N'first memo', 0x0100FF, "))
         << body(script);
     EXPECT_TRUE(contains(script, ", NULL, 0x7A7A20, 7.0000000000000000e+00, '2024-02-29');"))
+        << body(script);
+}
+
+TEST_F(cli, numbers_at_the_limits_of_their_fields_keep_every_digit) {
+    using namespace dbf_test;
+    // The width of N and F holds the sign and the point: the largest and the smallest value
+    // each field can hold go through their column unchanged.
+    const std::vector<field> fields = {{"A", 'N', 5, 2},   {"B", 'N', 3},     {"C", 'N', 18},
+                                       {"D", 'N', 19},     {"E", 'N', 20, 4}, {"G", 'N', 28},
+                                       {"H", 'F', 20, 18}, {"K", 'F', 10, 3}};
+    const std::vector<std::vector<std::string>> rows = {
+        {"99.99", "999", std::string(18, '9'), std::string(19, '9'), "999999999999999.9999",
+         std::string(28, '9'), "9.999999999999999999", "999999.999"},
+        {"-9.99", "-99", "-" + std::string(17, '9'), "-" + std::string(18, '9'),
+         "-99999999999999.9999", "-" + std::string(27, '9'), "-.999999999999999999", "-99999.999"}};
+    std::vector<std::string> records;
+    for (const auto& row : rows) {
+        std::string bytes = " ";
+        for (size_t i = 0; i < row.size(); ++i)
+            bytes += right(row[i], fields[i].len);
+        records.push_back(bytes);
+    }
+    tabrix_test::write_file(dir / "data" / "limits.dbf", make_table(0x03, fields, records));
+
+    const auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "-t", "limits"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string script = tabrix_test::read_file(dir / "out.sql");
+    for (const char* column :
+         {"[A] NUMERIC(4,2)", "[B] INT", "[C] BIGINT", "[D] NUMERIC(19,0)", "[E] NUMERIC(19,4)",
+          "[G] NUMERIC(28,0)", "[H] NUMERIC(19,18)", "[K] NUMERIC(9,3)"})
+        EXPECT_TRUE(contains(script, column)) << column << "\n" << body(script);
+    EXPECT_TRUE(contains(script, "VALUES (99.99, 999, 999999999999999999, 9999999999999999999, "
+                                 "999999999999999.9999, 9999999999999999999999999999, "
+                                 "9.999999999999999999, 999999.999);"))
+        << body(script);
+    EXPECT_TRUE(contains(script, "VALUES (-9.99, -99, -99999999999999999, -999999999999999999, "
+                                 "-99999999999999.9999, -999999999999999999999999999, "
+                                 "-0.999999999999999999, -99999.999);"))
         << body(script);
 }
