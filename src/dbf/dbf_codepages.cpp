@@ -1,11 +1,11 @@
 #include "dbf/dbf_codepages.h"
 
+#include "tk/tk_string.h"
 #include "tk/tk_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 
 namespace {
 
@@ -91,15 +91,11 @@ const dbf_codepage_entry* find_entry(uint8_t language_driver) noexcept {
 }
 
 bool parse_number(std::string_view text, uint32_t& value) noexcept {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    if (text.empty())
+    uint64_t wide = 0;
+    if (!tk_string::parse_unsigned(text, wide) || wide > UINT32_MAX)
         return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc() && end == text.data() + text.size();
+    value = uint32_t(wide);
+    return true;
 }
 
 // Names that are not a prefix and a number.

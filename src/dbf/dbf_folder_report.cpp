@@ -114,23 +114,13 @@ constexpr std::string_view usage_text =
     "Lists the DBF tables of the folder PATH (or the one table file PATH): version byte,\n"
     "code page, record count, memo file and columns; with --limit or --json their records.\n"
     "\n"
-    "  --encoding BYTE  read text with the code page of this language-driver byte\n"
-    "                   (0x01 to 0xCB, decimal or hexadecimal) instead of the tables' own\n"
+    "  --encoding CODEPAGE\n"
+    "                   read text in this code page instead of the tables' own: a\n"
+    "                   language-driver byte (0x65), a code page number (1252) or name\n"
+    "                   (cp866, latin1, utf-8); 'tabrix-cli encodings' lists the bytes\n"
     "  --table NAME     only this table of the folder\n"
     "  --limit N        show the first N records of each table\n"
     "  --json           one JSON object: {\"tables\":[...]}, with every record unless --limit\n";
-
-bool parse_number(std::string_view text, uint64_t& value) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    if (text.empty())
-        return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc() && end == text.data() + text.size();
-}
 
 std::string hex_byte(uint8_t b) {
     static const char digits[] = "0123456789ABCDEF";
@@ -474,7 +464,7 @@ bool dbf_parse_inspect_args(const std::vector<std::string>& args, dbf_inspect_op
         } else if (arg == "--limit") {
             if (!value(text))
                 return false;
-            if (!parse_number(text, number)) {
+            if (!tk_string::parse_unsigned(text, number)) {
                 error = "--limit takes a number of records, not '" + text + "'";
                 return false;
             }

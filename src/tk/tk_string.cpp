@@ -2,6 +2,7 @@
 
 #include "tk/tk_trace.h"
 
+#include <charconv>
 #include <type_traits>
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
@@ -114,4 +115,16 @@ std::u16string tk_wstring::to_lower(std::u16string_view text) {
         }
     }
     return out;
+}
+
+bool tk_string::parse_unsigned(std::string_view text, uint64_t& value) noexcept {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty())
+        return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return ec == std::errc() && end == text.data() + text.size();
 }

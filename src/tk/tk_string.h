@@ -1,10 +1,12 @@
-// Trimming, padding, replacing and lower-casing of narrow and wide strings.
+// Trimming, padding, replacing and lower-casing of narrow and wide strings, and reading
+// whole numbers given by the user.
 //
 // Trimming removes the blank (code 32) only: tabs and other white space are data in
 // fixed-width xBase fields.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,9 @@ extern template struct tk_basic_string<char16_t>;
 struct tk_string : tk_basic_string<char> {
     // ASCII letters only; bytes of other characters are unchanged.
     static std::string to_lower(std::string_view text);
+    // A whole number as decimal or as 0x hexadecimal digits ("42", "0x2A"), nothing else
+    // around it; false for anything else and for a number beyond 64 bits.
+    static bool parse_unsigned(std::string_view text, uint64_t& value) noexcept;
 };
 
 struct tk_wstring : tk_basic_string<char16_t> {

@@ -268,8 +268,13 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
             copy_records(name, *source_table, *target_table);
     } catch (...) {
         finish_after_failure(*target_table);
-        report_value_notes(name, *source_table);
-        report_value_notes(target, *target_table);
+        // The values changed in what was written of the table are said as well; an Abort
+        // given to one of them does not hide the failure that ended the table.
+        try {
+            report_value_notes(name, *source_table);
+            report_value_notes(target, *target_table);
+        } catch (const tk_final_exception&) {
+        }
         throw;
     }
     target_table->finish();

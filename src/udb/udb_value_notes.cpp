@@ -4,9 +4,33 @@
 
 namespace {
 
-std::string values(uint64_t n) {
-    return std::to_string(n) + (n == 1 ? " value" : " values");
-}
+// What became of the values of one kind, for one value and for several; "{}" stands for the
+// detail (the table's code page, a type letter).
+struct wording {
+    const char* one;
+    const char* many;
+};
+
+constexpr wording wordings[udb_value_notes::kind_count] = {
+    {" held bytes that {} cannot decode; they were replaced by U+FFFD",
+     " held bytes that {} cannot decode; they were replaced by U+FFFD"},
+    {" refers to memo data that cannot be read (past the end of the memo file or damaged); it "
+     "is NULL",
+     " refer to memo data that cannot be read (past the end of the memo file or damaged); they "
+     "are NULL"},
+    {" has more significant digits than FLOAT(53) keeps (about 15); it was rounded",
+     " have more significant digits than FLOAT(53) keeps (about 15); they were rounded"},
+    {" holds a date that no column type can hold; it is NULL",
+     " hold dates that no column type can hold; they are NULL"},
+    {" has more integer digits than the column holds; it is NULL",
+     " have more integer digits than the column holds; they are NULL"},
+    {" has a type letter{} that is not known; its bytes were carried as VARBINARY",
+     " have a type letter{} that is not known; their bytes were carried as VARBINARY"},
+    {" holds binary data (a picture, an OLE object or bytes that are no text) in a text memo "
+     "field; it is NULL",
+     " hold binary data (a picture, an OLE object or bytes that are no text) in a text memo "
+     "field; they are NULL"},
+};
 
 } // namespace
 
@@ -29,57 +53,22 @@ std::vector<std::string>
 udb_value_notes::messages(std::u16string_view table,
                           const std::vector<std::u16string>& field_names) const {
     std::vector<std::string> out;
-    const size_t columns = details_.size();
-    for (size_t c = 0; c < columns; ++c) {
+    for (size_t c = 0; c < details_.size(); ++c) {
         for (uint8_t k = 0; k < kind_count; ++k) {
             const uint64_t n = count(c, kind(k));
             if (n == 0)
                 continue;
-            std::string text = "Table " + tk_to_utf8(table) + ", field " +
-                               (c < field_names.size() ? tk_to_utf8(field_names[c]) : "?") + ": " +
-                               values(n);
-            const bool one = n == 1;
-            switch (kind(k)) {
-            case undecodable_text:
-                text += " held bytes that " + text_source_ +
-                        " cannot decode; they were replaced by U+FFFD";
-                break;
-            case unreadable_memo:
-                text += std::string(one ? " refers" : " refer") +
-                        " to memo data that cannot be read (past the end of the memo file or "
-                        "damaged); " +
-                        (one ? "it is" : "they are") + " NULL";
-                break;
-            case approximate_number:
-                text += std::string(one ? " has" : " have") +
-                        " more significant digits than FLOAT(53) keeps (about 15); " +
-                        (one ? "it was" : "they were") + " rounded";
-                break;
-            case date_out_of_range:
-                text += std::string(one ? " holds a date" : " hold dates") +
-                        " that no column type can hold; " + (one ? "it is" : "they are") + " NULL";
-                break;
-            case number_out_of_range:
-                text += std::string(one ? " has" : " have") +
-                        " more integer digits than the column holds; " +
-                        (one ? "it is" : "they are") + " NULL";
-                break;
-            case unknown_type:
-                text += std::string(one ? " has" : " have") + " a type letter" +
-                        (details_[c].empty() ? "" : " '" + details_[c] + "'") +
-                        " that is not known; " + (one ? "its bytes were" : "their bytes were") +
-                        " carried as VARBINARY";
-                break;
-            case binary_in_text_memo:
-                text += std::string(one ? " holds" : " hold") +
-                        " binary data (a picture, an OLE object or bytes that are no text) in "
-                        "a text memo field; " +
-                        (one ? "it is" : "they are") + " NULL";
-                break;
-            case kind_count:
-                break;
-            }
-            out.push_back(std::move(text));
+            std::string detail;
+            if (k == undecodable_text)
+                detail = text_source_;
+            else if (!details_[c].empty())
+                detail = " '" + details_[c] + "'";
+            std::string tail = n == 1 ? wordings[k].one : wordings[k].many;
+            if (const size_t at = tail.find("{}"); at != std::string::npos)
+                tail.replace(at, 2, detail);
+            out.push_back("Table " + tk_to_utf8(table) + ", field " +
+                          (c < field_names.size() ? tk_to_utf8(field_names[c]) : "?") + ": " +
+                          std::to_string(n) + (n == 1 ? " value" : " values") + tail);
         }
     }
     return out;
