@@ -169,6 +169,7 @@ std::vector<std::u16string> tabrix_converter::get_all_tables() const {
 void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
+    working_script_.clear();
     engine().set_unicode(dump_options().dmp_unicode);
 }
 
@@ -182,8 +183,12 @@ std::unique_ptr<udb_database> tabrix_converter::open_destination() {
     if (direct_)
         connect_mssql_server();
     dump_options().title = title();
-    return tabrix_counting_database(sql_engine::create_dump(get_destination(), dump_options()),
-                                    totals_);
+    std::unique_ptr<mss_dmp_database> script =
+        sql_engine::create_dump(get_destination(), dump_options());
+    working_script_ = script->file().working_path();
+    const mss_script_file& file = script->file();
+    return tabrix_counting_database(std::move(script), totals_,
+                                    [&file] { return file.records_on_disk(); });
 }
 
 void tabrix_converter::install_conversion_rules(udb_custom_conversion& rules) {

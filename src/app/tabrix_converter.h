@@ -55,6 +55,9 @@ public:
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
+    // The name the last run's script was written under until it was complete; empty when the
+    // run created no script. The file is there still when the run stopped before its end.
+    const std::string& working_script() const noexcept { return working_script_; }
 
 protected:
     void on_run_started() override;
@@ -72,4 +75,5 @@ private:
     bool direct_ = true;
     uint32_t encoding_ = 0;
     tabrix_run_totals totals_;
+    std::string working_script_;
 };

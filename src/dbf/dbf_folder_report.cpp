@@ -255,6 +255,10 @@ bool report::collect(std::vector<table_ref>& tables) {
         failure(options_.path, "No table named '" + *options_.table + "'");
         return false;
     }
+    if (tables.empty()) {
+        failure(options_.path, "no DBF tables");
+        return false;
+    }
     return true;
 }
 

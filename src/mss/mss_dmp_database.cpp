@@ -478,3 +478,8 @@ void mss_dmp_database::finish() {
     TK_TRACE(2, "mss_dmp_database::finish");
     file_.close();
 }
+
+void mss_dmp_database::abandon() noexcept {
+    TK_TRACE(2, "mss_dmp_database::abandon");
+    file_.abandon();
+}

@@ -31,8 +31,8 @@
 
 class mss_dmp_database : public udb_database {
 public:
-    // Creates (or truncates) the script at `path` and writes its head. A file that cannot be
-    // created raises tk_exception of level 1.
+    // Creates the script for `path` under its working name (mss_script_file) and writes its
+    // head. A file that cannot be created raises tk_exception of level 1.
     mss_dmp_database(std::u16string path, const mss_dump_options& options);
     ~mss_dmp_database() override;
 
@@ -61,8 +61,11 @@ public:
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override;
     bool test_query(std::u16string_view sql) override;
     void create_relationships(const udb_relationships& relationships) override;
-    // Writes what is buffered and closes the script; a failed write is a level-1 tk_exception.
+    // Writes what is buffered, closes the script and gives it its name (mss_script_file); a
+    // failed write is a level-1 tk_exception.
     void finish() override;
+    // Closes the script under the working name that says it is incomplete.
+    void abandon() noexcept override;
 
     // The script type of a column (see mss_column_types.h).
     std::u16string get_native_type(const t_ftd& column) const;

@@ -96,7 +96,7 @@ void mss_dmp_recordset::append_record(udb_record& record) {
     }
     TK_TRACE(2, "Run SQL query: %.*s", static_cast<int>(out.size() - start - 2),
              out.data() + start);
-    file_.commit();
+    file_.commit_record();
 }
 
 void mss_dmp_recordset::finish() {

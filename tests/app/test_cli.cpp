@@ -23,15 +23,18 @@ std::string quote(const std::string& arg) {
 }
 
 // Runs tabrix-cli in `dir` with the settings store kept there too, so that nothing of the
-// user's own settings takes part.
-cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::string>& args) {
+// user's own settings takes part. `shell` comes before the program in the shell's command
+// ("ulimit -f 4;"); `after` after it ("& sleep 1; kill ...").
+cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::string>& args,
+                   const std::string& shell = {}, const std::string& after = {}) {
     const fs::path program = fs::path(TABRIX_BIN_DIR) / "tabrix-cli";
-    std::string command = "cd " + quote(dir.path().string()) +
-                          " && XDG_CONFIG_HOME=" + quote((dir / "config").string()) + " " +
+    std::string command = "cd " + quote(dir.path().string()) + " && " + shell +
+                          " XDG_CONFIG_HOME=" + quote((dir / "config").string()) + " " +
                           quote(program.string());
     for (const std::string& a : args)
         command += " " + quote(a);
     command += " >" + quote((dir / "cli.out").string()) + " 2>" + quote((dir / "cli.err").string());
+    command += after;
     const int raw = std::system(command.c_str());
     cli_result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -203,12 +206,12 @@ TEST_F(cli, settings_are_stored_only_when_asked) {
     EXPECT_FALSE(fs::exists(store));
 
     ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql", "--skip-deleted",
-                            "--no-comments", "--save-settings"})
+                            "--no-comments", "--save-settings", "--overwrite"})
                   .status,
               0);
     ASSERT_TRUE(fs::exists(store));
     // The next run starts from the stored settings...
-    auto r = run_cli(dir, {"convert"});
+    auto r = run_cli(dir, {"convert", "--overwrite"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "records skipped: 1")) << r.out;
     EXPECT_EQ(tabrix_test::read_file(dir / "a.sql").rfind("SET QUOTED_IDENTIFIER", 0), 0u);
@@ -241,10 +244,12 @@ TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
     EXPECT_TRUE(contains(script, "'Leap day order'")) << body(script);
     EXPECT_FALSE(contains(script, "1004")) << body(script);
 
-    // Stopping on errors stops at the table.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders"});
+    // Stopping on errors stops at the table; the script of the first run stays.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders",
+                      "--overwrite"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), script);
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql.incomplete"), "INSERT INTO"), 0u);
 
     r = run_cli(dir, {"inspect", "data", "--table", "orders"});
     EXPECT_EQ(r.status, 1) << r.err;
@@ -257,18 +262,146 @@ TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     tabrix_test::write_file(dir / "data" / "broken.dbf", std::string(40, '\x03'));
     auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "trace.log"});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(contains(r.err, "broken")) << r.err;
-    EXPECT_TRUE(contains(r.out, "There were some errors while converting the database:"));
+    // The message once, on stderr; the summary counts it and says the script has errors.
+    EXPECT_EQ(count(r.err + r.out, "broken: File does not comply with DBF format"), 1u)
+        << r.err << r.out;
+    EXPECT_TRUE(contains(r.out, "errors:          1 (listed on stderr)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "bytes), written with the errors listed on stderr")) << r.out;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
+    EXPECT_FALSE(fs::exists(dir / "out.sql.incomplete"));
     EXPECT_TRUE(contains(tabrix_test::read_file(dir / "trace.log"), "Converting table"));
 
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "broken",
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "stop.sql", "--stop-on-error", "-t", "broken",
                       "-t", "orders"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+    EXPECT_FALSE(fs::exists(dir / "stop.sql"));
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "stop.sql.incomplete"), "INSERT INTO"), 0u);
+    EXPECT_TRUE(contains(r.out, "partial script:  " + (dir / "stop.sql.incomplete").string()))
+        << r.out;
 
     // A script that cannot be written stops the run.
     r = run_cli(dir, {"convert", "-s", "data", "-o", "no/such/folder/out.sql"});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
+    const std::string table = tabrix_test::read_file(dir / "data" / "customers.dbf");
+    fs::create_symlink(dir / "data" / "customers.dbf", dir / "link.sql");
+    for (const char* script : {"data/customers.dbf", "data/CUSTOMERS.DBF",
+                               "data/../data/customers.dbf", "link.sql", "data/customers.DBT"}) {
+        auto r = run_cli(dir, {"convert", "-s", "data", "-o", script, "--overwrite"});
+        EXPECT_EQ(r.status, 64) << script;
+        EXPECT_TRUE(contains(r.err, "of the source folder; choose another name")) << r.err;
+    }
+    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "data/orders.dbf"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "data" / "customers.dbf"), table);
+
+    // An existing script is replaced only when asked, and only by a whole one.
+    tabrix_test::write_file(dir / "out.sql", "mine");
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "out.sql' exists; give --overwrite to replace it")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
+
+    // A full disk (here a file size limit) stops the run: the earlier script stays, the
+    // partial one is kept under its own name, and the records counted are those in it.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"},
+                "trap '' XFSZ; ulimit -f 4;");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
+    const std::string partial = tabrix_test::read_file(dir / "out.sql.incomplete");
+    ASSERT_FALSE(partial.empty());
+    const size_t whole = count(partial, ");\r\nGO\r\n\r\n");
+    EXPECT_LT(whole, 13u);
+    EXPECT_TRUE(contains(r.out, "records written: " + std::to_string(whole) + "\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
+    EXPECT_TRUE(contains(r.out, "'" + (dir / "out.sql").string() + "' is as it was")) << r.out;
+    EXPECT_EQ(count(r.err, "File too large"), 1u) << r.err;
+
+    // The next run leaves that partial script alone and replaces the earlier one.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql.incomplete"), partial);
+    EXPECT_FALSE(fs::exists(dir / "out.sql.incomplete-2"));
+}
+
+TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
+    // A table large enough to be stopped in the middle: 1,500,000 records of one C(10) field.
+    constexpr uint32_t records = 1'500'000;
+    std::string image(32, '\0');
+    image[0] = 0x03;
+    for (int i = 0; i < 4; ++i)
+        image[4 + i] = char(records >> (8 * i) & 0xFF);
+    image[8] = 65; // header: 32 bytes, one descriptor, the terminator
+    image[10] = 11;
+    image[29] = 0x03;
+    std::string field(32, '\0');
+    field.replace(0, 4, "NAME");
+    field[11] = 'C';
+    field[16] = 10;
+    image += field + "\r";
+    image.reserve(image.size() + size_t(records) * 11 + 1);
+    for (uint32_t i = 0; i < records; ++i)
+        image += " Name      ";
+    image += '\x1a';
+    tabrix_test::write_file(dir / "data" / "big.dbf", image);
+
+    // Stopped once the first part of the script is written.
+    const std::string partial_path = quote((dir / "big.sql.incomplete").string());
+    auto r =
+        run_cli(dir, {"convert", "-s", "data", "-t", "big", "-o", "big.sql", "--no-progress"}, "",
+                " & p=$!; i=0; while [ $i -lt 1000 ] && [ \"$(stat -c %s " + partial_path +
+                    " 2>/dev/null || echo 0)\" -lt 1 ]; do sleep 0.01; i=$((i+1)); done; "
+                    "kill -TERM $p; wait $p");
+    ASSERT_EQ(r.status, 2) << r.err << r.out;
+    EXPECT_TRUE(contains(r.err, "Stopped by the user.")) << r.err;
+    EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "big.sql"));
+    const std::string partial = tabrix_test::read_file(dir / "big.sql.incomplete");
+    std::string out = r.out;
+    std::erase(out, ',');
+    EXPECT_TRUE(contains(
+        out, "records written: " + std::to_string(count(partial, ");\r\nGO\r\n\r\n")) + "\n"))
+        << r.out;
+}
+
+TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
+    fs::create_directory(dir / "empty");
+    for (const char* command : {"convert", "inspect"}) {
+        auto r = std::string(command) == "convert"
+                     ? run_cli(dir, {"convert", "-s", "empty", "-o", "e.sql"})
+                     : run_cli(dir, {"inspect", "empty"});
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "empty: no DBF tables")) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "e.sql"));
+    EXPECT_FALSE(fs::exists(dir / "e.sql.incomplete"));
+
+    // One table file as the source, as inspect takes it.
+    auto r = run_cli(dir, {"convert", "-s", "data/Customers.DBF", "-o", "one.sql"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string one = tabrix_test::read_file(dir / "one.sql");
+    EXPECT_EQ(count(one, "CREATE TABLE"), 1u);
+    EXPECT_EQ(count(one, "INSERT INTO [dbo].[customers]"), 6u);
+    r = run_cli(dir, {"convert", "-s", "data/customers.dbf", "-t", "orders", "-o", "two.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "--table cannot choose others")) << r.err;
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--create-database", "--no-create-table"},
+        {"--definitions-only", "--no-create-table"},
+        {"--mode", "overwrite-database"},
+        {"--mode", "skip-existing", "--no-create-table"},
+    };
+    for (const auto& options : refused) {
+        std::vector<std::string> args = {"convert", "-s", "data", "-o", "r.sql"};
+        args.insert(args.end(), options.begin(), options.end());
+        r = run_cli(dir, args);
+        EXPECT_EQ(r.status, 64) << options[0] << " " << options[1];
+        EXPECT_TRUE(contains(r.err, options[0])) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "r.sql"));
 }

@@ -322,6 +322,33 @@ TEST(MssScript, ValuesLargerThanTheBufferArriveWhole) {
     EXPECT_EQ(script.substr(script.size() - 3 * insert.size()), insert + insert + insert);
 }
 
+TEST(MssScript, AScriptTakesItsNameOnlyWhenWhole) {
+    tabrix_test::scratch_dir dir;
+    tabrix_test::write_file(dir / "s.sql", "earlier");
+    std::filesystem::create_symlink(dir / "s.sql", dir / "link.sql");
+    auto db = open_without_comments(dir / "link.sql");
+    db->create_table(u"t", people_schema(), udb_indexes())->finish();
+    db->file().flush();
+    EXPECT_EQ(tabrix_test::read_file(dir / "s.sql"), "earlier");
+    EXPECT_EQ(db->file().working_path(), (dir / "s.sql.incomplete").string());
+    db->finish();
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql").find("CREATE TABLE [dbo].[t]"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.sql"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.sql.incomplete"));
+
+    // Stopped: the working file stays beside the script, under the next free name when an
+    // earlier one is there.
+    tabrix_test::write_file(dir / "s.sql.incomplete", "older");
+    db = open_without_comments(dir / "s.sql");
+    db->create_table(u"t", people_schema(), udb_indexes());
+    db->abandon();
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql.incomplete-2").find("CREATE TABLE"),
+              std::string::npos);
+    EXPECT_EQ(tabrix_test::read_file(dir / "s.sql.incomplete"), "older");
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql").find("CREATE TABLE"), std::string::npos);
+}
+
 TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
     tabrix_test::scratch_dir dir;
     try {
@@ -332,7 +359,8 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
         EXPECT_EQ(e.level(), 1);
         EXPECT_NE(e.message().find("x.sql"), std::string::npos);
     }
-    if (!std::filesystem::exists("/dev/full"))
+    // A device is written into, never replaced.
+    if (!std::filesystem::is_character_file("/dev/full"))
         GTEST_SKIP() << "/dev/full is not available";
     auto db = sql_engine::create_dump(u"/dev/full", default_options());
     try {
@@ -342,6 +370,7 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
         EXPECT_EQ(e.level(), 1);
         EXPECT_NE(e.message().find("No space left on device"), std::string::npos);
     }
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 
 TEST(MssScript, SchemasViewsKeysAndDrops) {
