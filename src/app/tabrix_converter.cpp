@@ -182,9 +182,14 @@ std::unique_ptr<udb_database> tabrix_converter::open_source() {
 std::unique_ptr<udb_database> tabrix_converter::open_destination() {
     if (direct_)
         connect_mssql_server();
-    dump_options().title = title();
-    std::unique_ptr<mss_dmp_database> script =
-        sql_engine::create_dump(get_destination(), dump_options());
+    mss_dump_options& options = dump_options();
+    options.title = title();
+    options.dmp_indexes = !get_skip_indexes();
+    // The database block drops the whole database, which leaves no table to overwrite.
+    options.existing = get_mode() == mode_skip_existing ? mss_dump_options::existing_table::skip
+                       : get_mode() == mode_merge       ? mss_dump_options::existing_table::append
+                                                        : mss_dump_options::existing_table::drop;
+    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(get_destination(), options);
     working_script_ = script->file().working_path();
     const mss_script_file& file = script->file();
     return tabrix_counting_database(std::move(script), totals_,

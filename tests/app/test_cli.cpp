@@ -191,6 +191,7 @@ TEST_F(cli, a_saved_profile_gives_the_same_run) {
          at = expected.find("first", at))
         expected.replace(at, 5, "second");
     EXPECT_EQ(body(second), expected);
+    EXPECT_FALSE(contains(first, "INDEX")) << "--skip-indexes, the clustered index too";
     EXPECT_TRUE(contains(second, "'T'") || contains(second, "'F'")) << "logical values as is";
 
     // Options override the profile.
@@ -404,4 +405,16 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
         EXPECT_TRUE(contains(r.err, options[0])) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir / "r.sql"));
+
+    // The modes decide when the script runs; mss tests check their statements.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "skip.sql", "-m", "skip-existing"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string skip = tabrix_test::read_file(dir / "skip.sql");
+    EXPECT_FALSE(contains(skip, "DROP TABLE [dbo]")) << body(skip);
+    EXPECT_EQ(count(skip, "INSERT INTO #tabrix_rows"), 13u);
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "merge.sql", "-m", "merge"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string merge = tabrix_test::read_file(dir / "merge.sql");
+    EXPECT_FALSE(contains(merge, "DROP TABLE")) << body(merge);
+    EXPECT_EQ(count(merge, "', 'U') IS NULL\r\nBEGIN\r\nCREATE TABLE"), 3u);
 }

@@ -156,11 +156,12 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         // A script overwrites the whole database only through its CREATE DATABASE block. Mode
         // 0 given on the command line asks for that; coming from the defaults or a profile
         // without the block, it means what such scripts have always done: tables dropped and
-        // created again.
+        // created again, or with no CREATE TABLE, records added.
         if (cl.settings.mode)
             throw convert_usage_error("--mode overwrite-database drops and creates the whole "
                                       "database, which only --create-database writes");
-        c.set_mode(udb_converter::mode_overwrite_tables);
+        c.set_mode(dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables
+                                    : udb_converter::mode_merge);
     }
     if (!dump.dmp_ins_tab && (c.get_mode() == udb_converter::mode_overwrite_tables ||
                               c.get_mode() == udb_converter::mode_skip_existing))
