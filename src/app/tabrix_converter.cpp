@@ -147,6 +147,10 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
     udb_profile profile;
     if (!profile.load(path))
         return false;
+    return load_profile(profile);
+}
+
+bool tabrix_converter::load_profile(const udb_profile& profile) {
     if (!udb_converter::load_profile(profile) || !mssql_converter_impl::load_profile(profile))
         return false;
     bool flag = false;

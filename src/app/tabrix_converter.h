@@ -35,6 +35,8 @@ public:
     // Loads a profile file over the current settings. A missing file raises tk_exception of
     // level 1; an unreadable one answers false.
     bool load_profile(const std::filesystem::path& path);
+    // Loads a profile read already (tabrix_read_profile) over the current settings.
+    bool load_profile(const udb_profile& profile);
 
     // The tables of the source folder, in folder order (the folder is opened and closed again).
     std::vector<std::u16string> get_all_tables() const;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -417,4 +418,47 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
     const std::string merge = tabrix_test::read_file(dir / "merge.sql");
     EXPECT_FALSE(contains(merge, "DROP TABLE")) << body(merge);
     EXPECT_EQ(count(merge, "', 'U') IS NULL\r\nBEGIN\r\nCREATE TABLE"), 3u);
+}
+
+TEST_F(cli, a_profile_is_checked_before_it_is_used) {
+    auto r = run_cli(dir, {"convert", "data/customers.dbf"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "'data/customers.dbf' is not a profile (it holds binary data)"))
+        << r.err;
+    tabrix_test::write_file(dir / "notes.txt", "skip deleted=1\n");
+    r = run_cli(dir, {"convert", "notes.txt"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "'notes.txt' is not a profile (line 1 comes before any ")) << r.err;
+
+    tabrix_test::write_file(dir / "p.tbx",
+                            "[Generic settings]\r\nsrc=data\r\ndest=p.sql\r\nskip deleted=yes\r\n"
+                            "colour=blue\r\nmode=7\r\n[MS SQL Server settings]\r\n"
+                            "direct mode=0\r\ndump create table=1\r\n");
+    r = run_cli(dir, {"convert", "p.tbx"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:4: the value 'yes' of 'skip deleted' is not 0 or 1; it is "
+                                "not used"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:5: unknown key 'colour' in [Generic settings]")) << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:6: the value '7' of 'mode' is not a mode")) << r.err;
+    EXPECT_TRUE(contains(r.out, "records skipped: 0")) << "the value is not used";
+    EXPECT_TRUE(contains(r.out, "profile entries not used: 3")) << r.out;
+
+    // A file that cannot be read says which and why.
+    if (::geteuid() != 0) {
+        fs::permissions(dir / "p.tbx", fs::perms::none);
+        r = run_cli(dir, {"convert", "p.tbx"});
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(contains(r.err, "cannot read the profile 'p.tbx': Permission denied")) << r.err;
+        fs::permissions(dir / "data", fs::perms::owner_write);
+        r = run_cli(dir, {"convert", "-s", "data", "-o", "x.sql"});
+        fs::permissions(dir / "data", fs::perms::owner_all);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(contains(r.err, "cannot read the source folder")) << r.err;
+        EXPECT_TRUE(contains(r.err, "Permission denied")) << r.err;
+    } else {
+        std::cerr << "note: running as root, unreadable files cannot be tried\n";
+    }
+    r = run_cli(dir, {"convert", "missing.tbx"});
+    EXPECT_TRUE(contains(r.err, "missing.tbx: Profile does not exist.")) << r.err;
 }

@@ -4,6 +4,7 @@
 #include "app/convert_options.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
+#include "app/tabrix_profile_check.h"
 #include "dbf/dbf_file_lookup.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_locale.h"
@@ -256,7 +257,7 @@ void run_with_progress(tabrix_converter& c, progress_display& display) {
 }
 
 void print_summary(const tabrix_converter& c, size_t table_count, const cli_error_reporter& r,
-                   bool stopped) {
+                   bool stopped, size_t profile_warnings) {
     const tabrix_run_totals& t = c.totals();
     const uint64_t skipped = c.get_skip_deleted() ? t.records_deleted : 0;
     const uint64_t failed = c.get_records_failed();
@@ -295,6 +296,8 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
     if (r.error_count() != 0)
         std::printf("  errors:          %s (listed on stderr)\n",
                     format_count(r.error_count()).c_str());
+    if (profile_warnings != 0)
+        std::printf("  profile entries not used: %zu (listed on stderr)\n", profile_warnings);
     std::fflush(stdout);
 }
 
@@ -340,12 +343,18 @@ int convert_main(int argc, char** argv) {
     error_handler handler(tk_odb_error_table(), std::move(owned_reporter));
     tabrix_converter converter;
     std::unique_ptr<tk_log> log;
+    size_t profile_warnings = 0;
 
     try {
         if (cl.read_settings)
             converter.serialize(false);
-        if (cl.profile && !converter.load_profile(*cl.profile))
-            return usage_failure("cannot read the profile '" + *cl.profile + "'");
+        if (cl.profile) {
+            const tabrix_checked_profile checked = tabrix_read_profile(*cl.profile);
+            for (const std::string& warning : checked.warnings)
+                std::fprintf(stderr, "tabrix-cli convert: warning: %s\n", warning.c_str());
+            profile_warnings = checked.warnings.size();
+            converter.load_profile(checked.profile);
+        }
         apply(cl.settings, converter);
         check_run(converter, cl);
         // A trace log exists only when a log file is named, so that traces cost nothing
@@ -355,6 +364,8 @@ int convert_main(int argc, char** argv) {
             converter.set_logfile(converter.get_logfile());
         }
     } catch (const convert_usage_error& e) {
+        return usage_failure(e.what());
+    } catch (const tabrix_profile_error& e) {
         return usage_failure(e.what());
     } catch (const tk_exception& e) {
         return usage_failure(e.what());
@@ -378,7 +389,7 @@ int convert_main(int argc, char** argv) {
                                fs::exists(converter.working_script(), ec));
     if (interrupted)
         display.print("Stopped by the user.");
-    print_summary(converter, table_count, reporter, stopped);
+    print_summary(converter, table_count, reporter, stopped, profile_warnings);
 
     int status = stopped ? exit_stopped : reporter.error_count() ? exit_with_errors : exit_success;
     if (cl.save_profile) {
