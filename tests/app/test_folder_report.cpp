@@ -251,6 +251,11 @@ TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
     }
     EXPECT_EQ(folders, 10u);
 
+    const result no_memo =
+        inspect({(root / "olemb-dbfread/tests/cases/no_memofile.dbf").string(), "--json"});
+    EXPECT_NE(no_memo.err.find("no_memofile.dbf: Memo file not found; these fields are NULL: MEMO"),
+              std::string::npos)
+        << no_memo.err;
     const result memo = inspect(
         {(root / "olemb-dbfread/tests/cases/memotest.dbf").string(), "--json", "--limit", "3"});
     EXPECT_NE(memo.out.find("{\"deleted\":true,\"values\":[\"Deleted Guy\",\"1979-12-22\","
