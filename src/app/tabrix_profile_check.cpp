@@ -48,14 +48,6 @@ bool is_list_section(std::u16string_view section) {
            section == udb_profile::available_queries;
 }
 
-std::string_view strip_blanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 // Why the value cannot be taken; empty when it can.
 std::string value_problem(value_kind kind, std::string_view value) {
     switch (kind) {
@@ -111,7 +103,7 @@ tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        const std::string_view stripped = strip_blanks(line);
+        const std::string_view stripped = udb_profile::strip_blanks(line);
         if (stripped.empty())
             continue;
         std::u16string wide;
@@ -136,7 +128,7 @@ tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
         }
         const size_t eq = wide.find(u'=');
         const std::u16string key(
-            tk_from_utf8(strip_blanks(stripped.substr(0, stripped.find('=')))));
+            tk_from_utf8(udb_profile::strip_blanks(stripped.substr(0, stripped.find('=')))));
         const known_key* known = nullptr;
         for (const known_key& k : known_keys)
             if (k.section == section && k.key == key)
