@@ -362,6 +362,8 @@ TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
     EXPECT_TRUE(contains(r.err, "Stopped by the user.")) << r.err;
     EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
     EXPECT_FALSE(fs::exists(dir / "big.sql"));
+    EXPECT_TRUE(contains(r.out, "not written; there is no '" + (dir / "big.sql").string()))
+        << r.out;
     const std::string partial = tabrix_test::read_file(dir / "big.sql.incomplete");
     std::string out = r.out;
     std::erase(out, ',');
@@ -381,6 +383,20 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
     }
     EXPECT_FALSE(fs::exists(dir / "e.sql"));
     EXPECT_FALSE(fs::exists(dir / "e.sql.incomplete"));
+    // The same status for the same cause.
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "nothing", "-o", "e.sql"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"inspect", "nothing"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-t", "other", "-o", "e.sql"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"inspect", "data", "--table", "other"}).status, 64);
+    const std::string memo_file = tabrix_test::read_file(dir / "data" / "customers.dbt");
+    fs::remove(dir / "data" / "customers.dbt");
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "memo.sql"}).status, 1);
+    auto memo = run_cli(dir, {"inspect", "data"});
+    EXPECT_EQ(memo.status, 1);
+    EXPECT_TRUE(contains(memo.err, "customers.dbf: Memo file not found; these fields are NULL: "
+                                   "NOTES"))
+        << memo.err;
+    tabrix_test::write_file(dir / "data" / "customers.dbt", memo_file);
 
     // One table file as the source, as inspect takes it.
     auto r = run_cli(dir, {"convert", "-s", "data/Customers.DBF", "-o", "one.sql"});

@@ -256,8 +256,9 @@ void run_with_progress(tabrix_converter& c, progress_display& display) {
     worker.join();
 }
 
+// `existed`: the script's file was there before the run.
 void print_summary(const tabrix_converter& c, size_t table_count, const cli_error_reporter& r,
-                   bool stopped, size_t profile_warnings) {
+                   bool stopped, bool existed, size_t profile_warnings) {
     const tabrix_run_totals& t = c.totals();
     const uint64_t skipped = c.get_skip_deleted() ? t.records_deleted : 0;
     const uint64_t failed = c.get_records_failed();
@@ -271,7 +272,8 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
     if (!partial.empty() && fs::exists(partial, ec)) {
         // The run stopped before its end: the script was not given its name.
         const auto size = fs::file_size(partial, ec);
-        std::printf("  script:          not written; '%s' is as it was before the run\n",
+        std::printf(existed ? "  script:          not written; '%s' is as it was before the run\n"
+                            : "  script:          not written; there is no '%s'\n",
                     script.c_str());
         std::printf("  partial script:  %s (%s bytes), to be deleted or looked into; it is not "
                     "a whole script\n",
@@ -377,19 +379,20 @@ int convert_main(int argc, char** argv) {
                      narrow(converter.get_source_path()).c_str());
         return exit_with_errors;
     }
+    std::error_code ec;
+    const bool script_existed = fs::exists(narrow(converter.get_destination()), ec);
     install_interrupt_handler();
     run_with_progress(converter, display);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 
     // A stop that came after the last record leaves a whole script.
-    std::error_code ec;
     const bool stopped =
         reporter.stopped() || (interrupted && !converter.working_script().empty() &&
                                fs::exists(converter.working_script(), ec));
-    if (interrupted)
+    if (interrupted && stopped)
         display.print("Stopped by the user.");
-    print_summary(converter, table_count, reporter, stopped, profile_warnings);
+    print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);
 
     int status = stopped ? exit_stopped : reporter.error_count() ? exit_with_errors : exit_success;
     if (cl.save_profile) {
