@@ -257,10 +257,11 @@ Source and destination:
                            1|overwrite-tables    drop the table and create it again
                            2|skip-existing       leave it and its rows as they are
                            3|merge               add the records to it
+                           (default: 1, or 3 with --no-create-table)
 
 What to write (each of these has a --no-... form that turns it off):
       --definitions-only   create the tables but copy no record
-      --skip-indexes       create no index
+      --skip-indexes       create no index (no primary key, no clustered index)
       --skip-deleted       leave out records marked as deleted
       --bool-as-is         keep logical values as their letters (CHAR(1) columns)
       --comments           write the header and the comment block of each table
