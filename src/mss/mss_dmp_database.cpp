@@ -372,7 +372,22 @@ void mss_dmp_database::write_skip_staging(const udb_schema& schema) {
             text += u",\r\n";
         text += u"\t";
         mss_append_bracketed(text, schema[i].name);
-        text += u" " + mss_script_type(schema[i], unicode_, false) + u" NULL";
+        std::u16string type = mss_script_type(schema[i], unicode_, false);
+        text += u" " + type;
+        // A session table takes tempdb's collation, whose code page may not be the
+        // database's: text would change on the way to the table.
+        const size_t first = type.find_first_not_of(u' ');
+        const std::u16string_view bare =
+            std::u16string_view(type).substr(first == std::u16string::npos ? type.size() : first);
+        for (std::u16string_view text_type :
+             {u"NVARCHAR", u"VARCHAR", u"NCHAR", u"CHAR", u"NTEXT", u"TEXT"}) {
+            if (bare.size() >= text_type.size() &&
+                tk_equal_nocase(bare.substr(0, text_type.size()), text_type)) {
+                text += u" COLLATE DATABASE_DEFAULT";
+                break;
+            }
+        }
+        text += u" NULL";
     }
     text += u"\r\n);\r\nGO\r\n";
     write_utf8(text);

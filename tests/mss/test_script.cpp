@@ -359,6 +359,10 @@ TEST(MssScript, ExistingTablesAreDroppedSkippedOrAppendedToWhenTheScriptRuns) {
     script = write(mss_dump_options::existing_table::skip, true);
     EXPECT_EQ(count(script, "DROP TABLE [dbo].[people]"), 0u);
     EXPECT_EQ(count(script, "INSERT INTO #tabrix_rows ([ID], [NAME], [PRICE]"), 1u);
+    EXPECT_NE(script.find("CREATE TABLE #tabrix_rows (\r\n\t[ID] INT NULL,\r\n\t[NAME] "
+                          "NVARCHAR(10)  COLLATE DATABASE_DEFAULT NULL,\r\n"),
+              std::string::npos)
+        << "the table's own text columns, in the database's collation";
     // After the records: created and filled only when missing.
     const size_t tail = script.find(if_missing + create);
     ASSERT_NE(tail, std::string::npos) << script;
