@@ -116,6 +116,19 @@ TEST_F(cli, help_and_version) {
     EXPECT_EQ(run_cli(dir, {"sample", "--help"}).status, 0);
 }
 
+TEST_F(cli, sample_replaces_tables_only_when_asked) {
+    fs::create_directory(dir / "mine");
+    tabrix_test::write_file(dir / "mine" / "ORDERS.DBF", "mine");
+    auto r = run_cli(dir, {"sample", "mine"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "ORDERS.DBF' exists; give --overwrite")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "mine" / "ORDERS.DBF"), "mine");
+    EXPECT_FALSE(fs::exists(dir / "mine" / "customers.dbf")) << "nothing is written";
+    EXPECT_EQ(run_cli(dir, {"sample", "data"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"sample", "mine", "--overwrite"}).status, 0);
+    EXPECT_EQ(run_cli(dir, {"inspect", "mine", "--table", "orders"}).status, 0);
+}
+
 TEST_F(cli, converts_a_generated_folder_into_a_script) {
     auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
     ASSERT_EQ(r.status, 0) << r.err;
