@@ -244,7 +244,8 @@ Source and destination:
   -o, --script FILE        write the T-SQL script to FILE; the script is written as
                            FILE.incomplete and takes its name when the run ends (a run that
                            stops leaves FILE as it was and the partial script under that name)
-      --overwrite          replace FILE when it exists (otherwise the run is refused)
+      --overwrite          replace FILE, and the --log file, when they exist (otherwise
+                           the run is refused)
   -e, --encoding BYTE      code page of the tables' text, as a DBF language-driver byte
                            (decimal or 0x..: 3 Windows ANSI, 0x65 Russian MS-DOS) or as a
                            code page (cp1252, cp866); 0 takes each table's own
@@ -274,7 +275,8 @@ Running:
                            next record or table)
       --log FILE           write a trace of the run to FILE, to send with a bug report
       --save-profile FILE  save the settings of this run as a profile after the run (a
-                           profile holding a password is readable by its owner only)
+                           profile holding a password is readable by its owner only); an
+                           existing FILE is replaced when it is a profile
       --progress, --no-progress
                            show a progress bar on stderr (default: when stderr is a terminal)
       --no-stored-settings ignore the settings stored by earlier runs

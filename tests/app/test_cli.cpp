@@ -311,6 +311,13 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
     }
     auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "data/orders.dbf"});
     EXPECT_EQ(r.status, 64) << r.err;
+    tabrix_test::write_file(dir / "notes.txt", "mine");
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "notes.txt"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--save-profile", "notes.txt"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    EXPECT_TRUE(contains(r.err, "'notes.txt' exists and is not a profile")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "notes.txt"), "mine");
     EXPECT_EQ(tabrix_test::read_file(dir / "data" / "customers.dbf"), table);
 
     // An existing script is replaced only when asked, and only by a whole one.

@@ -203,8 +203,22 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
     refuse_source_file(script, source, "script");
     if (!c.get_logfile().empty())
         refuse_source_file(c.get_logfile(), source, "log file");
-    if (cl.save_profile)
+    if (cl.save_profile) {
         refuse_source_file(*cl.save_profile, source, "profile");
+        // Saving over a profile is what the option is for; over any other file, a mistake.
+        if (fs::exists(*cl.save_profile, ec)) {
+            try {
+                tabrix_read_profile(*cl.save_profile);
+            } catch (const tabrix_profile_error&) {
+                throw convert_usage_error("--save-profile: '" + *cl.save_profile +
+                                          "' exists and is not a profile; choose another name");
+            }
+        }
+    }
+    if (!c.get_logfile().empty() && fs::is_regular_file(c.get_logfile(), ec) &&
+        fs::file_size(c.get_logfile(), ec) != 0 && !cl.overwrite)
+        throw convert_usage_error("the log file '" + c.get_logfile() +
+                                  "' exists; give --overwrite to replace it");
     if (fs::is_directory(script, ec))
         throw convert_usage_error("the script '" + script.string() +
                                   "' is a folder; give a file name");
