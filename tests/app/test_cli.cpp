@@ -330,7 +330,7 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
     // A full disk (here a file size limit) stops the run: the earlier script stays, the
     // partial one is kept under its own name, and the records counted are those in it.
     r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"},
-                "trap '' XFSZ; ulimit -f 4;");
+                "trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
     const std::string partial = tabrix_test::read_file(dir / "out.sql.incomplete");
