@@ -167,7 +167,12 @@ void dbf_recordset::open(int32_t mode, uint8_t user_cp) {
         if (!real.empty())
             path_ = real;
     }
-    file_ = std::make_unique<tk_huge_file>(path_, mode == mode_write);
+    try {
+        file_ = std::make_unique<tk_huge_file>(path_, mode == mode_write);
+    } catch (const tk_exception& e) {
+        // Say which file: the table's name alone does not tell.
+        throw tk_exception(path_ + ": " + e.message(), e.level());
+    }
     const uint64_t file_size = file_->size();
 
     uint8_t fixed[dbf_header_size];
@@ -256,7 +261,19 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
         memo_ = dbf_memo_file::open(path_, kind, writable);
     } catch (const dbf_no_memo_exception& e) {
         memo_missing_ = true;
-        report_at_open(e, path_);
+        // The user needs to know which columns come out empty because of it.
+        std::u16string fields;
+        for (const dbf_field_descriptor& fd : descriptors_) {
+            if (!fd.is_column() || (fd.kind != k::memo_text && fd.kind != k::memo_binary))
+                continue;
+            fields += fields.empty() ? u"" : u", ";
+            fields += dbf_field::column_name(fd, *text_codepage_);
+        }
+        report_at_open(
+            fields.empty()
+                ? static_cast<const tk_exception&>(e)
+                : dbf_exception(e.message() + "; these fields are NULL: " + tk_to_utf8(fields)),
+            path_);
     }
 }
 

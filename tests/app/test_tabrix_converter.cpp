@@ -295,14 +295,17 @@ TEST(tabrix_converter, a_table_cut_short_gives_its_complete_records_after_one_qu
     EXPECT_NE(script.find("N'Мёд липовый'"), std::string::npos);
     EXPECT_EQ(script.find("N'Сгущёнка'"), std::string::npos);
 
-    // Abort: the run stops at the table, nothing of it written.
+    // Abort: the run stops at the table, nothing of it written; the script of the first run
+    // stays, the stopped one is kept under a name that says it is incomplete.
     seen.answers.push_back({.abort = true});
     c.selected_tables() = {u"stock"};
     c.run_conversion();
     EXPECT_EQ(seen.questions.size(), 2u);
     EXPECT_EQ(c.totals().records_read, 0u);
-    script = tabrix_test::read_file(dir / "out.sql");
-    EXPECT_EQ(script.find("INSERT INTO"), std::string::npos);
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), script);
+    EXPECT_EQ(c.working_script(), (dir / "out.sql.incomplete").string());
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql.incomplete").find("INSERT INTO"),
+              std::string::npos);
 }
 
 TEST(progress_line, bar_percent_table_and_records_fit_the_width) {
