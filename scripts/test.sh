@@ -6,6 +6,7 @@ scripts/install-deps.sh
 # The independent T-SQL parsers the script tests check every statement with.
 npm ci --prefix tests/mss/sql --no-audit --no-fund --loglevel=error
 scripts/check-format.sh
+scripts/check-layers.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 # The table and memo readers under the fuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer)

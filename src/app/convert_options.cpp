@@ -190,6 +190,9 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
         } else if (name == "stop-on-error") {
             no_value();
             cl.stop_on_error = true;
+        } else if (name == "overwrite") {
+            no_value();
+            cl.overwrite = true;
         } else if (name == "progress" || name == "no-progress") {
             no_value();
             cl.progress = name == "progress" ? progress_choice::always : progress_choice::never;
@@ -226,8 +229,12 @@ Settings come from the stored settings of earlier runs, then from PROFILE.tbx wh
 given, then from these options, which override both.
 
 Source and destination:
-  -s, --source FOLDER      the folder of DBF tables
-  -o, --script FILE        write the T-SQL script to FILE
+  -s, --source PATH        the folder of DBF tables, or one table (.dbf file)
+  -o, --script FILE        write the T-SQL script to FILE; the script is written as
+                           FILE.incomplete and takes its name when the run ends (a run that
+                           stops leaves FILE as it was and the partial script under that name)
+      --overwrite          replace FILE, and the --log file, when they exist (otherwise
+                           the run is refused)
   -e, --encoding CODEPAGE  code page of the tables' text, replacing their own: a DBF
                            language-driver byte (decimal or 0x..: 3 Windows ANSI, 0x65
                            Russian MS-DOS), a code page number (1252, 866, 936) or name
@@ -238,24 +245,32 @@ Source and destination:
                            table is read as UTF-8 when its text is valid UTF-8
   -t, --table NAME         convert table NAME; repeat for several, converted in the order
                            given (default: every table of the folder, in folder order)
-  -m, --mode MODE          what happens to a table that the destination already has:
-                           0|overwrite-database, 1|overwrite-tables, 2|skip-existing, 3|merge
+  -m, --mode MODE          what the script does, when it runs, with a table that the
+                           database already has:
+                           0|overwrite-database  drop and create the whole database first
+                                                 (needs --create-database)
+                           1|overwrite-tables    drop the table and create it again
+                           2|skip-existing       leave it and its rows as they are
+                           3|merge               add the records to it
+                           (default: 1, or 3 with --no-create-table)
 
 What to write (each of these has a --no-... form that turns it off):
       --definitions-only   create the tables but copy no record
-      --skip-indexes       create no index
+      --skip-indexes       create no index (no primary key, no clustered index)
       --skip-deleted       leave out records marked as deleted
       --bool-as-is         keep logical values as their letters (CHAR(1) columns)
       --comments           write the header and the comment block of each table
       --create-database    begin with a DROP/CREATE DATABASE block (needs --create-table)
-      --create-table       write DROP TABLE, CREATE TABLE and the indexes
+      --create-table       write CREATE TABLE and the indexes (and DROP TABLE in modes 0
+                           and 1); --no-create-table writes the records only
 
 Running:
       --stop-on-error      stop at the first error (default: report it and go on with the
                            next record or table)
       --log FILE           write a trace of the run to FILE, to send with a bug report
       --save-profile FILE  save the settings of this run as a profile after the run (a
-                           profile holding a password is readable by its owner only)
+                           profile holding a password is readable by its owner only); an
+                           existing FILE is replaced when it is a profile
       --progress, --no-progress
                            show a progress bar on stderr (default: when stderr is a terminal)
       --no-stored-settings ignore the settings stored by earlier runs
@@ -269,8 +284,9 @@ settings but needs a server connection, which this build does not have: a run in
 ends with exit status 64. Its settings: --direct, --server HOST, --login NAME,
 --password TEXT, --windows-auth, --as-dbo (and their --no-... forms).
 
-Exit status: 0 converted without errors, 1 finished with errors, 2 stopped (by
---stop-on-error, Ctrl-C or an error that ends the run), 64 usage error; an internal error
-ends the program with 255.
+Exit status: 0 converted without errors, 1 finished with errors (the script is written;
+also when the source holds no DBF table, and then no script is), 2 stopped (by
+--stop-on-error, Ctrl-C or an error that ends the run; the script is not written), 64 usage
+error; an internal error ends the program with 255.
 )";
 }

@@ -50,6 +50,7 @@ struct convert_command_line {
     std::optional<std::string> profile;      // the PROFILE.tbx operand
     std::optional<std::string> save_profile; // --save-profile FILE
     bool stop_on_error = false;
+    bool overwrite = false;      // --overwrite: an existing script may be replaced
     bool read_settings = true;   // --no-stored-settings turns the settings store off
     bool write_settings = false; // --save-settings writes the run's settings to the store
     progress_choice progress = progress_choice::automatic;

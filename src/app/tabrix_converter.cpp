@@ -155,6 +155,10 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
     udb_profile profile;
     if (!profile.load(path))
         return false;
+    return load_profile(profile);
+}
+
+bool tabrix_converter::load_profile(const udb_profile& profile) {
     if (!udb_converter::load_profile(profile) || !mssql_converter_impl::load_profile(profile))
         return false;
     bool flag = false;
@@ -162,26 +166,16 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
         set_skip_deleted(flag);
     profile.get_flag_only_one(generic, u"bool as is", bool_as_is_);
     profile.get_flag_only_one(udb_profile::mssql_settings, u"direct mode", direct_);
-    // A code page we cannot read with would turn every text into U+FFFD: refused.
-    const auto refuse = [&](const char* key, int64_t value) {
-        throw tk_exception("Profile " + path.string() + ": " + key + "=" + std::to_string(value) +
-                               " is not a code page this program knows; it takes " +
-                               dbf_accepted_encodings(),
-                           tk_exception::stop_run);
-    };
+    // A code page this build cannot read with would turn every text into U+FFFD: such a value
+    // is not taken (tabrix_read_profile warns about it).
     int64_t encoding = 0;
-    if (profile.get_number(generic, u"encoding", encoding)) {
-        if (encoding < 0 || encoding > UINT32_MAX ||
-            (encoding != 0 && dbf_codepage_of_setting(uint32_t(encoding)) == 0))
-            refuse("encoding", encoding);
+    if (profile.get_number(generic, u"encoding", encoding) && encoding >= 0 &&
+        encoding <= UINT32_MAX &&
+        (encoding == 0 || dbf_codepage_of_setting(uint32_t(encoding)) != 0))
         encoding_ = uint32_t(encoding);
-    }
-    if (profile.get_number(generic, u"default encoding", encoding)) {
-        if (encoding <= 0 || encoding > UINT32_MAX ||
-            dbf_codepage_of_setting(uint32_t(encoding)) == 0)
-            refuse("default encoding", encoding);
+    if (profile.get_number(generic, u"default encoding", encoding) && encoding > 0 &&
+        encoding <= UINT32_MAX && dbf_codepage_of_setting(uint32_t(encoding)) != 0)
         default_encoding_ = dbf_codepage_of_setting(uint32_t(encoding));
-    }
     return true;
 }
 
@@ -194,6 +188,7 @@ std::vector<std::u16string> tabrix_converter::get_all_tables() const {
 void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
+    working_script_.clear();
     engine().set_unicode(dump_options().dmp_unicode);
 }
 
@@ -206,9 +201,18 @@ std::unique_ptr<udb_database> tabrix_converter::open_source() {
 std::unique_ptr<udb_database> tabrix_converter::open_destination() {
     if (direct_)
         connect_mssql_server();
-    dump_options().title = title();
-    return tabrix_counting_database(sql_engine::create_dump(get_destination(), dump_options()),
-                                    totals_);
+    mss_dump_options& options = dump_options();
+    options.title = title();
+    options.dmp_indexes = !get_skip_indexes();
+    // The database block drops the whole database, which leaves no table to overwrite.
+    options.existing = get_mode() == mode_skip_existing ? mss_dump_options::existing_table::skip
+                       : get_mode() == mode_merge       ? mss_dump_options::existing_table::append
+                                                        : mss_dump_options::existing_table::drop;
+    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(get_destination(), options);
+    working_script_ = script->file().working_path();
+    const mss_script_file& file = script->file();
+    return tabrix_counting_database(std::move(script), totals_,
+                                    [&file] { return file.records_on_disk(); });
 }
 
 void tabrix_converter::install_conversion_rules(udb_custom_conversion& rules) {

@@ -36,6 +36,8 @@ public:
     // Loads a profile file over the current settings. A missing file raises tk_exception of
     // level 1; an unreadable one answers false.
     bool load_profile(const std::filesystem::path& path);
+    // Loads a profile read already (tabrix_read_profile) over the current settings.
+    bool load_profile(const udb_profile& profile);
 
     // The tables of the source folder, in folder order (the folder is opened and closed again).
     std::vector<std::u16string> get_all_tables() const;
@@ -59,6 +61,9 @@ public:
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
+    // The name the last run's script was written under until it was complete; empty when the
+    // run created no script. The file is there still when the run stopped before its end.
+    const std::string& working_script() const noexcept { return working_script_; }
 
 protected:
     void on_run_started() override;
@@ -77,4 +82,5 @@ private:
     uint32_t encoding_ = 0;
     uint32_t default_encoding_ = dbf_default_codepage;
     tabrix_run_totals totals_;
+    std::string working_script_;
 };

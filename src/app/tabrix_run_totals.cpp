@@ -48,9 +48,10 @@ private:
 
 class counting_database : public udb_database {
 public:
-    counting_database(std::unique_ptr<udb_database> inner, tabrix_run_totals& totals)
+    counting_database(std::unique_ptr<udb_database> inner, tabrix_run_totals& totals,
+                      std::function<uint64_t()> stored)
         : udb_database(inner->get_name(), inner->is_case_sensitive()), inner_(std::move(inner)),
-          totals_(totals) {}
+          totals_(totals), stored_(std::move(stored)) {}
 
     void create_schema(std::u16string_view name) override { inner_->create_schema(name); }
     std::unique_ptr<udb_recordset> create_table(std::u16string_view name, const udb_schema& schema,
@@ -98,9 +99,26 @@ public:
     bool is_table_exist(std::u16string_view name) const override {
         return inner_->is_table_exist(name);
     }
-    void finish() override { inner_->finish(); }
+    void finish() override {
+        try {
+            inner_->finish();
+        } catch (...) {
+            take_stored_count();
+            throw;
+        }
+        take_stored_count();
+    }
+    void abandon() noexcept override {
+        inner_->abandon();
+        take_stored_count();
+    }
 
 private:
+    void take_stored_count() noexcept {
+        if (stored_)
+            totals_.records_written = stored_();
+    }
+
     std::unique_ptr<udb_recordset> wrap(std::unique_ptr<udb_recordset> table) {
         if (!table)
             return table;
@@ -109,11 +127,13 @@ private:
 
     std::unique_ptr<udb_database> inner_;
     tabrix_run_totals& totals_;
+    std::function<uint64_t()> stored_;
 };
 
 } // namespace
 
 std::unique_ptr<udb_database> tabrix_counting_database(std::unique_ptr<udb_database> inner,
-                                                       tabrix_run_totals& totals) {
-    return std::make_unique<counting_database>(std::move(inner), totals);
+                                                       tabrix_run_totals& totals,
+                                                       std::function<uint64_t()> stored) {
+    return std::make_unique<counting_database>(std::move(inner), totals, std::move(stored));
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class udb_database;
@@ -14,10 +15,14 @@ struct tabrix_run_totals {
     uint64_t tables_created = 0;  // destination tables that create_table returned
     uint64_t records_read = 0;    // source records the run went past
     uint64_t records_deleted = 0; // of those, records carrying the deleted mark
-    uint64_t records_written = 0; // records the destination accepted
+    uint64_t records_written = 0; // records the destination accepted (or stored, see below)
 };
 
 // The database with every table it hands out (get_table, create_table, get_query) counted
-// into `totals`; everything else goes straight to `inner`.
+// into `totals`; everything else goes straight to `inner`. `stored`, when given, answers how
+// many records reached the destination's storage; once the destination is finished or
+// abandoned, that number replaces the count of accepted records, so that a run that stops
+// (a full disk) counts what is really there.
 std::unique_ptr<udb_database> tabrix_counting_database(std::unique_ptr<udb_database> inner,
-                                                       tabrix_run_totals& totals);
+                                                       tabrix_run_totals& totals,
+                                                       std::function<uint64_t()> stored = {});

@@ -1,6 +1,7 @@
 #include "app/tabrix_sample.h"
 
 #include "dbf/dbf_database.h"
+#include "dbf/dbf_file_lookup.h"
 #include "dbf/dbf_recordset.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_huge_file.h"
@@ -86,8 +87,19 @@ tabrix_sample_table write_table(dbf_database& folder, const std::u16string& name
 
 } // namespace
 
-std::vector<tabrix_sample_table> tabrix_write_sample(const std::filesystem::path& folder) {
+std::vector<tabrix_sample_table> tabrix_write_sample(const std::filesystem::path& folder,
+                                                     bool replace) {
     std::error_code ec;
+    if (!replace && std::filesystem::is_directory(folder, ec)) {
+        for (const char* name : {"customers", "orders", "stock"}) {
+            for (const char* extension : {".dbf", ".dbt"}) {
+                const std::string found =
+                    dbf_find_file((folder / (std::string(name) + extension)).string());
+                if (!found.empty())
+                    throw tabrix_sample_exists("'" + found + "' exists");
+            }
+        }
+    }
     std::filesystem::create_directories(folder, ec);
     if (ec)
         throw tk_exception("Cannot create the folder " + folder.string() + ": " + ec.message(),

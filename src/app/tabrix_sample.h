@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,15 @@ struct tabrix_sample_table {
     uint32_t deleted;
 };
 
-// Writes the sample tables into `folder` (created when missing), replacing earlier sample
-// tables of the same names, and answers what it wrote. Raises tk_exception when a file cannot
-// be written.
-std::vector<tabrix_sample_table> tabrix_write_sample(const std::filesystem::path& folder);
+// Writes the sample tables into `folder` (created when missing) and answers what it wrote.
+// Tables or memo files of the same names are replaced only when `replace` is set: without it
+// nothing is written and tabrix_sample_exists is raised. Raises tk_exception when a file
+// cannot be written.
+std::vector<tabrix_sample_table> tabrix_write_sample(const std::filesystem::path& folder,
+                                                     bool replace = false);
+
+// The folder holds a file that the sample would replace; the text names it.
+class tabrix_sample_exists : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

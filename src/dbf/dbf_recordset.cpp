@@ -167,7 +167,12 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
         if (!real.empty())
             path_ = real;
     }
-    file_ = std::make_unique<tk_huge_file>(path_, mode == mode_write);
+    try {
+        file_ = std::make_unique<tk_huge_file>(path_, mode == mode_write);
+    } catch (const tk_exception& e) {
+        // Say which file: the table's name alone does not tell.
+        throw tk_exception(path_ + ": " + e.message(), e.level());
+    }
     const uint64_t file_size = file_->size();
 
     uint8_t fixed[dbf_header_size];
@@ -376,23 +381,22 @@ void dbf_recordset::init_memo_file(int32_t kind, bool writable) {
     }
 }
 
+// Said once the names are read: the user needs to know which columns come out empty.
 void dbf_recordset::report_missing_memo() const {
     std::string fields;
-    size_t count = 0;
     const udb_schema& schema = get_schema();
     size_t column = 0;
     for (const dbf_field_descriptor& fd : descriptors_) {
         if (!fd.is_column())
             continue;
-        if ((fd.kind == k::memo_text || fd.kind == k::memo_binary) && column < schema.size()) {
-            fields += (count++ ? ", " : "") + tk_to_utf8(schema[column].name);
-        }
+        if ((fd.kind == k::memo_text || fd.kind == k::memo_binary) && column < schema.size())
+            fields += (fields.empty() ? "" : ", ") + tk_to_utf8(schema[column].name);
         ++column;
     }
-    const std::string memo = dbf_replace_extension(path_, dbf_memo_file::extension(memo_kind_));
-    report_at_open(dbf_exception(dbf_no_memo_exception().what() + std::string(" (") + memo +
-                                 "): the values of memo field" + (count == 1 ? " " : "s ") +
-                                 fields + " are NULL"),
+    const dbf_no_memo_exception missing;
+    report_at_open(fields.empty()
+                       ? static_cast<const tk_exception&>(missing)
+                       : dbf_exception(missing.message() + "; these fields are NULL: " + fields),
                    path_);
 }
 

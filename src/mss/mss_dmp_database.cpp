@@ -231,6 +231,10 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
     if (schema.empty())
         throw tk_exception("A table without columns cannot be created in MS SQL",
                            tk_exception::recoverable);
+    using existing_table = mss_dump_options::existing_table;
+    const std::u16string safe = mss_safe_tname(name);
+    mss_dmp_table_text text;
+    text.insert_table = safe;
     bool identity_written = false;
     if (options_.dmp_ins_tab) {
         if (options_.dmp_ins_com) {
@@ -238,7 +242,8 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
             write_utf8(comment_text(name));
             write("'\r\n*/\r\n\r\n");
         }
-        delete_tab(name);
+        if (options_.existing == existing_table::drop)
+            delete_tab(name);
 
         // A table has one primary key: the first primary-key index of at most 16 columns.
         const udb_index* key = nullptr;
@@ -256,7 +261,7 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
             }
         }
 
-        std::u16string statement = u"CREATE TABLE " + mss_safe_tname(name) + u" (\r\n";
+        std::u16string statement = u"CREATE TABLE " + safe + u" (\r\n";
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 statement += u",\r\n";
@@ -272,23 +277,153 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
             statement += u")";
         }
         statement += u"\r\n)";
-        write_utf8(statement);
-        write("\n");
-        write("GO\n");
-        if (!key)
-            create_clustered_index(name, schema);
-        create_indexes(name, schema, indexes);
+
+        std::vector<std::u16string> index_statements;
+        if (options_.dmp_indexes) {
+            if (!key)
+                index_statements.push_back(clustered_index_statement(name, schema));
+            for (const udb_index& index : indexes)
+                index_statements.push_back(index_statement(name, schema, index));
+            std::erase(index_statements, std::u16string());
+        }
+        switch (options_.existing) {
+        case existing_table::drop:
+            write_utf8(statement);
+            write("\nGO\n");
+            for (const std::u16string& index : index_statements) {
+                write_utf8(index);
+                write("\nGO\n");
+            }
+            break;
+        case existing_table::append:
+            write_guarded_creation(safe, statement, index_statements);
+            if (identity_written) {
+                text.identity_on = identity_guard(safe) + u" ON;\r\nGO\r\n";
+                text.identity_off = identity_guard(safe) + u" OFF;\r\nGO\r\n";
+            }
+            identity_written = false;
+            break;
+        case existing_table::skip:
+            text.insert_table = u"#tabrix_rows";
+            write_skip_staging(schema);
+            text.tail = skip_tail(safe, schema, statement, index_statements, identity_written);
+            identity_written = false;
+            break;
+        }
     }
     if (options_.dmp_ins_com) {
         write("\r\n/*\r\nDumping data for table '");
         write_utf8(comment_text(name));
         write("'\r\n*/\r\n\r\n");
     }
+    if (identity_written) {
+        text.identity_on = u"SET IDENTITY_INSERT " + safe + u" ON;\r\nGO\r\n";
+        text.identity_off = u"SET IDENTITY_INSERT " + safe + u" OFF;\r\nGO\r\n";
+    }
     return std::make_unique<mss_dmp_recordset>(*this, std::u16string(name), schema,
-                                               identity_written);
+                                               std::move(text));
 }
 
-void mss_dmp_database::create_clustered_index(std::u16string_view table, const udb_schema& schema) {
+// The script cannot know which tables the database holds when it runs; the server decides,
+// table by table. SQL Server compiles a whole batch before it runs any of it, the branches
+// that IF skips and SET NOEXEC ON included, so a statement naming columns that an existing
+// table lacks fails even where it would never run. Every statement that names the
+// table's columns and may meet an existing table of another shape is therefore run through
+// EXEC, whose text is compiled only when it runs; CREATE TABLE itself checks for the name
+// only when it runs. This holds on SQL Server 2008 and later.
+void mss_dmp_database::write_guarded_creation(std::u16string_view safe,
+                                              std::u16string_view create_table,
+                                              const std::vector<std::u16string>& indexes) {
+    std::u16string text = u"IF OBJECT_ID (";
+    append_name_literal(text, safe);
+    text += u", 'U') IS NULL\r\nBEGIN\r\n";
+    text += create_table;
+    text += u";\r\n";
+    for (const std::u16string& index : indexes)
+        text += exec_statement(index);
+    text += u"END;\r\nGO\r\n";
+    write_utf8(text);
+}
+
+std::u16string mss_dmp_database::exec_statement(std::u16string_view statement) {
+    std::u16string text = u"EXEC (N";
+    mss_append_delimited(text, statement, u'\'', u'\'');
+    text += u");\r\n";
+    return text;
+}
+
+std::u16string mss_dmp_database::identity_guard(std::u16string_view safe) {
+    std::u16string text = u"IF OBJECTPROPERTY(OBJECT_ID(";
+    append_name_literal(text, safe);
+    text += u"), 'TableHasIdentity') = 1 SET IDENTITY_INSERT ";
+    text += safe;
+    return text;
+}
+
+// Skipping an existing table: the records go to a session table of the same columns first
+// (its INSERT statements compile whatever the database holds), and the table is created and
+// filled from it at the end only when it does not exist by then.
+void mss_dmp_database::write_skip_staging(const udb_schema& schema) {
+    std::u16string text = u"IF OBJECT_ID (N'tempdb..#tabrix_rows') IS NOT NULL\r\n"
+                          u"DROP TABLE #tabrix_rows;\r\n"
+                          u"CREATE TABLE #tabrix_rows (\r\n";
+    for (size_t i = 0; i < schema.size(); ++i) {
+        if (i > 0)
+            text += u",\r\n";
+        text += u"\t";
+        mss_append_bracketed(text, schema[i].name);
+        std::u16string type = mss_script_type(schema[i], unicode_, false);
+        text += u" " + type;
+        // A session table takes tempdb's collation, whose code page may not be the
+        // database's: text would change on the way to the table.
+        const size_t first = type.find_first_not_of(u' ');
+        const std::u16string_view bare =
+            std::u16string_view(type).substr(first == std::u16string::npos ? type.size() : first);
+        for (std::u16string_view text_type :
+             {u"NVARCHAR", u"VARCHAR", u"NCHAR", u"CHAR", u"NTEXT", u"TEXT"}) {
+            if (bare.size() >= text_type.size() &&
+                tk_equal_nocase(bare.substr(0, text_type.size()), text_type)) {
+                text += u" COLLATE DATABASE_DEFAULT";
+                break;
+            }
+        }
+        text += u" NULL";
+    }
+    text += u"\r\n);\r\nGO\r\n";
+    write_utf8(text);
+}
+
+std::u16string mss_dmp_database::skip_tail(std::u16string_view safe, const udb_schema& schema,
+                                           std::u16string_view create_table,
+                                           const std::vector<std::u16string>& indexes,
+                                           bool identity) const {
+    std::u16string columns;
+    for (size_t i = 0; i < schema.size(); ++i) {
+        if (i > 0)
+            columns += u", ";
+        mss_append_bracketed(columns, schema[i].name);
+    }
+    std::u16string copy;
+    if (identity)
+        copy += u"SET IDENTITY_INSERT " + std::u16string(safe) + u" ON; ";
+    copy += u"INSERT INTO " + std::u16string(safe) + u" (" + columns + u") SELECT " + columns +
+            u" FROM #tabrix_rows;";
+    if (identity)
+        copy += u" SET IDENTITY_INSERT " + std::u16string(safe) + u" OFF;";
+    std::u16string text = u"IF OBJECT_ID (";
+    append_name_literal(text, safe);
+    text += u", 'U') IS NULL\r\nBEGIN\r\n";
+    text += create_table;
+    text += u";\r\n";
+    text += exec_statement(copy);
+    for (const std::u16string& index : indexes)
+        text += exec_statement(index);
+    text += u"END;\r\nDROP TABLE #tabrix_rows;\r\nGO\r\n";
+    return text;
+}
+
+std::u16string mss_dmp_database::clustered_index_statement(std::u16string_view table,
+                                                           const udb_schema& schema) const {
     TK_TRACE(2, "mss_dmp_database::create_clustered_index");
     // The key of a clustered index holds at most 900 bytes: text counts two bytes a character
     // in NVARCHAR and one in VARCHAR.
@@ -314,7 +449,7 @@ void mss_dmp_database::create_clustered_index(std::u16string_view table, const u
     }
     if (!chosen) {
         TK_TRACE(2, "Failed to find a field for building clustered index");
-        return;
+        return {};
     }
     std::u16string statement = u"CREATE CLUSTERED INDEX ";
     mss_append_bracketed(statement, chosen->name + u"_clust_idx");
@@ -322,19 +457,29 @@ void mss_dmp_database::create_clustered_index(std::u16string_view table, const u
     mss_append_bracketed(statement, chosen->name);
     statement += u")";
     TK_TRACE(2, "CLUSTERED-index-query: %s", tk_trace_text(statement).c_str());
-    query(statement);
-    write("GO\n");
+    return statement;
 }
 
 void mss_dmp_database::create_index(std::u16string_view table, const udb_schema& schema,
                                     const udb_index& index) {
     TK_TRACE(2, "mss_dmp_database::create_index");
+    const std::u16string statement = index_statement(table, schema, index);
+    if (statement.empty())
+        return;
+    write_utf8(statement);
+    write("\n");
+    write("GO\n");
+}
+
+std::u16string mss_dmp_database::index_statement(std::u16string_view table,
+                                                 const udb_schema& schema,
+                                                 const udb_index& index) const {
     if (index.fields.empty()) {
         TK_TRACE(3, "Index '%s': no fields, cannot build index", tk_trace_text(index.name).c_str());
-        return;
+        return {};
     }
     if (index.b_primary)
-        return;
+        return {};
     uint64_t total = 0;
     for (const std::u16string& field : index.fields) {
         const uint16_t vt = schema.get_field_type(field);
@@ -349,7 +494,7 @@ void mss_dmp_database::create_index(std::u16string_view table, const udb_schema&
         if (total > max_index_key_bytes || vt == VT_BOOL ||
             (sized && (size < 1 || size > max_index_column_bytes))) {
             TK_TRACE(3, "Index '%s' has been skipped", tk_trace_text(index.name).c_str());
-            return;
+            return {};
         }
     }
     std::u16string statement = u"CREATE ";
@@ -367,9 +512,7 @@ void mss_dmp_database::create_index(std::u16string_view table, const udb_schema&
             statement += u" IS NOT NULL";
         }
     }
-    write_utf8(statement);
-    write("\n");
-    write("GO\n");
+    return statement;
 }
 
 void mss_dmp_database::create_views(const udb_named_texts& views) {
@@ -477,4 +620,9 @@ void mss_dmp_database::create_relationships(const udb_relationships& relationshi
 void mss_dmp_database::finish() {
     TK_TRACE(2, "mss_dmp_database::finish");
     file_.close();
+}
+
+void mss_dmp_database::abandon() noexcept {
+    TK_TRACE(2, "mss_dmp_database::abandon");
+    file_.abandon();
 }

@@ -10,8 +10,8 @@
 //     /* Table structure for table 'T' */                  (comments and tables on)
 //     IF OBJECT_ID (...) IS NOT NULL DROP TABLE ...; GO    (tables on)
 //     CREATE TABLE ... GO                                  (tables on)
-//     CREATE CLUSTERED INDEX ... GO                        (tables on, no primary key)
-//     CREATE [UNIQUE] INDEX ... GO                         (tables on, per index)
+//     CREATE CLUSTERED INDEX ... GO                        (tables and indexes on, no key)
+//     CREATE [UNIQUE] INDEX ... GO                         (tables and indexes on, per index)
 //     /* Dumping data for table 'T' */                     (comments on)
 //     SET IDENTITY_INSERT ... ON; GO                       (IDENTITY column, first record)
 //     INSERT INTO ... VALUES (...); GO                     (per record)
@@ -19,6 +19,16 @@
 //
 // Statements end in "\r\n", except CREATE TABLE and the index statements, whose last line and
 // "GO" end in a lone "\n".
+//
+// That is the layout when existing tables are dropped. When they are appended to, there is no
+// DROP TABLE, and CREATE TABLE with its indexes runs only when the table does not exist:
+//     IF OBJECT_ID (...) IS NULL BEGIN CREATE TABLE ...; EXEC (N'CREATE INDEX ...'); END; GO
+// and SET IDENTITY_INSERT only when the table has an IDENTITY column. When they are skipped,
+// the records go to a session table #tabrix_rows created after the structure comment, and the
+// table is created and filled from it after the last record when it does not exist:
+//     IF OBJECT_ID (...) IS NULL BEGIN CREATE TABLE ...;
+//     EXEC (N'INSERT INTO ... SELECT ... FROM #tabrix_rows;'); EXEC (N'CREATE INDEX ...'); END;
+//     DROP TABLE #tabrix_rows; GO
 #pragma once
 
 #include "mss/mss_dump_options.h"
@@ -31,8 +41,8 @@
 
 class mss_dmp_database : public udb_database {
 public:
-    // Creates (or truncates) the script at `path` and writes its head. A file that cannot be
-    // created raises tk_exception of level 1.
+    // Creates the script for `path` under its working name (mss_script_file) and writes its
+    // head. A file that cannot be created raises tk_exception of level 1.
     mss_dmp_database(std::u16string path, const mss_dump_options& options);
     ~mss_dmp_database() override;
 
@@ -61,8 +71,11 @@ public:
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override;
     bool test_query(std::u16string_view sql) override;
     void create_relationships(const udb_relationships& relationships) override;
-    // Writes what is buffered and closes the script; a failed write is a level-1 tk_exception.
+    // Writes what is buffered, closes the script and gives it its name (mss_script_file); a
+    // failed write is a level-1 tk_exception.
     void finish() override;
+    // Closes the script under the working name that says it is incomplete.
+    void abandon() noexcept override;
 
     // The script type of a column (see mss_column_types.h).
     std::u16string get_native_type(const t_ftd& column) const;
@@ -77,7 +90,21 @@ private:
     void write_head();
     void write_utf8(std::u16string_view text);
     void write(std::string_view bytes) { file_.write(bytes); }
-    void create_clustered_index(std::u16string_view table, const udb_schema& schema);
+    // Index statements; empty when the index is left out.
+    std::u16string clustered_index_statement(std::u16string_view table,
+                                             const udb_schema& schema) const;
+    std::u16string index_statement(std::u16string_view table, const udb_schema& schema,
+                                   const udb_index& index) const;
+    // The table and its indexes, created when the table does not exist.
+    void write_guarded_creation(std::u16string_view safe, std::u16string_view create_table,
+                                const std::vector<std::u16string>& indexes);
+    static std::u16string exec_statement(std::u16string_view statement);
+    // "IF <the table has an IDENTITY column> SET IDENTITY_INSERT <table>".
+    static std::u16string identity_guard(std::u16string_view safe);
+    void write_skip_staging(const udb_schema& schema);
+    std::u16string skip_tail(std::u16string_view safe, const udb_schema& schema,
+                             std::u16string_view create_table,
+                             const std::vector<std::u16string>& indexes, bool identity) const;
     // `key`: the primary key written for the table, whose columns are NOT NULL.
     std::u16string column_definition(const t_ftd& column, const udb_index* key,
                                      bool identity) const;

@@ -16,13 +16,12 @@ constexpr std::string_view insert_tail = ");\r\nGO\r\n\r\n";
 } // namespace
 
 mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string name,
-                                     const udb_schema& schema, bool identity)
-    : udb_recordset(std::move(name), &database), file_(database.file()), identity_needed_(identity),
+                                     const udb_schema& schema, mss_dmp_table_text text)
+    : udb_recordset(std::move(name), &database), file_(database.file()), text_(std::move(text)),
       unicode_(database.unicode()) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
-    safe_name_ = mss_safe_tname(name_);
-    std::u16string head = u"INSERT INTO " + safe_name_ + u" (";
+    std::u16string head = u"INSERT INTO " + text_.insert_table + u" (";
     for (size_t i = 0; i < schema.size(); ++i) {
         if (i > 0)
             head += u", ";
@@ -75,8 +74,8 @@ void mss_dmp_recordset::append_record(udb_record& record) {
                            "table.",
                            tk_exception::recoverable);
     convert_record(record);
-    if (identity_needed_ && identity_pending_) {
-        file_.write(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_name_ + u" ON;\r\nGO\r\n"));
+    if (identity_pending_ && !text_.identity_on.empty()) {
+        file_.write(tk_to_utf8(text_.identity_on));
         identity_pending_ = false;
     }
     check_source_fields(record);
@@ -98,13 +97,15 @@ void mss_dmp_recordset::append_record(udb_record& record) {
     }
     TK_TRACE(2, "Run SQL query: %.*s", static_cast<int>(out.size() - start - 2),
              out.data() + start);
-    file_.commit();
+    file_.commit_record();
 }
 
 void mss_dmp_recordset::finish() {
     TK_TRACE(2, "mss_dmp_recordset::finish");
-    if (identity_needed_ && !identity_pending_) {
-        file_.write(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_name_ + u" OFF;\r\nGO\r\n"));
-        identity_needed_ = false;
-    }
+    if (finished_)
+        return;
+    finished_ = true;
+    if (!identity_pending_)
+        file_.write(tk_to_utf8(text_.identity_off));
+    file_.write(tk_to_utf8(text_.tail));
 }

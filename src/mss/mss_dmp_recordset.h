@@ -9,19 +9,25 @@
 class mss_dmp_database;
 class mss_script_file;
 
+// The statements around a table's records (mss_dmp_database.h shows where each goes).
+struct mss_dmp_table_text {
+    std::u16string insert_table; // the table the INSERT statements name
+    std::u16string identity_on;  // written before the first record; empty: none
+    std::u16string identity_off; // written by finish() when identity_on was written
+    std::u16string tail;         // written by finish(), last
+};
+
 class mss_dmp_recordset : public udb_recordset {
 public:
-    // `identity`: the table's CREATE TABLE wrote an IDENTITY column, so explicit values need
-    // SET IDENTITY_INSERT around the records.
     mss_dmp_recordset(mss_dmp_database& database, std::u16string name, const udb_schema& schema,
-                      bool identity);
+                      mss_dmp_table_text text);
     ~mss_dmp_recordset() override;
 
     // Converts the record to the column types and writes its INSERT statement. A record
     // whose field count differs from the column count, or that lacks the source field of a
     // column, is a level-0 tk_exception and writes nothing.
     void append_record(udb_record& record) override;
-    // Writes SET IDENTITY_INSERT ... OFF when ON was written.
+    // Writes SET IDENTITY_INSERT ... OFF when ON was written, and the tail.
     void finish() override;
 
 private:
@@ -30,12 +36,12 @@ private:
     void check_source_fields(const udb_record& record);
 
     mss_script_file& file_;
-    bool identity_needed_;
+    mss_dmp_table_text text_;
     bool identity_pending_ = true;
+    bool finished_ = false;
     bool unicode_;
     // "INSERT INTO [dbo].[T] ([A], [B]) VALUES (" in UTF-8.
     std::string insert_head_;
-    std::u16string safe_name_;
     // The name tokens of the fields of the last record whose layout was checked.
     std::vector<uint64_t> checked_ids_;
     // The names map's generation at that check.

@@ -14,6 +14,16 @@ struct mss_dump_options {
     bool dmp_ins_db = false;
     // DROP TABLE, CREATE TABLE and the indexes of each table.
     bool dmp_ins_tab = true;
+    // The indexes of each table, the clustered index written for a table without a primary
+    // key among them.
+    bool dmp_indexes = true;
+    // What the script does, when it runs, with a table that the database has already.
+    enum class existing_table {
+        drop,   // dropped and created again
+        skip,   // left as it is, rows and all; the script's records for it go nowhere
+        append, // the records are added to it
+    };
+    existing_table existing = existing_table::drop;
     // Written after "Created by " in the header: the product name and version.
     std::string title;
     // The name used in the CREATE DATABASE block; empty: the script file's name without

@@ -5,6 +5,13 @@
 // is asked for, and at `close`. A file that cannot be opened, and any failed or short write,
 // raise tk_exception of level 1: a script that silently lacks its end would recreate a
 // database without its data.
+//
+// The script is written under a working name beside it, "<script>.incomplete" (or
+// "<script>.incomplete-2" and on when that name is taken), and takes the script's own name
+// only when `close` has written all of it; an earlier file of that name stays as it was
+// until then. A run that stops calls `abandon`, which leaves what was written under the
+// working name, whose name says what it is. A script that is a symbolic link replaces the
+// file it points to; a device or a pipe is written straight into.
 #pragma once
 
 #include "tk/tk_exception.h"
@@ -12,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class mss_script_file {
 public:
@@ -19,10 +27,9 @@ public:
     // Room for a full buffer and the statement that crosses the threshold.
     static constexpr size_t initial_capacity = flush_threshold + (flush_threshold >> 2);
 
-    // Creates the file or truncates an existing one.
+    // Creates the working file beside `path`; raises tk_exception of level 1 when it cannot.
     explicit mss_script_file(std::string path);
-    // Writes what is buffered, ignoring failures (a run that failed keeps what was written so
-    // far), and closes the file. close() is the way to learn that everything arrived.
+    // A file neither closed nor abandoned is abandoned.
     ~mss_script_file();
 
     mss_script_file(const mss_script_file&) = delete;
@@ -41,22 +48,44 @@ public:
         if (buffer_.size() >= flush_threshold)
             flush_buffer();
     }
+    // As commit(), for a buffer that now ends with a whole record's statement: the record
+    // counts as written once its last byte is in the file.
+    void commit_record() {
+        record_ends_.push_back(buffer_.size());
+        commit();
+    }
 
     // Writes everything buffered to the file.
     void flush();
-    // Writes everything buffered and closes the file; writing after it is an internal error.
+    // Writes everything buffered, makes sure it is on the disk, closes the file and gives it
+    // the script's name, replacing a file of that name. Writing after it is an internal error.
     void close();
+    // Writes what it can of the buffer, ignoring failures, and closes the file under its
+    // working name.
+    void abandon() noexcept;
 
     bool is_open() const noexcept { return fd_ >= 0; }
+    // The script's name (the file a symbolic link points to).
     const std::string& path() const noexcept { return path_; }
+    // The name the file is written under until close().
+    const std::string& working_path() const noexcept { return working_path_; }
     // Bytes handed to the file so far, buffered bytes included.
     uint64_t size() const noexcept { return written_ + buffer_.size(); }
+    // Records (commit_record) whose statements are in the file, buffered ones left out.
+    uint64_t records_on_disk() const noexcept { return records_on_disk_; }
 
 private:
     void flush_buffer();
+    // Writes the buffer; returns 0 or the errno, counting the records that got through.
+    int write_buffer() noexcept;
+    [[noreturn]] void fail(int error) const;
 
     std::string path_;
+    std::string working_path_;
     std::string buffer_;
+    // End offsets in the buffer of the records' statements.
+    std::vector<size_t> record_ends_;
     uint64_t written_ = 0;
+    uint64_t records_on_disk_ = 0;
     int fd_ = -1;
 };

@@ -8,8 +8,8 @@
 #include <string_view>
 
 struct sql_engine {
-    // A new script at `path` (created or truncated) with its head written; the caller owns
-    // it, calls finish() at the end of the run and then destroys it. A file that cannot be
+    // A new script for `path` with its head written; the caller owns it, calls finish() (or
+    // abandon()) at the end of the run and then destroys it. A file that cannot be
     // created raises tk_exception of level 1.
     static std::unique_ptr<mss_dmp_database> create_dump(std::u16string_view path,
                                                          const mss_dump_options& options);

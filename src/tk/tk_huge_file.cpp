@@ -23,16 +23,19 @@ tk_huge_file::tk_huge_file(const std::string& path, bool writable)
     do
         fd_ = ::open(path.c_str(), flags, 0644);
     while (fd_ < 0 && errno == EINTR);
+    // The system's reason follows the message: "Permission denied" is not "missing".
     if (fd_ < 0) {
-        TK_TRACE(3, "open(%s) failed: errno=%d", path.c_str(), errno);
-        throw tk_exception(open_failed);
+        const int error = errno;
+        TK_TRACE(3, "open(%s) failed: errno=%d", path.c_str(), error);
+        throw tk_exception_ex(std::string(open_failed) + ": ", tk_exception::recoverable, error);
     }
     // A folder opens for reading on POSIX, but it is no table.
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
         ::close(fd_);
         fd_ = -1;
-        throw tk_exception(open_failed);
+        throw tk_exception_ex(std::string(open_failed) + ": ", tk_exception::recoverable, error);
     }
 }
 

@@ -2,8 +2,9 @@
 //
 // DBF tables and memo files are never loaded whole: every record and every memo block is
 // fetched with one positioned read. Failures raise tk_exception with one of the messages
-// "Error opening file", "Error reading from file" or "Cannot write into file", or the
-// system's text (tk_exception_ex) when the system call itself fails.
+// "Error opening file" (followed by the system's reason, "Error opening file: Permission
+// denied"), "Error reading from file" or "Cannot write into file", or the system's text
+// (tk_exception_ex) when the system call itself fails.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 class tk_huge_file {
 public:
     // Opens read-only, or read-write when `writable`. A read-write open creates a missing
-    // file; a read-only open never does and fails with "Error opening file".
+    // file; a read-only open never does and fails with "Error opening file: <reason>".
     tk_huge_file(const std::string& path, bool writable);
     ~tk_huge_file();
 

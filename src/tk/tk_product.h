@@ -7,8 +7,9 @@
 
 inline constexpr char tk_product_name[] = "Tabrix";
 inline constexpr char tk_product_maker[] = "Quorvane";
-inline constexpr int tk_product_major = 2;
-inline constexpr int tk_product_minor = 3;
+// The version comes from the build (the project version in CMakeLists.txt).
+inline constexpr int tk_product_major = TABRIX_VERSION_MAJOR;
+inline constexpr int tk_product_minor = TABRIX_VERSION_MINOR;
 // Printed after the version in titles; empty for the standard edition.
 inline constexpr char tk_product_edition[] = "";
 inline constexpr char tk_support_email[] = TK_SUPPORT_EMAIL;

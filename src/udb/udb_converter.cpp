@@ -168,7 +168,9 @@ void udb_converter::run_conversion() noexcept {
         std::unique_ptr<udb_database> source;
         std::unique_ptr<udb_database> destination;
         std::unique_ptr<udb_custom_conversion> rules;
+        bool stopped = false;
         try {
+            records_failed_.store(0);
             on_run_started();
             source = open_source();
             TK_ASSERT(source != nullptr);
@@ -179,6 +181,7 @@ void udb_converter::run_conversion() noexcept {
             install_conversion_rules(*rules);
             convert_tables(*source, *destination);
         } catch (...) {
+            stopped = true;
             report_run_failure();
         }
 
@@ -187,9 +190,12 @@ void udb_converter::run_conversion() noexcept {
         tables_finished_.store(0);
         table_count_.store(0);
         rules.reset();
-        // The destination closes itself also after a failed run, so that what was written
-        // stays usable.
-        if (destination) {
+        // A run that went through its tables completes the destination, also when some of
+        // them failed; a run that stopped leaves it as far as it got, for the destination to
+        // keep in a form that cannot be taken for a whole one.
+        if (destination && stopped) {
+            destination->abandon();
+        } else if (destination) {
             try {
                 destination->finish();
             } catch (...) {
@@ -312,6 +318,7 @@ void udb_converter::copy_records(const std::u16string& name, udb_recordset& sour
             if (!slot->skipped)
                 destination.append_record(slot->record);
         } catch (const tk_exception& e) {
+            records_failed_.fetch_add(1);
             if (error_handler* handler = error_handler::try_instance())
                 handler->set_record_context(name, int32_t(number + 1));
             report(e, false);

@@ -41,6 +41,8 @@ public:
     //    in a table, it goes on with the next table.
     //  - A level-1 error anywhere stops the run after its message.
     //  - A standard exception that is not a tk_exception ends the run as a level-1 error.
+    // The destination is finished when the run went through every table, abandoned when it
+    // stopped.
     void run_conversion() noexcept;
 
     // Ends a run in progress between two records (or before the next table), leaving the
@@ -84,6 +86,9 @@ public:
     uint32_t get_current_record() const noexcept { return current_record_.load(); }
     uint32_t get_table_count() const noexcept { return table_count_.load(); }
     uint32_t get_tables_finished() const noexcept { return tables_finished_.load(); }
+    // Records of the last run that were reported as failed (not read or not written); a
+    // record left behind by a stop is not among them.
+    uint64_t get_records_failed() const noexcept { return records_failed_.load(); }
     // Whole tables done plus the share of the current one, 0 to 100; 0 without tables.
     uint32_t get_progress_percent() const noexcept;
 
@@ -139,5 +144,6 @@ private:
     std::atomic<uint32_t> current_record_{0};
     std::atomic<uint32_t> table_count_{0};
     std::atomic<uint32_t> tables_finished_{0};
+    std::atomic<uint64_t> records_failed_{0};
     std::atomic<bool> stop_requested_{false};
 };

@@ -74,3 +74,11 @@ bool udb_database::is_table_exist(std::u16string_view name) const {
 }
 
 void udb_database::finish() {}
+
+void udb_database::abandon() noexcept {
+    try {
+        finish();
+    } catch (...) {
+        TK_TRACE(3, "Cannot finish the database of a stopped run");
+    }
+}

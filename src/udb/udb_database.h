@@ -22,8 +22,8 @@ using udb_named_texts = std::vector<std::pair<std::u16string, std::u16string>>;
 // sees only this interface. Recordsets handed out belong to the caller.
 //
 // Destinations do their final writing in finish(), which the driver calls once at the end of
-// a run (also a failed one); the destructor only releases, so that nothing that can fail is
-// left to it.
+// a run (abandon() when the run stopped); the destructor only releases, so that nothing that
+// can fail is left to it.
 class udb_database {
 public:
     // `name`: the database name or path (for a script, the script file path).
@@ -64,8 +64,13 @@ public:
     // Compares exactly in a case-sensitive database, otherwise ignoring case.
     virtual bool is_table_exist(std::u16string_view name) const;
     // Ends the database's work: a destination writes what closes it (a script's last lines,
-    // the server objects). Called once by the driver at the end of a run.
+    // the server objects). Called once by the driver at the end of a run that went through
+    // all its tables, with or without errors.
     virtual void finish();
+    // Ends the database's work after a run that stopped before its end (a user's stop, an
+    // error that ends the run): a destination keeps what it holds without completing it. By
+    // default the same as finish(), with its failures passed over.
+    virtual void abandon() noexcept;
 
     const std::u16string& get_name() const noexcept { return name_; }
     bool is_case_sensitive() const noexcept { return case_sensitive_; }

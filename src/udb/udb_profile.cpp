@@ -14,14 +14,6 @@
 
 namespace {
 
-std::string_view strip_blanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 std::u16string_view strip_blanks(std::u16string_view s) {
     while (!s.empty() && s.front() == u' ')
         s.remove_prefix(1);
@@ -48,6 +40,14 @@ const std::vector<udb_profile::entry> no_entries;
 const std::vector<std::u16string> no_lines;
 
 } // namespace
+
+std::string_view udb_profile::strip_blanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
 
 udb_profile::udb_profile() {
     for (std::u16string_view name :
@@ -192,7 +192,7 @@ void udb_profile::read_text(std::string_view text) {
         if (line.size() > max_line_bytes)
             throw tk_exception("A line of the profile is longer than 4095 bytes.",
                                tk_exception::stop_run);
-        line = strip_blanks(line);
+        line = udb_profile::strip_blanks(line);
         if (line.empty())
             continue;
         std::u16string wide = tk_from_utf8(line);
@@ -210,7 +210,7 @@ void udb_profile::read_text(std::string_view text) {
             current->entries.emplace_back(std::u16string(w), std::u16string());
             current->bare_lines.emplace_back(w);
         } else {
-            current->entries.emplace_back(std::u16string(strip_blanks(w.substr(0, eq))),
+            current->entries.emplace_back(std::u16string(::strip_blanks(w.substr(0, eq))),
                                           std::u16string(w.substr(eq + 1)));
         }
     }

@@ -37,6 +37,9 @@ public:
     // Holds the four standard sections, empty.
     udb_profile();
 
+    // A line, or a key, without the spaces at both ends that reading strips.
+    static std::string_view strip_blanks(std::string_view s);
+
     // Appends an entry to the section, creating the section when new. Duplicates are kept.
     void add_value(std::u16string_view section, std::u16string_view key, std::u16string_view value);
     // "1" or "0".

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,15 +25,18 @@ std::string quote(const std::string& arg) {
 }
 
 // Runs tabrix-cli in `dir` with the settings store kept there too, so that nothing of the
-// user's own settings takes part.
-cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::string>& args) {
+// user's own settings takes part. `shell` comes before the program in the shell's command
+// ("ulimit -f 4;"); `after` after it ("& sleep 1; kill ...").
+cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::string>& args,
+                   const std::string& shell = {}, const std::string& after = {}) {
     const fs::path program = fs::path(TABRIX_BIN_DIR) / "tabrix-cli";
-    std::string command = "cd " + quote(dir.path().string()) +
-                          " && XDG_CONFIG_HOME=" + quote((dir / "config").string()) + " " +
+    std::string command = "cd " + quote(dir.path().string()) + " && " + shell +
+                          " XDG_CONFIG_HOME=" + quote((dir / "config").string()) + " " +
                           quote(program.string());
     for (const std::string& a : args)
         command += " " + quote(a);
     command += " >" + quote((dir / "cli.out").string()) + " 2>" + quote((dir / "cli.err").string());
+    command += after;
     const int raw = std::system(command.c_str());
     cli_result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -126,6 +130,19 @@ TEST_F(cli, help_and_version) {
     EXPECT_FALSE(fs::exists(dir / "out.sql"));
 }
 
+TEST_F(cli, sample_replaces_tables_only_when_asked) {
+    fs::create_directory(dir / "mine");
+    tabrix_test::write_file(dir / "mine" / "ORDERS.DBF", "mine");
+    auto r = run_cli(dir, {"sample", "mine"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "ORDERS.DBF' exists; give --overwrite")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "mine" / "ORDERS.DBF"), "mine");
+    EXPECT_FALSE(fs::exists(dir / "mine" / "customers.dbf")) << "nothing is written";
+    EXPECT_EQ(run_cli(dir, {"sample", "data"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"sample", "mine", "--overwrite"}).status, 0);
+    EXPECT_EQ(run_cli(dir, {"inspect", "mine", "--table", "orders"}).status, 0);
+}
+
 TEST_F(cli, converts_a_generated_folder_into_a_script) {
     auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -202,6 +219,7 @@ TEST_F(cli, a_saved_profile_gives_the_same_run) {
          at = expected.find("first", at))
         expected.replace(at, 5, "second");
     EXPECT_EQ(body(second), expected);
+    EXPECT_FALSE(contains(first, "INDEX")) << "--skip-indexes, the clustered index too";
     EXPECT_TRUE(contains(second, "'T'") || contains(second, "'F'")) << "logical values as is";
 
     // Options override the profile.
@@ -217,12 +235,12 @@ TEST_F(cli, settings_are_stored_only_when_asked) {
     EXPECT_FALSE(fs::exists(store));
 
     ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql", "--skip-deleted",
-                            "--no-comments", "--save-settings"})
+                            "--no-comments", "--save-settings", "--overwrite"})
                   .status,
               0);
     ASSERT_TRUE(fs::exists(store));
     // The next run starts from the stored settings...
-    auto r = run_cli(dir, {"convert"});
+    auto r = run_cli(dir, {"convert", "--overwrite"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "records skipped: 1")) << r.out;
     EXPECT_EQ(tabrix_test::read_file(dir / "a.sql").rfind("SET QUOTED_IDENTIFIER", 0), 0u);
@@ -255,10 +273,12 @@ TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
     EXPECT_TRUE(contains(script, "'Leap day order'")) << body(script);
     EXPECT_FALSE(contains(script, "1004")) << body(script);
 
-    // Stopping on errors stops at the table.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders"});
+    // Stopping on errors stops at the table; the script of the first run stays.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders",
+                      "--overwrite"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), script);
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql.incomplete"), "INSERT INTO"), 0u);
 
     r = run_cli(dir, {"inspect", "data", "--table", "orders"});
     EXPECT_EQ(r.status, 1) << r.err;
@@ -271,15 +291,22 @@ TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     tabrix_test::write_file(dir / "data" / "broken.dbf", std::string(40, '\x03'));
     auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "trace.log"});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(contains(r.err, "broken")) << r.err;
-    EXPECT_TRUE(contains(r.out, "There were some errors while converting the database:"));
+    // The message once, on stderr; the summary counts it and says the script has errors.
+    EXPECT_EQ(count(r.err + r.out, "broken: File does not comply with DBF format"), 1u)
+        << r.err << r.out;
+    EXPECT_TRUE(contains(r.out, "errors:          1 (listed on stderr)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "bytes), written with the errors listed on stderr")) << r.out;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
+    EXPECT_FALSE(fs::exists(dir / "out.sql.incomplete"));
     EXPECT_TRUE(contains(tabrix_test::read_file(dir / "trace.log"), "Converting table"));
 
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "broken",
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "stop.sql", "--stop-on-error", "-t", "broken",
                       "-t", "orders"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 0u);
+    EXPECT_FALSE(fs::exists(dir / "stop.sql"));
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "stop.sql.incomplete"), "INSERT INTO"), 0u);
+    EXPECT_TRUE(contains(r.out, "partial script:  " + (dir / "stop.sql.incomplete").string()))
+        << r.out;
 
     // A script that cannot be written stops the run.
     r = run_cli(dir, {"convert", "-s", "data", "-o", "no/such/folder/out.sql"});
@@ -367,4 +394,208 @@ TEST_F(cli, numbers_at_the_limits_of_their_fields_keep_every_digit) {
                                  "-99999999999999.9999, -999999999999999999999999999, "
                                  "-0.999999999999999999, -99999.999);"))
         << body(script);
+}
+
+TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
+    const std::string table = tabrix_test::read_file(dir / "data" / "customers.dbf");
+    fs::create_symlink(dir / "data" / "customers.dbf", dir / "link.sql");
+    for (const char* script : {"data/customers.dbf", "data/CUSTOMERS.DBF",
+                               "data/../data/customers.dbf", "link.sql", "data/customers.DBT"}) {
+        auto r = run_cli(dir, {"convert", "-s", "data", "-o", script, "--overwrite"});
+        EXPECT_EQ(r.status, 64) << script;
+        EXPECT_TRUE(contains(r.err, "of the source folder; choose another name")) << r.err;
+    }
+    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "data/orders.dbf"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    tabrix_test::write_file(dir / "notes.txt", "mine");
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "notes.txt"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--save-profile", "notes.txt"});
+    EXPECT_EQ(r.status, 64) << r.err;
+    EXPECT_TRUE(contains(r.err, "'notes.txt' exists and is not a profile")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "notes.txt"), "mine");
+    EXPECT_EQ(tabrix_test::read_file(dir / "data" / "customers.dbf"), table);
+
+    // An existing script is replaced only when asked, and only by a whole one.
+    tabrix_test::write_file(dir / "out.sql", "mine");
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "out.sql' exists; give --overwrite to replace it")) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
+
+    // A full disk (here a file size limit) stops the run: the earlier script stays, the
+    // partial one is kept under its own name, and the records counted are those in it.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"},
+                "trap '' XFSZ; ulimit -f 2;");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
+    const std::string partial = tabrix_test::read_file(dir / "out.sql.incomplete");
+    ASSERT_FALSE(partial.empty());
+    const size_t whole = count(partial, ");\r\nGO\r\n\r\n");
+    EXPECT_LT(whole, 13u);
+    EXPECT_TRUE(contains(r.out, "records written: " + std::to_string(whole) + "\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
+    EXPECT_TRUE(contains(r.out, "'" + (dir / "out.sql").string() + "' is as it was")) << r.out;
+    EXPECT_EQ(count(r.err, "File too large"), 1u) << r.err;
+
+    // The next run leaves that partial script alone and replaces the earlier one.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
+    EXPECT_EQ(tabrix_test::read_file(dir / "out.sql.incomplete"), partial);
+    EXPECT_FALSE(fs::exists(dir / "out.sql.incomplete-2"));
+}
+
+TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
+    // A table large enough to be stopped in the middle: 1,500,000 records of one C(10) field.
+    constexpr uint32_t records = 1'500'000;
+    std::string image(32, '\0');
+    image[0] = 0x03;
+    for (int i = 0; i < 4; ++i)
+        image[4 + i] = char(records >> (8 * i) & 0xFF);
+    image[8] = 65; // header: 32 bytes, one descriptor, the terminator
+    image[10] = 11;
+    image[29] = 0x03;
+    std::string field(32, '\0');
+    field.replace(0, 4, "NAME");
+    field[11] = 'C';
+    field[16] = 10;
+    image += field + "\r";
+    image.reserve(image.size() + size_t(records) * 11 + 1);
+    for (uint32_t i = 0; i < records; ++i)
+        image += " Name      ";
+    image += '\x1a';
+    tabrix_test::write_file(dir / "data" / "big.dbf", image);
+
+    // Stopped once the first part of the script is written.
+    const std::string partial_path = quote((dir / "big.sql.incomplete").string());
+    auto r =
+        run_cli(dir, {"convert", "-s", "data", "-t", "big", "-o", "big.sql", "--no-progress"}, "",
+                " & p=$!; i=0; while [ $i -lt 1000 ] && [ \"$(stat -c %s " + partial_path +
+                    " 2>/dev/null || echo 0)\" -lt 1 ]; do sleep 0.01; i=$((i+1)); done; "
+                    "kill -TERM $p; wait $p");
+    ASSERT_EQ(r.status, 2) << r.err << r.out;
+    EXPECT_TRUE(contains(r.err, "Stopped by the user.")) << r.err;
+    EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "big.sql"));
+    EXPECT_TRUE(contains(r.out, "not written; there is no '" + (dir / "big.sql").string()))
+        << r.out;
+    const std::string partial = tabrix_test::read_file(dir / "big.sql.incomplete");
+    std::string out = r.out;
+    std::erase(out, ',');
+    EXPECT_TRUE(contains(
+        out, "records written: " + std::to_string(count(partial, ");\r\nGO\r\n\r\n")) + "\n"))
+        << r.out;
+}
+
+TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
+    fs::create_directory(dir / "empty");
+    for (const char* command : {"convert", "inspect"}) {
+        auto r = std::string(command) == "convert"
+                     ? run_cli(dir, {"convert", "-s", "empty", "-o", "e.sql"})
+                     : run_cli(dir, {"inspect", "empty"});
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "empty: no DBF tables")) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "e.sql"));
+    EXPECT_FALSE(fs::exists(dir / "e.sql.incomplete"));
+    // The same status for the same cause.
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "nothing", "-o", "e.sql"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"inspect", "nothing"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-t", "other", "-o", "e.sql"}).status, 64);
+    EXPECT_EQ(run_cli(dir, {"inspect", "data", "--table", "other"}).status, 64);
+    const std::string memo_file = tabrix_test::read_file(dir / "data" / "customers.dbt");
+    fs::remove(dir / "data" / "customers.dbt");
+    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "memo.sql"}).status, 1);
+    auto memo = run_cli(dir, {"inspect", "data"});
+    EXPECT_EQ(memo.status, 1);
+    EXPECT_TRUE(contains(memo.err, "customers.dbf: Memo file not found; these fields are NULL: "
+                                   "NOTES"))
+        << memo.err;
+    tabrix_test::write_file(dir / "data" / "customers.dbt", memo_file);
+
+    // One table file as the source, as inspect takes it.
+    auto r = run_cli(dir, {"convert", "-s", "data/Customers.DBF", "-o", "one.sql"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string one = tabrix_test::read_file(dir / "one.sql");
+    EXPECT_EQ(count(one, "CREATE TABLE"), 1u);
+    EXPECT_EQ(count(one, "INSERT INTO [dbo].[customers]"), 6u);
+    r = run_cli(dir, {"convert", "-s", "data/customers.dbf", "-t", "orders", "-o", "two.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "--table cannot choose others")) << r.err;
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--create-database", "--no-create-table"},
+        {"--definitions-only", "--no-create-table"},
+        {"--mode", "overwrite-database"},
+        {"--mode", "skip-existing", "--no-create-table"},
+    };
+    for (const auto& options : refused) {
+        std::vector<std::string> args = {"convert", "-s", "data", "-o", "r.sql"};
+        args.insert(args.end(), options.begin(), options.end());
+        r = run_cli(dir, args);
+        EXPECT_EQ(r.status, 64) << options[0] << " " << options[1];
+        EXPECT_TRUE(contains(r.err, options[0])) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "r.sql"));
+
+    // The modes decide when the script runs; mss tests check their statements.
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "skip.sql", "-m", "skip-existing"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string skip = tabrix_test::read_file(dir / "skip.sql");
+    EXPECT_FALSE(contains(skip, "DROP TABLE [dbo]")) << body(skip);
+    EXPECT_EQ(count(skip, "INSERT INTO #tabrix_rows"), 13u);
+    r = run_cli(dir, {"convert", "-s", "data", "-o", "merge.sql", "-m", "merge"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string merge = tabrix_test::read_file(dir / "merge.sql");
+    EXPECT_FALSE(contains(merge, "DROP TABLE")) << body(merge);
+    EXPECT_EQ(count(merge, "', 'U') IS NULL\r\nBEGIN\r\nCREATE TABLE"), 3u);
+}
+
+TEST_F(cli, a_profile_is_checked_before_it_is_used) {
+    auto r = run_cli(dir, {"convert", "data/customers.dbf"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "'data/customers.dbf' is not a profile (it holds binary data)"))
+        << r.err;
+    tabrix_test::write_file(dir / "notes.txt", "skip deleted=1\n");
+    r = run_cli(dir, {"convert", "notes.txt"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "'notes.txt' is not a profile (line 1 comes before any ")) << r.err;
+
+    tabrix_test::write_file(dir / "p.tbx",
+                            "[Generic settings]\r\nsrc=data\r\ndest=p.sql\r\nskip deleted=yes\r\n"
+                            "colour=blue\r\nmode=7\r\nencoding=77777\r\ndefault encoding=866\r\n"
+                            "[MS SQL Server settings]\r\n"
+                            "direct mode=0\r\ndump create table=1\r\n");
+    r = run_cli(dir, {"convert", "p.tbx"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:4: the value 'yes' of 'skip deleted' is not 0 or 1; it is "
+                                "not used"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:5: unknown key 'colour' in [Generic settings]")) << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:6: the value '7' of 'mode' is not a mode")) << r.err;
+    EXPECT_TRUE(contains(r.err, "p.tbx:7: the value '77777' of 'encoding' is not a code page this "
+                                "program knows (it takes 0 (each table's own)"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "windows-1252")) << r.err;
+    EXPECT_TRUE(contains(r.out, "records skipped: 0")) << "the value is not used";
+    EXPECT_TRUE(contains(r.out, "profile entries not used: 4")) << r.out;
+
+    // A file that cannot be read says which and why.
+    if (::geteuid() != 0) {
+        fs::permissions(dir / "p.tbx", fs::perms::none);
+        r = run_cli(dir, {"convert", "p.tbx"});
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(contains(r.err, "cannot read the profile 'p.tbx': Permission denied")) << r.err;
+        fs::permissions(dir / "data", fs::perms::owner_write);
+        r = run_cli(dir, {"convert", "-s", "data", "-o", "x.sql"});
+        fs::permissions(dir / "data", fs::perms::owner_all);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(contains(r.err, "cannot read the source folder")) << r.err;
+        EXPECT_TRUE(contains(r.err, "Permission denied")) << r.err;
+    } else {
+        std::cerr << "note: running as root, unreadable files cannot be tried\n";
+    }
+    r = run_cli(dir, {"convert", "missing.tbx"});
+    EXPECT_TRUE(contains(r.err, "missing.tbx: Profile does not exist.")) << r.err;
 }

@@ -47,6 +47,13 @@ const std::string header = "/*\r\n"
                            "*/\r\n";
 const std::string set_options = "SET QUOTED_IDENTIFIER ON;\r\nSET DATEFORMAT ymd;\r\nGO\r\n";
 
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 mss_dump_options default_options() {
     mss_dump_options options;
     options.title = "Tabrix 2.3 ";
@@ -322,6 +329,96 @@ TEST(MssScript, ValuesLargerThanTheBufferArriveWhole) {
     EXPECT_EQ(script.substr(script.size() - 3 * insert.size()), insert + insert + insert);
 }
 
+// SQL Server compiles a whole batch, skipped branches too: a statement that names the columns
+// of a table that may exist in another shape stands only inside EXEC (N'...').
+TEST(MssScript, ExistingTablesAreDroppedSkippedOrAppendedToWhenTheScriptRuns) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    udb_indexes indexes;
+    indexes.push_back({u"by_name", true, false, {u"NAME"}});
+    const std::string create = "BEGIN\r\nCREATE TABLE [dbo].[people] (\r\n\t[ID] INT IDENTITY";
+    const std::string if_missing = "IF OBJECT_ID ('[dbo].[people]', 'U') IS NULL\r\n";
+    auto write = [&](mss_dump_options::existing_table existing, bool with_indexes) {
+        options.existing = existing;
+        options.dmp_indexes = with_indexes;
+        auto db = sql_engine::create_dump(tk_from_utf8((dir / "m.sql").string()), options);
+        auto table = db->create_table(u"people", people_schema(), indexes);
+        udb_record r;
+        add_person(r, 1, u"O'Neil", "12.5", day(1970, 1, 2), true, u"");
+        table->append_record(r);
+        table->finish();
+        db->finish();
+        return tabrix_test::read_file(dir / "m.sql");
+    };
+
+    std::string script = write(mss_dump_options::existing_table::drop, false);
+    EXPECT_EQ(count(script, "DROP TABLE [dbo].[people]"), 1u);
+    EXPECT_EQ(count(script, "INDEX"), 0u) << "no index, the clustered one neither";
+
+    script = write(mss_dump_options::existing_table::skip, true);
+    EXPECT_EQ(count(script, "DROP TABLE [dbo].[people]"), 0u);
+    EXPECT_EQ(count(script, "INSERT INTO #tabrix_rows ([ID], [NAME], [PRICE]"), 1u);
+    EXPECT_NE(script.find("CREATE TABLE #tabrix_rows (\r\n\t[ID] INT NULL,\r\n\t[NAME] "
+                          "NVARCHAR(10)  COLLATE DATABASE_DEFAULT NULL,\r\n"),
+              std::string::npos)
+        << "the table's own text columns, in the database's collation";
+    // After the records: created and filled only when missing.
+    const size_t tail = script.find(if_missing + create);
+    ASSERT_NE(tail, std::string::npos) << script;
+    EXPECT_LT(script.find("INSERT INTO #tabrix_rows"), tail);
+    EXPECT_EQ(count(script, "INSERT INTO [dbo].[people]"), 1u);
+    EXPECT_NE(script.find("EXEC (N'SET IDENTITY_INSERT [dbo].[people] ON; INSERT INTO "
+                          "[dbo].[people] ([ID], [NAME], [PRICE], [BORN], [OK], [NOTES]) SELECT "
+                          "[ID], [NAME], [PRICE], [BORN], [OK], [NOTES] FROM #tabrix_rows; SET "
+                          "IDENTITY_INSERT [dbo].[people] OFF;');\r\n"
+                          "EXEC (N'CREATE CLUSTERED INDEX [ID_clust_idx] ON "
+                          "[dbo].[people]([ID])');\r\n"
+                          "EXEC (N'CREATE UNIQUE INDEX [by_name] ON [dbo].[people]([NAME]) WHERE "
+                          "[NAME] IS NOT NULL');\r\nEND;\r\nDROP TABLE #tabrix_rows;\r\nGO\r\n"),
+              std::string::npos)
+        << script;
+    EXPECT_EQ(count(script, "SET IDENTITY_INSERT"), 2u) << "only inside EXEC";
+
+    script = write(mss_dump_options::existing_table::append, true);
+    EXPECT_EQ(count(script, "DROP TABLE"), 0u);
+    EXPECT_NE(script.find(if_missing + create), std::string::npos) << script;
+    EXPECT_NE(script.find(");\r\nEXEC (N'CREATE CLUSTERED INDEX [ID_clust_idx]"),
+              std::string::npos);
+    EXPECT_NE(script.find("IF OBJECTPROPERTY(OBJECT_ID('[dbo].[people]'), 'TableHasIdentity') = "
+                          "1 SET IDENTITY_INSERT [dbo].[people] ON;\r\nGO\r\nINSERT INTO "
+                          "[dbo].[people] ([ID]"),
+              std::string::npos)
+        << script;
+}
+
+TEST(MssScript, AScriptTakesItsNameOnlyWhenWhole) {
+    tabrix_test::scratch_dir dir;
+    tabrix_test::write_file(dir / "s.sql", "earlier");
+    std::filesystem::create_symlink(dir / "s.sql", dir / "link.sql");
+    auto db = open_without_comments(dir / "link.sql");
+    db->create_table(u"t", people_schema(), udb_indexes())->finish();
+    db->file().flush();
+    EXPECT_EQ(tabrix_test::read_file(dir / "s.sql"), "earlier");
+    EXPECT_EQ(db->file().working_path(), (dir / "s.sql.incomplete").string());
+    db->finish();
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql").find("CREATE TABLE [dbo].[t]"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.sql"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.sql.incomplete"));
+
+    // Stopped: the working file stays beside the script, under the next free name when an
+    // earlier one is there.
+    tabrix_test::write_file(dir / "s.sql.incomplete", "older");
+    db = open_without_comments(dir / "s.sql");
+    db->create_table(u"t", people_schema(), udb_indexes());
+    db->abandon();
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql.incomplete-2").find("CREATE TABLE"),
+              std::string::npos);
+    EXPECT_EQ(tabrix_test::read_file(dir / "s.sql.incomplete"), "older");
+    EXPECT_NE(tabrix_test::read_file(dir / "s.sql").find("CREATE TABLE"), std::string::npos);
+}
+
 TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
     tabrix_test::scratch_dir dir;
     try {
@@ -332,7 +429,8 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
         EXPECT_EQ(e.level(), 1);
         EXPECT_NE(e.message().find("x.sql"), std::string::npos);
     }
-    if (!std::filesystem::exists("/dev/full"))
+    // A device is written into, never replaced.
+    if (!std::filesystem::is_character_file("/dev/full"))
         GTEST_SKIP() << "/dev/full is not available";
     auto db = sql_engine::create_dump(u"/dev/full", default_options());
     try {
@@ -342,6 +440,7 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
         EXPECT_EQ(e.level(), 1);
         EXPECT_NE(e.message().find("No space left on device"), std::string::npos);
     }
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 
 TEST(MssScript, SchemasViewsKeysAndDrops) {

@@ -189,6 +189,14 @@ TEST(MssSqlSamples, EveryStatementForm) {
         rules.add_rule(std::make_unique<tabrix_bool_rule>());
         write_every_type("every-type-logical-as-is.sql", all_options());
     }
+    // Existing tables skipped or appended to, when the script runs.
+    mss_dump_options skip = all_options();
+    skip.dmp_ins_db = false;
+    skip.existing = mss_dump_options::existing_table::skip;
+    write_every_type("every-type-skip-existing.sql", skip);
+    mss_dump_options append = skip;
+    append.existing = mss_dump_options::existing_table::append;
+    write_every_type("every-type-merge.sql", append);
     std::string script = tabrix_test::read_file(samples_dir() / "every-type-logical-as-is.sql");
     EXPECT_NE(script.find("[OK] CHAR(1)"), std::string::npos);
     EXPECT_NE(script.find(", 'T', 0x00FF27"), std::string::npos);

@@ -127,12 +127,13 @@ TEST(tk_huge_file, positioned_reads_and_writes) {
 TEST(tk_huge_file, read_only_open_of_a_missing_file_fails_and_creates_nothing) {
     scratch_dir dir;
     std::string missing = (dir / "missing.dbf").string();
-    EXPECT_EQ(failure_message([&] { tk_huge_file f(missing, false); }), "Error opening file");
+    EXPECT_EQ(failure_message([&] { tk_huge_file f(missing, false); }),
+              "Error opening file: No such file or directory");
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_EQ(failure_message([&] { tk_huge_file f(dir.path().string(), false); }),
-              "Error opening file");
+              "Error opening file: Is a directory");
     EXPECT_EQ(failure_message([&] { tk_huge_file f((dir / "no/such/folder.dbf").string(), true); }),
-              "Error opening file");
+              "Error opening file: No such file or directory");
 }
 
 TEST(tk_huge_file, a_short_write_raises) {

@@ -4,6 +4,8 @@
 #include "app/convert_options.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
+#include "app/tabrix_profile_check.h"
+#include "dbf/dbf_file_lookup.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_locale.h"
 #include "tk/tk_product.h"
@@ -15,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -108,10 +111,35 @@ void apply(const convert_settings_patch& p, tabrix_converter& c) {
         c.set_as_dbo(*p.as_dbo);
 }
 
+// A command line that names a file of the source folder as an output would destroy a table:
+// the output path is compared with every file of the folder, through symbolic links and
+// ".." (the same file) and by name ignoring case (the folder's tables are found that way).
+void refuse_source_file(const fs::path& output, const fs::path& folder, const char* what) {
+    std::error_code ec;
+    const fs::path output_folder = fs::weakly_canonical(fs::absolute(output).parent_path(), ec);
+    const bool same_folder = !ec && fs::equivalent(output_folder, folder, ec);
+    const std::u16string name = tk_from_utf8(output.filename().string());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ignored;
+        if (fs::is_directory(it->path(), ignored))
+            continue;
+        if (fs::equivalent(it->path(), output, ignored) ||
+            (same_folder && tk_equal_nocase(tk_from_utf8(it->path().filename().string()), name)))
+            throw convert_usage_error(std::string("the ") + what + " '" + output.string() +
+                                      "' is the file '" + it->path().string() +
+                                      "' of the source folder; choose another name");
+    }
+}
+
+// The reason a path cannot be used, as the system gives it ("Permission denied").
+std::string reason(const std::error_code& ec) {
+    return ec.message();
+}
+
 // Checks that the settings describe a script run this build can do, and settles the tables:
 // every table of the folder when none is selected, otherwise the selected ones as the folder
-// spells them.
-void check_run(tabrix_converter& c) {
+// spells them. A source that names one table file converts that table of its folder.
+void check_run(tabrix_converter& c, const convert_command_line& cl) {
     if (c.get_direct())
         throw convert_usage_error(
             "direct mode needs a connection to MS SQL Server, which this build does not have; "
@@ -120,17 +148,97 @@ void check_run(tabrix_converter& c) {
         throw convert_usage_error("no source folder: give --source FOLDER");
     if (c.get_destination().empty())
         throw convert_usage_error("no script file: give --script FILE");
-    const std::string source = narrow(c.get_source_path());
+    const mss_dump_options& dump = c.dump_options();
+    if (dump.dmp_ins_db && !dump.dmp_ins_tab)
+        throw convert_usage_error("--create-database needs the tables it creates: it cannot be "
+                                  "combined with --no-create-table");
+    if (c.get_table_definitions_only() && !dump.dmp_ins_tab)
+        throw convert_usage_error("--definitions-only writes only the CREATE TABLE statements, "
+                                  "which --no-create-table leaves out: the script would be empty");
+    if (c.get_mode() == udb_converter::mode_overwrite_database && !dump.dmp_ins_db) {
+        // A script overwrites the whole database only through its CREATE DATABASE block. Mode
+        // 0 given on the command line asks for that; coming from the defaults or a profile
+        // without the block, it means what such scripts have always done: tables dropped and
+        // created again, or with no CREATE TABLE, records added.
+        if (cl.settings.mode)
+            throw convert_usage_error("--mode overwrite-database drops and creates the whole "
+                                      "database, which only --create-database writes");
+        c.set_mode(dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables
+                                    : udb_converter::mode_merge);
+    }
+    if (!dump.dmp_ins_tab && (c.get_mode() == udb_converter::mode_overwrite_tables ||
+                              c.get_mode() == udb_converter::mode_skip_existing))
+        throw convert_usage_error(std::string("--mode ") +
+                                  (c.get_mode() == udb_converter::mode_skip_existing
+                                       ? "skip-existing creates the tables that do not exist"
+                                       : "overwrite-tables creates the tables again") +
+                                  ", which --no-create-table leaves out; use --mode merge");
+    if (!dump.dmp_ins_tab && c.get_mode() == udb_converter::mode_overwrite_database)
+        throw convert_usage_error("--create-database needs --create-table");
+
+    fs::path source(narrow(c.get_source_path()));
     std::error_code ec;
-    if (!fs::is_directory(source, ec))
-        throw convert_usage_error("the source folder '" + source + "' does not exist");
-    if (fs::is_directory(narrow(c.get_destination()), ec))
-        throw convert_usage_error("the script '" + narrow(c.get_destination()) +
+    // A table file is found as the folder spells it, whatever the case given.
+    if (!fs::exists(source, ec) && !ec)
+        if (std::string found = dbf_find_file(source.string()); !found.empty())
+            source = found;
+    const fs::file_status status = fs::status(source, ec);
+    if (status.type() == fs::file_type::not_found)
+        throw convert_usage_error("the source '" + source.string() + "' does not exist");
+    if (ec)
+        throw convert_usage_error("cannot open the source '" + source.string() +
+                                  "': " + reason(ec));
+    std::optional<std::u16string> single_table;
+    if (!fs::is_directory(status)) {
+        if (!tk_equal_nocase(tk_from_utf8(source.extension().string()), u".dbf"))
+            throw convert_usage_error("the source '" + source.string() +
+                                      "' is neither a folder nor a .dbf table");
+        single_table = tk_from_utf8(source.stem().string());
+        source = source.parent_path();
+        c.set_source_path(widen(source.string()));
+    }
+    if (fs::directory_iterator it(source, ec); ec)
+        throw convert_usage_error("cannot read the source folder '" + source.string() +
+                                  "': " + reason(ec));
+
+    const fs::path script(narrow(c.get_destination()));
+    refuse_source_file(script, source, "script");
+    if (!c.get_logfile().empty())
+        refuse_source_file(c.get_logfile(), source, "log file");
+    if (cl.save_profile) {
+        refuse_source_file(*cl.save_profile, source, "profile");
+        // Saving over a profile is what the option is for; over any other file, a mistake.
+        if (fs::exists(*cl.save_profile, ec)) {
+            try {
+                tabrix_read_profile(*cl.save_profile);
+            } catch (const tabrix_profile_error&) {
+                throw convert_usage_error("--save-profile: '" + *cl.save_profile +
+                                          "' exists and is not a profile; choose another name");
+            }
+        }
+    }
+    if (!c.get_logfile().empty() && fs::is_regular_file(c.get_logfile(), ec) &&
+        fs::file_size(c.get_logfile(), ec) != 0 && !cl.overwrite)
+        throw convert_usage_error("the log file '" + c.get_logfile() +
+                                  "' exists; give --overwrite to replace it");
+    if (fs::is_directory(script, ec))
+        throw convert_usage_error("the script '" + script.string() +
                                   "' is a folder; give a file name");
+    // A device or a pipe (/dev/stdout) holds nothing to lose.
+    if (fs::is_regular_file(script, ec) && !cl.overwrite)
+        throw convert_usage_error("the script '" + script.string() +
+                                  "' exists; give --overwrite to replace it");
 
     const std::vector<std::u16string> all = c.get_all_tables();
     std::vector<std::u16string>& selected = c.selected_tables();
-    if (selected.empty()) {
+    if (single_table) {
+        if (cl.settings.tables &&
+            (cl.settings.tables->size() != 1 ||
+             !tk_equal_nocase(widen(cl.settings.tables->front()), *single_table)))
+            throw convert_usage_error("the source is the table '" + narrow(*single_table) +
+                                      "'; --table cannot choose others");
+        selected = {*single_table};
+    } else if (selected.empty()) {
         selected = all;
         return;
     }
@@ -138,8 +246,8 @@ void check_run(tabrix_converter& c) {
         auto it = std::find_if(all.begin(), all.end(),
                                [&](const std::u16string& t) { return tk_equal_nocase(t, name); });
         if (it == all.end())
-            throw convert_usage_error("there is no table '" + narrow(name) + "' in '" + source +
-                                      "'");
+            throw convert_usage_error("there is no table '" + narrow(name) + "' in '" +
+                                      source.string() + "'");
         name = *it;
     }
 }
@@ -164,40 +272,50 @@ void run_with_progress(tabrix_converter& c, progress_display& display) {
     worker.join();
 }
 
+// `existed`: the script's file was there before the run.
 void print_summary(const tabrix_converter& c, size_t table_count, const cli_error_reporter& r,
-                   bool stopped) {
+                   bool stopped, bool existed, size_t profile_warnings) {
     const tabrix_run_totals& t = c.totals();
     const uint64_t skipped = c.get_skip_deleted() ? t.records_deleted : 0;
-    const uint64_t failed = t.records_read - std::min(t.records_read, t.records_written + skipped);
+    const uint64_t failed = c.get_records_failed();
     const std::string script = narrow(c.get_destination());
-    std::error_code ec;
-    const auto size = fs::file_size(script, ec);
 
     std::printf("%s %s of %zu tables from %s\n", stopped ? "Stopped; tables begun:" : "Converted",
                 format_count(t.tables_created).c_str(), table_count,
                 narrow(c.get_source_path()).c_str());
-    if (ec)
-        std::printf("  script:          %s\n", script.c_str());
-    else
-        std::printf("  script:          %s (%s bytes)\n", script.c_str(),
-                    format_count(size).c_str());
+    std::error_code ec;
+    const std::string& partial = c.working_script();
+    if (!partial.empty() && fs::exists(partial, ec)) {
+        // The run stopped before its end: the script was not given its name.
+        const auto size = fs::file_size(partial, ec);
+        std::printf(existed ? "  script:          not written; '%s' is as it was before the run\n"
+                            : "  script:          not written; there is no '%s'\n",
+                    script.c_str());
+        std::printf("  partial script:  %s (%s bytes), to be deleted or looked into; it is not "
+                    "a whole script\n",
+                    partial.c_str(), format_count(ec ? 0 : size).c_str());
+    } else if (const auto size = fs::file_size(script, ec); !partial.empty() && !ec) {
+        std::printf("  script:          %s (%s bytes)%s\n", script.c_str(),
+                    format_count(size).c_str(),
+                    r.error_count() ? ", written with the errors listed on stderr" : "");
+    } else {
+        std::printf("  script:          none\n");
+    }
     std::string written = format_count(t.records_written);
-    if (!c.get_skip_deleted() && t.records_deleted != 0)
+    // Deleted records are counted as they are read, which a stopped run is ahead of.
+    if (!stopped && !c.get_skip_deleted() && t.records_deleted != 0)
         written += " (" + format_count(t.records_deleted) + " of them marked as deleted)";
     std::printf("  records written: %s\n", written.c_str());
     std::printf("  records skipped: %s%s\n", format_count(skipped).c_str(),
                 skipped ? " (marked as deleted)" : "");
     if (failed != 0)
         std::printf("  records failed:  %s\n", format_count(failed).c_str());
-
-    const std::vector<std::string> errors = error_handler::instance().errors();
-    if (!errors.empty()) {
-        std::printf("There were some errors while converting the database:\n");
-        for (const std::string& e : errors)
-            std::printf("  %s\n", e.c_str());
-        if (r.error_count() > errors.size())
-            std::printf("  ... and %zu more\n", r.error_count() - errors.size());
-    }
+    // The messages themselves went to stderr as they came.
+    if (r.error_count() != 0)
+        std::printf("  errors:          %s (listed on stderr)\n",
+                    format_count(r.error_count()).c_str());
+    if (profile_warnings != 0)
+        std::printf("  profile entries not used: %zu (listed on stderr)\n", profile_warnings);
     std::fflush(stdout);
 }
 
@@ -243,39 +361,54 @@ int convert_main(int argc, char** argv) {
     error_handler handler(tk_odb_error_table(), std::move(owned_reporter));
     tabrix_converter converter;
     std::unique_ptr<tk_log> log;
+    size_t profile_warnings = 0;
 
     try {
         if (cl.read_settings)
             converter.serialize(false);
-        if (cl.profile && !converter.load_profile(*cl.profile))
-            return usage_failure("cannot read the profile '" + *cl.profile + "'");
+        if (cl.profile) {
+            const tabrix_checked_profile checked = tabrix_read_profile(*cl.profile);
+            for (const std::string& warning : checked.warnings)
+                std::fprintf(stderr, "tabrix-cli convert: warning: %s\n", warning.c_str());
+            profile_warnings = checked.warnings.size();
+            converter.load_profile(checked.profile);
+        }
         apply(cl.settings, converter);
+        check_run(converter, cl);
         // A trace log exists only when a log file is named, so that traces cost nothing
         // otherwise.
         if (!converter.get_logfile().empty()) {
             log = std::make_unique<tk_log>();
             converter.set_logfile(converter.get_logfile());
         }
-        check_run(converter);
     } catch (const convert_usage_error& e) {
+        return usage_failure(e.what());
+    } catch (const tabrix_profile_error& e) {
         return usage_failure(e.what());
     } catch (const tk_exception& e) {
         return usage_failure(e.what());
     }
 
     const size_t table_count = converter.selected_tables().size();
-    if (table_count == 0)
-        display.print("warning: there are no DBF tables in '" +
-                      narrow(converter.get_source_path()) + "'");
+    if (table_count == 0) {
+        std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; no script was written\n",
+                     narrow(converter.get_source_path()).c_str());
+        return exit_with_errors;
+    }
+    std::error_code ec;
+    const bool script_existed = fs::exists(narrow(converter.get_destination()), ec);
     install_interrupt_handler();
     run_with_progress(converter, display);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 
-    const bool stopped = reporter.stopped() || interrupted;
-    if (interrupted)
-        display.print("Stopped by the user; the script holds what was written until then.");
-    print_summary(converter, table_count, reporter, stopped);
+    // A stop that came after the last record leaves a whole script.
+    const bool stopped =
+        reporter.stopped() || (interrupted && !converter.working_script().empty() &&
+                               fs::exists(converter.working_script(), ec));
+    if (interrupted && stopped)
+        display.print("Stopped by the user.");
+    print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);
 
     int status = stopped ? exit_stopped : reporter.error_count() ? exit_with_errors : exit_success;
     if (cl.save_profile) {

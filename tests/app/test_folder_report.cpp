@@ -1,11 +1,12 @@
 // tabrix-cli inspect: arguments, the text and JSON reports, failures and exit statuses.
+#include "app/cli/folder_report_command.h"
 #include "dbf/dbf_database.h"
-#include "dbf/dbf_folder_report.h"
+#include "dbf/test_json.h"
 #include "support/test_support.h"
-#include "test_json.h"
 #include "tk/tk_text.h"
 #include "udb/udb_recordset.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -28,8 +29,12 @@ result inspect(std::vector<std::string> args) {
     for (std::string& a : args)
         argv.push_back(a.data());
     std::ostringstream out, err;
-    const int status = dbf_inspect_main(int(argv.size()), argv.data(), out, err);
+    const int status = inspect_main(int(argv.size()), argv.data(), out, err);
     return {status, out.str(), err.str()};
+}
+
+size_t count_lines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
 }
 
 bool valid_json(std::string_view text) {
@@ -60,9 +65,9 @@ void write_sample(const fs::path& folder) {
 } // namespace
 
 TEST(InspectCommand, ArgumentsAreChecked) {
-    dbf_inspect_options options;
+    inspect_options options;
     std::string error;
-    EXPECT_TRUE(dbf_parse_inspect_args(
+    EXPECT_TRUE(parse_inspect_args(
         {"dir", "--encoding", "0xC9", "--table", "Orders.DBF", "--limit", "5", "--json"}, options,
         error));
     EXPECT_EQ(options.path, "dir");
@@ -70,30 +75,30 @@ TEST(InspectCommand, ArgumentsAreChecked) {
     EXPECT_EQ(options.table, "Orders");
     EXPECT_EQ(options.limit, 5u);
     EXPECT_TRUE(options.json);
-    EXPECT_TRUE(dbf_parse_inspect_args({"--encoding", "101", "dir"}, options, error));
+    EXPECT_TRUE(parse_inspect_args({"--encoding", "101", "dir"}, options, error));
     EXPECT_EQ(options.encoding, 101);
     EXPECT_FALSE(options.limit);
 
-    EXPECT_FALSE(dbf_parse_inspect_args({}, options, error));
-    EXPECT_TRUE(dbf_parse_inspect_args({"--encoding", "cp936", "dir"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({}, options, error));
+    EXPECT_TRUE(parse_inspect_args({"--encoding", "cp936", "dir"}, options, error));
     EXPECT_EQ(options.encoding, 936);
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "256"}, options, error));
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "0xFF"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--encoding", "256"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--encoding", "0xFF"}, options, error));
     EXPECT_NE(error.find("1252"), std::string::npos);
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--encoding", "0x"}, options, error));
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit", "-1"}, options, error));
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--limit"}, options, error));
-    EXPECT_FALSE(dbf_parse_inspect_args({"dir", "--frobnicate"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--encoding", "0x"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--limit", "-1"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--limit"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"dir", "--frobnicate"}, options, error));
     EXPECT_EQ(error, "unknown option --frobnicate");
-    EXPECT_FALSE(dbf_parse_inspect_args({"a", "b"}, options, error));
+    EXPECT_FALSE(parse_inspect_args({"a", "b"}, options, error));
 
     const result usage = inspect({"--limit", "x", "dir"});
-    EXPECT_EQ(usage.status, dbf_inspect_usage);
+    EXPECT_EQ(usage.status, exit_usage);
     EXPECT_EQ(usage.out, "");
     EXPECT_NE(usage.err.find("usage: tabrix-cli inspect PATH"), std::string::npos);
     const result help = inspect({"--help"});
-    EXPECT_EQ(help.status, dbf_inspect_ok);
-    EXPECT_EQ(help.out, dbf_inspect_usage_text());
+    EXPECT_EQ(help.status, exit_success);
+    EXPECT_EQ(help.out, inspect_usage_text());
 }
 
 TEST(InspectCommand, JsonReportIsExact) {
@@ -102,27 +107,28 @@ TEST(InspectCommand, JsonReportIsExact) {
     const std::string file = (dir / "parts.dbf").string();
     const std::string memo = (dir / "parts.dbt").string();
     const result r = inspect({dir.path().string(), "--json"});
-    EXPECT_EQ(r.status, dbf_inspect_ok);
+    EXPECT_EQ(r.status, exit_success);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
               "{\"tables\":[{\"name\":\"parts\",\"file\":\"" + file +
                   "\",\"version\":\"0x83\",\"codepage\":65001,\"records\":2,\"memo\":\"" + memo +
                   "\",\"fields\":["
                   "{\"name\":\"name\",\"type\":\"C\",\"length\":7,\"decimals\":0,"
-                  "\"vt\":\"VT_BSTR\",\"size\":7},"
+                  "\"vt\":\"VT_BSTR\",\"size\":7,\"sqltype\":\"NVARCHAR(7)\"},"
                   "{\"name\":\"qty\",\"type\":\"N\",\"length\":11,\"decimals\":0,"
-                  "\"vt\":\"VT_I8\",\"size\":11},"
+                  "\"vt\":\"VT_I8\",\"size\":11,\"sqltype\":\"BIGINT\"},"
                   "{\"name\":\"note\",\"type\":\"M\",\"length\":10,\"decimals\":0,"
-                  "\"vt\":\"VT_BSTR\",\"size\":0}],"
+                  "\"vt\":\"VT_BSTR\",\"size\":0,\"sqltype\":\"NVARCHAR(MAX)\"}],"
                   "\"rows\":["
                   "{\"deleted\":false,\"values\":[\"bolt\",\"12\","
                   "\"say \\\"hi\\\"\\\\\\r\\n\\t\\u0001 \xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80\"]},"
-                  "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}]}\n");
+                  "{\"deleted\":false,\"values\":[\"nut\",null,null]}]}],"
+                  "\"failed\":[],\"warnings\":[]}\n");
     EXPECT_TRUE(valid_json(r.out));
 
     // --limit bounds the rows; a table chosen by name, ignoring case; one file as PATH.
     const result one = inspect({file, "--json", "--limit", "1", "--table", "PARTS"});
-    EXPECT_EQ(one.status, dbf_inspect_ok);
+    EXPECT_EQ(one.status, exit_success);
     EXPECT_NE(one.out.find("\"rows\":[{\"deleted\":false,\"values\":[\"bolt\""), std::string::npos);
     EXPECT_EQ(one.out.find("nut"), std::string::npos);
     EXPECT_TRUE(valid_json(one.out));
@@ -132,7 +138,7 @@ TEST(InspectCommand, TextReport) {
     scratch_dir dir;
     write_sample(dir.path());
     const result r = inspect({dir.path().string(), "--limit", "5"});
-    EXPECT_EQ(r.status, dbf_inspect_ok);
+    EXPECT_EQ(r.status, exit_success);
     EXPECT_EQ(r.out,
               "parts  (" + (dir / "parts.dbf").string() +
                   ")\n"
@@ -144,13 +150,13 @@ TEST(InspectCommand, TextReport) {
                   "\n"
                   "  fields     3\n"
                   "       #  name                            type  length  decimals  value "
-                  "type      size\n"
+                  "type      size    SQL Server type\n"
                   "       1  name                            C          7         0  VT_BSTR "
-                  "        7\n"
+                  "        7       NVARCHAR(7)\n"
                   "       2  qty                             N         11         0  VT_I8   "
-                  "        11\n"
+                  "        11      BIGINT\n"
                   "       3  note                            M         10         0  VT_BSTR "
-                  "        0\n"
+                  "        0       NVARCHAR(MAX)\n"
                   "  rows 1-2 of 2\n"
                   "         1   bolt | 12 | say \"hi\"\\\\r\\n\\t\\x01 \xc3\xbc \xe2\x82\xac "
                   "\xf0\x9f\x98\x80\n"
@@ -167,18 +173,31 @@ TEST(InspectCommand, FailuresGoToStandardErrorWithStatusOne) {
     write_file(dir / "memo.dbf", std::string("\x83\x01\x01\x01\0\0\0\0\x21\0\x02\0", 12) +
                                      std::string(20, '\0') + "\x0d");
     const result r = inspect({dir.path().string(), "--json"});
-    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_EQ(r.status, exit_with_errors);
     EXPECT_TRUE(valid_json(r.out)) << r.out;
     EXPECT_NE(r.out.find("\"name\":\"good\""), std::string::npos);
     EXPECT_EQ(r.out.find("\"name\":\"bad\""), std::string::npos);
     EXPECT_NE(r.err.find("BAD.DBF: File does not comply with DBF format"), std::string::npos);
     EXPECT_NE(r.err.find("memo.dbf: Memo file not found"), std::string::npos);
 
+    // The JSON form lists the failures and warnings too.
+    EXPECT_NE(r.out.find("\"failed\":[{\"file\":\"" + (dir / "BAD.DBF").string() +
+                         "\",\"error\":\"File does not comply with DBF format\"}]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"warnings\":[{\"file\":\"" + (dir / "memo.dbf").string() +
+                         "\",\"warning\":\"" + (dir / "memo.dbf").string() +
+                         ": Memo file not found\"}]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(count_lines(r.err), 2u) << "each once: " << r.err;
+
+    // A name that is not there is a usage error, as for convert.
     const result missing = inspect({(dir / "nothing").string()});
-    EXPECT_EQ(missing.status, dbf_inspect_failed);
-    EXPECT_NE(missing.err.find("No such file or folder"), std::string::npos);
+    EXPECT_EQ(missing.status, exit_usage);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
     const result no_table = inspect({dir.path().string(), "--table", "other"});
-    EXPECT_EQ(no_table.status, dbf_inspect_failed);
+    EXPECT_EQ(no_table.status, exit_usage);
     EXPECT_NE(no_table.err.find("No table named 'other'"), std::string::npos);
 }
 
@@ -195,14 +214,14 @@ TEST(InspectCommand, ATableCutShortShowsItsCompleteRecordsAndTheWarning) {
     const std::string warning = "parts.dbf: The table file is cut short: 1 of the 2 records its "
                                 "header announces are complete and are read\n";
     result r = inspect({dir.path().string(), "--limit", "5"});
-    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_EQ(r.status, exit_with_errors);
     EXPECT_NE(r.out.find("  records    1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  rows 1-1 of 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("bolt | 12"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
 
     r = inspect({file.string(), "--json"});
-    EXPECT_EQ(r.status, dbf_inspect_failed);
+    EXPECT_EQ(r.status, exit_with_errors);
     EXPECT_TRUE(valid_json(r.out)) << r.out;
     EXPECT_NE(r.out.find("\"records\":1,"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"rows\":[{\"deleted\":false,\"values\":[\"bolt\",\"12\","),
@@ -228,12 +247,20 @@ TEST(InspectCommand, EveryFixtureFolderGivesValidJson) {
         ++folders;
         const result r = inspect({entry.path().string(), "--json"});
         EXPECT_TRUE(valid_json(r.out)) << entry.path();
-        // Only the one-byte EMPTY.DBF cannot be read.
-        const bool broken = entry.path().filename() == "fileExceptions";
-        EXPECT_EQ(r.status, broken ? dbf_inspect_failed : dbf_inspect_ok) << entry.path() << r.err;
+        // A table that cannot be read (the one-byte EMPTY.DBF) or a memo file missing gives
+        // status 1, as convert does.
+        EXPECT_EQ(r.status, r.err.empty() ? exit_success : exit_with_errors) << entry.path();
+        if (entry.path().filename() == "fileExceptions") {
+            EXPECT_EQ(r.status, exit_with_errors);
+        }
     }
     EXPECT_EQ(folders, 10u);
 
+    const result no_memo =
+        inspect({(root / "olemb-dbfread/tests/cases/no_memofile.dbf").string(), "--json"});
+    EXPECT_NE(no_memo.err.find("no_memofile.dbf: Memo file not found; these fields are NULL: MEMO"),
+              std::string::npos)
+        << no_memo.err;
     const result memo = inspect(
         {(root / "olemb-dbfread/tests/cases/memotest.dbf").string(), "--json", "--limit", "3"});
     EXPECT_NE(memo.out.find("{\"deleted\":true,\"values\":[\"Deleted Guy\",\"1979-12-22\","

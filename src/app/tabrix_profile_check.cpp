@@ -1,0 +1,169 @@
+#include "app/tabrix_profile_check.h"
+
+#include "dbf/dbf_codepages.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+namespace {
+
+enum class value_kind { text, flag, mode, encoding, default_encoding };
+
+struct known_key {
+    std::u16string_view section;
+    std::u16string_view key;
+    value_kind kind;
+};
+
+// Every key this program writes (tabrix_converter::store_profile and the classes it calls).
+constexpr known_key known_keys[] = {
+    {udb_profile::generic_settings, u"src", value_kind::text},
+    {udb_profile::generic_settings, u"dest", value_kind::text},
+    {udb_profile::generic_settings, u"logfile", value_kind::text},
+    {udb_profile::generic_settings, u"skip indexes", value_kind::flag},
+    {udb_profile::generic_settings, u"only definitions", value_kind::flag},
+    {udb_profile::generic_settings, u"mode", value_kind::mode},
+    {udb_profile::generic_settings, u"skip deleted", value_kind::flag},
+    {udb_profile::generic_settings, u"bool as is", value_kind::flag},
+    {udb_profile::generic_settings, u"encoding", value_kind::encoding},
+    {udb_profile::generic_settings, u"default encoding", value_kind::default_encoding},
+    {udb_profile::mssql_settings, u"server", value_kind::text},
+    {udb_profile::mssql_settings, u"login", value_kind::text},
+    {udb_profile::mssql_settings, u"password", value_kind::text},
+    {udb_profile::mssql_settings, u"windows authentication", value_kind::flag},
+    {udb_profile::mssql_settings, u"connect as DBO", value_kind::flag},
+    {udb_profile::mssql_settings, u"dump insert comments", value_kind::flag},
+    {udb_profile::mssql_settings, u"dump create database", value_kind::flag},
+    {udb_profile::mssql_settings, u"dump create table", value_kind::flag},
+    {udb_profile::mssql_settings, u"direct mode", value_kind::flag},
+};
+
+// Sections whose keys are names (tables, views, queries): any key is taken.
+bool is_list_section(std::u16string_view section) {
+    return section == udb_profile::selected_tables || section == udb_profile::selected_views ||
+           section == udb_profile::available_queries;
+}
+
+// Why the value cannot be taken; empty when it can.
+std::string value_problem(value_kind kind, std::string_view value) {
+    switch (kind) {
+    case value_kind::text:
+        return {};
+    case value_kind::flag:
+        return value == "0" || value == "1" ? std::string() : "is not 0 or 1";
+    case value_kind::mode:
+        return value.size() == 1 && value[0] >= '0' && value[0] <= '3'
+                   ? std::string()
+                   : "is not a mode from 0 to 3";
+    case value_kind::encoding:
+    case value_kind::default_encoding: {
+        // A decimal number: 0 (each table's own; not for the default), a language-driver byte
+        // or a code page number.
+        const bool digits =
+            !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+        const std::optional<uint32_t> encoding =
+            digits ? dbf_parse_encoding(value) : std::optional<uint32_t>();
+        if (encoding && (*encoding != 0 || kind == value_kind::encoding))
+            return {};
+        return "is not a code page this program knows (it takes " + dbf_accepted_encodings() + ")";
+    }
+    }
+    return {};
+}
+
+} // namespace
+
+tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        const int error = errno;
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec) && !ec)
+            throw tabrix_profile_error(name + ": Profile does not exist. Please verify the correct "
+                                              "path/name was given.");
+        throw tabrix_profile_error("cannot read the profile '" + name +
+                                   "': " + std::strerror(error ? error : EIO));
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::error_code ec;
+    if (in.bad() || std::filesystem::is_directory(path, ec))
+        throw tabrix_profile_error(
+            "cannot read the profile '" + name +
+            "': " + std::strerror(std::filesystem::is_directory(path, ec) ? EISDIR : EIO));
+    const std::string text = std::move(bytes).str();
+    auto not_a_profile = [&](const std::string& why) {
+        return tabrix_profile_error("'" + name + "' is not a profile (" + why + ")");
+    };
+    if (text.find('\0') != std::string::npos)
+        throw not_a_profile("it holds binary data");
+
+    tabrix_checked_profile result;
+    std::string kept;
+    std::u16string section;
+    bool in_section = false;
+    size_t line_number = 0;
+    for (std::string_view rest = text; !rest.empty();) {
+        ++line_number;
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::string_view stripped = udb_profile::strip_blanks(line);
+        if (stripped.empty())
+            continue;
+        std::u16string wide;
+        try {
+            wide = tk_from_utf8(stripped);
+        } catch (const tk_exception&) {
+            throw not_a_profile("line " + std::to_string(line_number) + " is not UTF-8 text");
+        }
+        if (wide.size() >= 2 && wide.front() == u'[' && wide.back() == u']') {
+            section = wide.substr(1, wide.size() - 2);
+            in_section = true;
+            kept.append(line).append("\n");
+            continue;
+        }
+        if (!in_section)
+            throw not_a_profile("line " + std::to_string(line_number) +
+                                " comes before any [section] line");
+        const std::string where = name + ":" + std::to_string(line_number) + ": ";
+        if (is_list_section(section)) {
+            kept.append(line).append("\n");
+            continue;
+        }
+        const size_t eq = wide.find(u'=');
+        const std::u16string key(
+            tk_from_utf8(udb_profile::strip_blanks(stripped.substr(0, stripped.find('=')))));
+        const known_key* known = nullptr;
+        for (const known_key& k : known_keys)
+            if (k.section == section && k.key == key)
+                known = &k;
+        if (!known) {
+            result.warnings.push_back(where + "unknown key '" + tk_to_utf8(key) + "' in [" +
+                                      tk_to_utf8(section) + "]; it is not used");
+            continue;
+        }
+        const std::string_view value =
+            eq == std::u16string::npos ? std::string_view() : line.substr(line.find('=') + 1);
+        if (const std::string problem = value_problem(known->kind, value); !problem.empty()) {
+            result.warnings.push_back(where + "the value '" + std::string(value) + "' of '" +
+                                      tk_to_utf8(key) + "' " + problem + "; it is not used");
+            continue;
+        }
+        kept.append(line).append("\n");
+    }
+    try {
+        result.profile.read_text(kept);
+    } catch (const tk_exception& e) {
+        throw not_a_profile(e.message());
+    }
+    return result;
+}
