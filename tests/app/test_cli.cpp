@@ -352,6 +352,11 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
     const std::string script = tabrix_test::read_file(dir / "out.sql");
     EXPECT_TRUE(contains(script, "[key] NVARCHAR(4) ,\r\n\t[KEY_2] NVARCHAR(4) ,")) << body(script);
     EXPECT_TRUE(contains(script, "[CODE] VARBINARY(3) ")) << body(script);
+    // inspect says the same of the records it shows, with the same status.
+    const auto shown = run_cli(dir, {"inspect", "data", "--table", "odd", "--json"});
+    EXPECT_EQ(shown.status, 1) << shown.err;
+    EXPECT_TRUE(contains(shown.out, "Table odd, field NOTE: 1 value refers to memo data"))
+        << shown.out;
     EXPECT_TRUE(contains(script, "VALUES (N'中文', N'ab', N'first memo', 0x0100FF, "))
         << body(script);
     EXPECT_TRUE(contains(script, ", NULL, 0x7A7A20, 7.0000000000000000e+00, '2024-02-29');"))

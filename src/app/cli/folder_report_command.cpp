@@ -341,6 +341,12 @@ void report::for_each_row(dbf_recordset& table, const table_ref& ref, uint64_t r
     } catch (const tk_exception& e) {
         failure(ref.file, e.message());
     }
+    // The values shown that are not what the file holds, once per field, as convert says them.
+    std::vector<std::u16string> names;
+    for (const t_ftd& column : table.get_schema())
+        names.push_back(column.name);
+    for (const std::string& text : table.value_notes().messages(ref.name, names))
+        warning(text);
 }
 
 void report::table(const table_ref& ref) {
