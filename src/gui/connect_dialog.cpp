@@ -124,11 +124,14 @@ bool connect_dialog::connect_to(server_access& server, QWidget* parent, int time
         return true;
     case outcome::cancelled:
         return false;
-    case outcome::timed_out:
-        wizard_error(QStringLiteral("MS SQL Server did not answer within %1 seconds.\nCheck to "
+    case outcome::timed_out: {
+        const int seconds = std::max(1, (timeout_ms + 999) / 1000);
+        wizard_error(QStringLiteral("MS SQL Server did not answer within %1 second%2.\nCheck to "
                                     "verify the correct host was given.")
-                         .arg(timeout_ms / 1000));
+                         .arg(seconds)
+                         .arg(seconds == 1 ? "" : "s"));
         return false;
+    }
     case outcome::failed:
         break;
     }

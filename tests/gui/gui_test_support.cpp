@@ -36,6 +36,8 @@ void dialog_answers::poll() {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || modal == last_.data() || !modal->isVisible())
         return;
+    if (!answer_connect_ && modal->objectName() == QStringLiteral("connect_dialog"))
+        return;
     last_ = modal;
     seen_.push_back(caption_of(modal) + "|" + text_of(modal));
     if (steps_.empty())

@@ -49,6 +49,8 @@ public:
 
     void then(std::function<void(QWidget*)> step) { steps_.push_back(std::move(step)); }
     size_t pending() const noexcept { return steps_.size(); }
+    // The connection dialog closes by itself; it is passed over unless asked for.
+    void answer_connect_dialog(bool on) noexcept { answer_connect_ = on; }
     // Every dialog met, as "caption|text".
     const std::vector<std::string>& seen() const noexcept { return seen_; }
 
@@ -59,6 +61,7 @@ private:
     QPointer<QWidget> last_;
     std::deque<std::function<void(QWidget*)>> steps_;
     std::vector<std::string> seen_;
+    bool answer_connect_ = false;
 };
 
 // The caption and text of a message box or one of the wizard's own dialogs.
