@@ -106,6 +106,9 @@ bool wizard_settings::load_profile(const std::filesystem::path& path) {
     std::u16string mode;
     const bool has_mode =
         profile.get_text(udb_profile::generic_settings, u"mode", mode) && !mode.empty();
+    // The profile's tables replace those chosen before, rather than adding to them.
+    converter_.selected_tables().clear();
+    converter_.selected_table_entries().clear();
     if (!converter_.load_profile(profile))
         return false;
     // Profiles always carry a mode, 0 when nobody chose one: only a choice that destroys

@@ -12,10 +12,10 @@
 class tabrix_converter;
 
 struct wizard_server_settings {
-    std::u16string host;
+    std::u16string host{};
     bool windows_auth = true;
-    std::u16string login;
-    std::u16string password;
+    std::u16string login{};
+    std::u16string password{};
     bool as_dbo = true;
 };
 
@@ -26,8 +26,8 @@ struct wizard_script_settings {
 };
 
 struct wizard_source_settings {
-    std::u16string folder;
-    std::u16string destination; // a database name (direct mode) or a script path
+    std::u16string folder{};
+    std::u16string destination{}; // a database name (direct mode) or a script path
     bool definitions_only = false;
     bool skip_deleted = false;
     bool bool_as_is = false;
