@@ -58,6 +58,8 @@ finish_page::finish_page(wizard_shell& shell, const progress_page& progress)
     summary_->setHeaderLabels({QStringLiteral("Table"), QStringLiteral("Written"),
                                QStringLiteral("Skipped"), QStringLiteral("Failed")});
     summary_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < 4; ++column)
+        summary_->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(summary_, 1);
     auto* buttons = new QHBoxLayout;
     auto* save = new QPushButton(QStringLiteral("&Save Settings..."));

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 // Outside any namespace: the resource's registration function is a global one.
@@ -37,6 +38,7 @@ help_window::help_window(QWidget* parent) : QDialog(parent) {
     browser_ = new QTextBrowser;
     browser_->setObjectName(QStringLiteral("browser"));
     browser_->setOpenLinks(true);
+    browser_->document()->setDocumentMargin(12);
     layout->addWidget(browser_);
 }
 

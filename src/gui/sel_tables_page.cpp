@@ -188,6 +188,7 @@ void sel_tables_page::show_overview(const QListWidgetItem* item) {
     for (size_t r = 0; r < o.rows.size(); ++r)
         for (int c = 0; c < o.rows[r].size() && c < o.columns.size(); ++c)
             preview_->setItem(int(r), c, new QTableWidgetItem(o.rows[r][c]));
+    preview_->resizeColumnsToContents();
 }
 
 bool sel_tables_page::validatePage() {

@@ -61,9 +61,10 @@ QPixmap wizard_logo() {
 }
 
 QPixmap wizard_banner() {
-    QPixmap pixmap(600, 64);
+    // As wide as the window at its least size: a wider banner would push the logo out.
+    QPixmap pixmap(720, 64);
     QPainter p(&pixmap);
-    QLinearGradient g(0, 0, 600, 0);
+    QLinearGradient g(0, 0, 720, 0);
     g.setColorAt(0, Qt::white);
     g.setColorAt(1, QColor(226, 236, 248));
     p.fillRect(pixmap.rect(), g);
@@ -71,10 +72,11 @@ QPixmap wizard_banner() {
 }
 
 QPixmap wizard_watermark() {
-    QPixmap pixmap(164, 314);
+    // As tall as the page area of the wizard's window at its least size.
+    QPixmap pixmap(164, 494);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, 0, 314);
+    QLinearGradient g(0, 0, 0, 494);
     g.setColorAt(0, deep);
     g.setColorAt(1, light);
     p.fillRect(pixmap.rect(), g);
@@ -90,7 +92,7 @@ QPixmap wizard_watermark() {
     p.drawEllipse(QRectF(drum.left(), drum.bottom() - 16, drum.width(), 16));
     QFont font(QStringLiteral("Sans Serif"), 18, QFont::Bold);
     p.setFont(font);
-    p.drawText(QRectF(0, 230, 164, 40), Qt::AlignCenter, QStringLiteral("Tabrix"));
+    p.drawText(QRectF(0, 240, 164, 40), Qt::AlignCenter, QStringLiteral("Tabrix"));
     return pixmap;
 }
 

@@ -59,7 +59,7 @@ int wizard_main(int argc, char** argv) {
             !quick_launch_prepare(settings, server, args.mid(1).join(QLatin1Char(' '))))
             return -1;
         wizard_shell shell(settings, server, quick_launch);
-        shell.resize(720, 520);
+        shell.resize(720, 540);
         shell.exec();
     } catch (const tk_exception& e) {
         handler.handle(e, true);

@@ -25,6 +25,8 @@ wizard_shell::wizard_shell(wizard_settings& settings, server_access& server, boo
     setOption(QWizard::NoBackButtonOnStartPage, true);
     setPixmap(QWizard::LogoPixmap, wizard_logo());
     setPixmap(QWizard::BannerPixmap, wizard_banner());
+    // One size for every page, so that the window does not jump from page to page.
+    setMinimumSize(720, 540);
     setButtonText(QWizard::NextButton, QStringLiteral("&Next >"));
     setButtonText(QWizard::BackButton, QStringLiteral("< &Back"));
     setButtonText(QWizard::FinishButton, QStringLiteral("Finish"));

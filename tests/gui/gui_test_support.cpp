@@ -108,7 +108,7 @@ wizard_fixture::wizard_fixture(bool quick_launch) {
 
 void wizard_fixture::make_shell(bool quick_launch) {
     shell = std::make_unique<wizard_shell>(*settings, server, quick_launch);
-    shell->resize(720, 520);
+    shell->resize(720, 540);
     shell->show();
 }
 
