@@ -81,7 +81,8 @@ void finish_page::initializePage() {
     errors_.clear();
     if (!outcome.failure.isEmpty())
         errors_ << outcome.failure;
-    for (const std::string& e : error_handler::instance().errors())
+    const std::vector<std::string> reported = error_handler::instance().errors();
+    for (const std::string& e : reported)
         errors_ << QString::fromUtf8(e);
     if (outcome.stopped) {
         QString text = QStringLiteral("The conversion was stopped before its end.");
@@ -110,7 +111,7 @@ void finish_page::initializePage() {
     QString list;
     for (const QString& e : errors_)
         list += QString(e).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QStringLiteral("\n\n");
-    if (errors_.size() >= int(error_handler::max_errors))
+    if (reported.size() >= error_handler::max_errors)
         list += QStringLiteral("(Only the first %1 errors are listed.)\n")
                     .arg(error_handler::max_errors);
     errors_edit_->setPlainText(list);

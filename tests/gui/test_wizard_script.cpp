@@ -221,3 +221,23 @@ TEST(WizardScript, AScriptThatCannotBeWrittenIsAnError) {
     EXPECT_FALSE(finish->succeeded());
     EXPECT_FALSE(finish->errors().isEmpty());
 }
+
+TEST(WizardScript, PathsLongerThan260CharactersAreKeptWhole) {
+    wizard_fixture f;
+    fs::path folder = f.dir.path();
+    for (int i = 0; i < 6; ++i)
+        folder /= std::string(50, char('a' + i));
+    write_sample(folder);
+    const fs::path script = folder / "out.sql";
+    ASSERT_GT(script.string().size(), 300u);
+    f.on_page<QRadioButton>("script")->setChecked(true);
+    f.shell->next();
+    f.shell->next();
+    ASSERT_EQ(f.shell->currentId(), 105);
+    set_text(f, "folder", folder.string());
+    set_text(f, "destination", script.string());
+    f.shell->next();
+    ASSERT_EQ(f.shell->currentId(), 127);
+    EXPECT_EQ(f.converter->get_source_path(), folder.u16string());
+    EXPECT_EQ(f.converter->get_destination(), script.u16string());
+}
