@@ -77,8 +77,8 @@ def parse_column(text):
 
 
 def convert(col, value):
-    if value is None:
-        return None
+    if value is None or not isinstance(value, (str, decimal.Decimal)):
+        return value
     t = col.type
     if t in ('tinyint', 'smallint', 'int', 'bigint'):
         return int(value)

@@ -24,6 +24,7 @@ import struct
 import sys
 import threading
 import time
+import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -249,6 +250,16 @@ class Connection:
                 self.busy = True
             try:
                 reply = handler(msg)
+            except (ProtocolError, OSError):
+                raise
+            except Exception as exc:
+                # A fault of this server, not of the client: say so loudly and end the session
+                # as SQL Server does after an error of severity 20.
+                traceback.print_exc()
+                self.log('internal_error', error=repr(exc))
+                self.send(tok.message(tok.ERROR, 3624, 1, 20, f'Test server fault: {exc!r}',
+                                      SERVER_NAME) + tok.done(tok.DONE_ERROR | tok.DONE_SRVERROR))
+                return
             finally:
                 with self.lock:
                     self.busy = False

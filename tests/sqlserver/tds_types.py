@@ -263,7 +263,9 @@ def read_type_info(r: Reader) -> WireType:
         return WireType(t)
     if t in (DECIMALN, NUMERICN):
         size, precision, scale = r.u8(), r.u8(), r.u8()
-        if not 1 <= precision <= 38 or scale > precision or size != decimal_size(precision):
+        # SQL Server sends the length for the precision; some clients send the fewest bytes
+        # the precision needs (6 for 10 digits), which SQL Server accepts as well.
+        if not 1 <= precision <= 38 or scale > precision or not 2 <= size <= 17:
             raise ProtocolError(f'decimal({precision},{scale}) with length {size}')
         return WireType(t, size, precision, scale)
     if t in BYTE_LEN_TYPES:
@@ -378,8 +380,8 @@ def read_value(wt: WireType, r: Reader):
     if (t, size) in _NULLABLE_FIXED:
         return _decode_fixed(_NULLABLE_FIXED[(t, size)], data)
     if t in (DECIMALN, NUMERICN):
-        if size != wt.size:
-            raise ProtocolError(f'decimal value of {size} bytes for precision {wt.precision}')
+        if size < 2:
+            raise ProtocolError(f'decimal value of {size} bytes')
         magnitude = int.from_bytes(data[1:], 'little')
         return decimal.Decimal(magnitude if data[0] else -magnitude).scaleb(-wt.scale)
     if t == GUID and size == 16:
