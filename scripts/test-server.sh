@@ -16,17 +16,21 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 server="$here/tests/sqlserver/tds_server.py"
 dir="${TABRIX_TEST_SERVER_DIR:-/tmp/tabrix-test-server-$(id -u)}"
-engine="${TABRIX_TEST_SERVER_ENGINE:-sql_engine}"
 
 usage() {
     sed -n '5,11s/^# \{0,1\}//p' "$0" >&2
     exit 64
 }
 
+# server.json is one line: {"port": N, "pid": N, "password": "..."}
+json_number() {
+    sed -n "s/.*\"$1\": \([0-9]*\).*/\1/p" "$dir/server.json"
+}
+
 running_pid() {
     [[ -f "$dir/server.json" ]] || return 1
     local pid
-    pid="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["pid"])' "$dir/server.json")"
+    pid="$(json_number pid)"
     kill -0 "$pid" 2>/dev/null || return 1
     echo "$pid"
 }
@@ -49,16 +53,13 @@ start() {
     rm -f "$dir/server.json"
     local password
     password="Tbx-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')"
-    setsid python3 "$server" serve --state-dir "$dir" --banner "$banner" --password "$password" \
-        --engine "$engine" >"$dir/server.log" 2>&1 </dev/null &
+    setsid python3 -S "$server" serve --state-dir "$dir" --banner "$banner" --password "$password" \
+        >"$dir/server.log" 2>&1 </dev/null &
     pid=$!
     # The server writes server.json once it listens; python starts in a few tens of milliseconds.
     for _ in $(seq 1 500); do
         if [[ -f "$dir/server.json" ]]; then
-            local port
-            port="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["port"])' \
-                    "$dir/server.json")"
-            echo "PORT=$port LOGIN=sa PASSWORD=$password PID=$pid"
+            echo "PORT=$(json_number port) LOGIN=sa PASSWORD=$password PID=$pid"
             return 0
         fi
         if ! kill -0 "$pid" 2>/dev/null; then
@@ -94,7 +95,7 @@ case "${1:-}" in
     stop) stop ;;
     dump)
         (($# == 3)) || usage
-        exec python3 "$server" dump --state-dir "$dir" --engine "$engine" "$2" "$3" ;;
+        exec python3 "$server" dump --state-dir "$dir" "$2" "$3" ;;
     fault)
         (($# == 2)) || usage
         if [[ "$2" == clear ]]; then

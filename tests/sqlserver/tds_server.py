@@ -12,7 +12,6 @@ lines straight from the store.
 """
 
 import argparse
-import importlib
 import itertools
 import json
 import os
@@ -28,6 +27,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import sql_engine  # noqa: E402
 import tds_tokens as tok  # noqa: E402
 from tds_faults import Faults, InjectedError, StatementLog  # noqa: E402
 from tds_types import DEFAULT_COLLATION, wire_type  # noqa: E402
@@ -409,50 +409,59 @@ class Connection:
         return b''
 
     def run_statements(self, text: str, reply: BatchReply) -> int:
+        """Runs a batch through the engine; returns the rows it stored. A result set's DONE
+        carries the count of the RowCount that follows it."""
         sql = self.server.sql
         rows = 0
         rolled_back = bool(ROLLBACK_WORD.search(text))
         before = self.in_transaction()
+        result_open = False
         try:
             for item in self.session.execute(text):
                 change = self.transaction_change(before, rolled_back or isinstance(item, sql.SqlError))
                 before = self.in_transaction()
+                inxact = tok.DONE_INXACT if before else 0
+                if result_open and not isinstance(item, sql.RowCount):
+                    reply.statement_done(inxact, 0, tok.CMD_SELECT)
                 if change:
                     reply.add(change)
-                inxact = tok.DONE_INXACT if before else 0
                 if isinstance(item, sql.SqlError):
                     reply.error(self, item.number, item.severity, item.state, item.message,
                                 item.line)
                     reply.statement_done(tok.DONE_ERROR | inxact)
                 elif isinstance(item, sql.ResultSet):
-                    self.add_result_set(item, reply, inxact)
+                    self.add_result_set(item, reply)
                 elif isinstance(item, sql.RowCount):
+                    command = tok.CMD_SELECT if result_open else 0
                     if item.count is None:
-                        reply.statement_done(inxact)
+                        reply.statement_done(inxact, 0, command)
                     else:
-                        rows += item.count
-                        reply.statement_done(tok.DONE_COUNT | inxact, item.count)
+                        rows += 0 if result_open else item.count
+                        reply.statement_done(tok.DONE_COUNT | inxact, item.count, command)
                 elif isinstance(item, sql.Info):
                     reply.add(tok.message(tok.INFO, item.number, item.state, item.severity,
                                           item.message, SERVER_NAME))
                 elif isinstance(item, sql.EnvChange):
                     self.add_envchange(item, reply)
+                result_open = isinstance(item, sql.ResultSet)
                 if self.cancelled.is_set():
                     break
         except sql.SqlError as err:
             reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+        if result_open:
+            reply.statement_done(tok.DONE_INXACT if self.in_transaction() else 0, 0,
+                                 tok.CMD_SELECT)
         change = self.transaction_change(before, True)
         if change:
             reply.add(change)
         return rows
 
-    def add_result_set(self, result, reply: BatchReply, inxact: int) -> None:
+    def add_result_set(self, result, reply: BatchReply) -> None:
         columns = tok.ResultColumns(result.columns, [wire_type(c) for c in result.columns])
         out = [columns.colmetadata()]
         for row in result.rows:
             out.append(columns.row(row))
         reply.add(b''.join(out))
-        reply.statement_done(tok.DONE_COUNT | inxact, len(result.rows), tok.CMD_SELECT)
 
     def add_envchange(self, item, reply: BatchReply) -> None:
         kinds = {'database': tok.ENV_DATABASE, 'language': tok.ENV_LANGUAGE}
@@ -552,9 +561,9 @@ class Connection:
 
 
 class Server:
-    def __init__(self, state_dir: str, banner: str, password: str, engine_module: str):
+    def __init__(self, state_dir: str, banner: str, password: str):
         self.state_dir = state_dir
-        self.sql = importlib.import_module(engine_module)
+        self.sql = sql_engine
         data_dir = os.path.join(state_dir, 'data')
         os.makedirs(data_dir, exist_ok=True)
         self.engine = self.sql.Engine(data_dir, banner=banner, password=password)
@@ -596,25 +605,29 @@ def main(argv=None) -> int:
     serve.add_argument('--banner', default='2019', choices=sorted(BANNERS))
     serve.add_argument('--password', required=True)
     serve.add_argument('--port', type=int, default=0)
-    serve.add_argument('--engine', default='sql_engine')
     dump = sub.add_parser('dump')
     dump.add_argument('--state-dir', required=True)
-    dump.add_argument('--engine', default='sql_engine')
     dump.add_argument('database')
     dump.add_argument('table')
     args = parser.parse_args(argv)
     if args.command == 'serve':
-        signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-        Server(args.state_dir, args.banner, args.password, args.engine).serve(args.port,
-                                                                              args.password)
+        def stop(*_):
+            raise SystemExit(0)
+
+        signal.signal(signal.SIGTERM, stop)
+        server = Server(args.state_dir, args.banner, args.password)
+        try:
+            server.serve(args.port, args.password)
+        finally:
+            server.engine.close()
         return 0
-    sql = importlib.import_module(args.engine)
-    engine = sql.Engine(os.path.join(args.state_dir, 'data'))
+    engine = sql_engine.Engine(os.path.join(args.state_dir, 'data'))
     try:
         for row in engine.dump(args.database, args.table):
             print(json.dumps(row, ensure_ascii=False, default=str))
-    except sql.SqlError as err:
-        print(f'Msg {err.number}: {err.message}', file=sys.stderr)
+    except (KeyError, sql_engine.SqlError) as err:
+        print(f'test-server dump: no table {args.table} in database {args.database} ({err})',
+              file=sys.stderr)
         return 1
     return 0
 
