@@ -246,7 +246,8 @@ class Parser:
             name = self.next().value
             self.expect_op('=')
             return Node('set_var', name=name, expr=self.expr())
-        option = self.identifier().lower()
+        token = self.next()
+        option = str(token.value).lower() if token.kind in ('id', 'qid') else ''
         if option not in SET_OPTIONS:
             raise self.error(self.tokens[self.pos - 1])
         if option == 'identity_insert':
