@@ -35,6 +35,9 @@ PLP_UNKNOWN = 0xFFFFFFFFFFFFFFFE
 # SQL_Latin1_General_CP1_CI_AS: LCID 0x0409 with case- and width-insensitive flags, sort id 52.
 DEFAULT_COLLATION = bytes([0x09, 0x04, 0xD0, 0x00, 0x34])
 
+# Decimals reach 38 digits; the default context would round them to 28.
+WIDE = decimal.Context(prec=80)
+
 DAY0_1900 = datetime.date(1900, 1, 1)
 DAY0_0001 = datetime.date(1, 1, 1)
 
@@ -167,7 +170,7 @@ def _time_bytes(t: datetime.time, scale: int) -> bytes:
 
 
 def _money_units(value) -> int:
-    units = decimal.Decimal(value) * 10000
+    units = WIDE.multiply(decimal.Decimal(value), 10000)
     if units != units.to_integral_value():
         raise ValueError(f'{value} has more than four decimals')
     return int(units)
@@ -234,7 +237,7 @@ def encode_value(wt: WireType, value) -> bytes:
     if (t, wt.size) in _NULLABLE_FIXED:
         data = _fixed_value(_NULLABLE_FIXED[(t, wt.size)], value)
     elif t in (DECIMALN, NUMERICN):
-        units = decimal.Decimal(value).scaleb(wt.scale)
+        units = decimal.Decimal(value).scaleb(wt.scale, WIDE)
         if units != units.to_integral_value():
             raise ValueError(f'{value} has more than {wt.scale} decimals')
         units = int(units)
@@ -315,9 +318,9 @@ def _decode_fixed(t: int, data: bytes):
         return struct.unpack('<d', data)[0]
     if t == MONEY:
         high, low = struct.unpack('<iI', data)
-        return decimal.Decimal((high << 32) | low).scaleb(-4)
+        return decimal.Decimal((high << 32) | low).scaleb(-4, WIDE)
     if t == MONEY4:
-        return decimal.Decimal(struct.unpack('<i', data)[0]).scaleb(-4)
+        return decimal.Decimal(struct.unpack('<i', data)[0]).scaleb(-4, WIDE)
     if t == DATETIME:
         days, ticks = struct.unpack('<iI', data)
         micros = (ticks * 10000 + 1) // 3
@@ -383,7 +386,7 @@ def read_value(wt: WireType, r: Reader):
         if size < 2:
             raise ProtocolError(f'decimal value of {size} bytes')
         magnitude = int.from_bytes(data[1:], 'little')
-        return decimal.Decimal(magnitude if data[0] else -magnitude).scaleb(-wt.scale)
+        return decimal.Decimal(magnitude if data[0] else -magnitude).scaleb(-wt.scale, WIDE)
     if t == GUID and size == 16:
         return uuid.UUID(bytes_le=data)
     if t == DATEN and size == 3:
