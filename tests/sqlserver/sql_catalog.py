@@ -172,6 +172,8 @@ class Database:
         self.names = {}                     # (schema_id, lower name) → object_id (any object)
         self.next_object_id = FIRST_USER_OBJECT_ID + database_id * 1000003
         self.in_sqlite_tx = False
+        self.dirty = False
+        self.load_catalog()
 
     def close(self):
         self.store.close()
@@ -279,22 +281,105 @@ class Database:
     def count_rows(self, table):
         return self.store.execute(f'SELECT count(*) FROM {table.store}').fetchone()[0]
 
-    # -- the catalog as JSON, for readers of the store ---------------------------------------
+    # -- the catalog as JSON: readers of the store decode rows with it, and a server started
+    # again on the same directory finds its objects -----------------------------------------
     def save_catalog(self):
-        tables = []
-        for table in self.tables():
-            if table.temp:
+        if self.path == ':memory:':
+            return
+        tables, views = [], []
+        for obj in sorted(self.objects.values(), key=lambda o: o.object_id):
+            if isinstance(obj, View):
+                views.append({'object_id': obj.object_id, 'schema': obj.schema.name,
+                              'name': obj.name, 'text': obj.text, 'columns': obj.column_names})
+                continue
+            if obj.temp:
                 continue
             tables.append({
-                'object_id': table.object_id, 'schema': table.schema.name, 'name': table.name,
-                'store': table.store,
+                'object_id': obj.object_id, 'schema': obj.schema.name, 'name': obj.name,
+                'store': obj.store, 'identity_last': obj.identity_last,
+                'next_key': obj.next_key,
                 'columns': [{'name': c.name, 'key': c.key, 'type': c.type.name,
                              'length': c.type.length, 'precision': c.type.precision,
                              'scale': c.type.scale, 'nullable': c.nullable,
-                             'identity': c.identity} for c in table.columns]})
+                             'identity': c.identity, 'default': c.default_text,
+                             'default_name': c.default_name,
+                             'default_object_id': c.default_object_id,
+                             'rowguid': c.rowguid} for c in obj.columns],
+                'indexes': [{'name': i.name, 'index_id': i.index_id, 'columns': i.columns,
+                             'unique': i.unique, 'primary': i.primary,
+                             'constraint': i.constraint, 'clustered': i.clustered,
+                             'filter': i.filter_text, 'include': i.include,
+                             'object_id': i.object_id} for i in obj.indexes],
+                'foreign_keys': [{'name': f.name, 'object_id': f.object_id,
+                                  'columns': f.columns, 'parent': f.parent.object_id,
+                                  'parent_columns': f.parent_columns,
+                                  'on_delete': f.on_delete, 'on_update': f.on_update}
+                                 for f in obj.foreign_keys],
+                'checks': [{'name': c.name, 'object_id': c.object_id, 'text': c.text}
+                           for c in obj.checks]})
+        schemas = [{'id': s.schema_id, 'name': s.name} for s in self.schemas.values()]
+        catalog = {'schemas': schemas, 'tables': tables, 'views': views,
+                   'next_object_id': self.next_object_id,
+                   'next_schema_id': self.next_schema_id}
         self.begin()
         self.store.execute('INSERT OR REPLACE INTO _catalog VALUES (?, ?)',
                            ('tables', json.dumps(tables)))
+        self.store.execute('INSERT OR REPLACE INTO _catalog VALUES (?, ?)',
+                           ('catalog', json.dumps(catalog)))
+
+    def load_catalog(self):
+        row = self.store.execute("SELECT json FROM _catalog WHERE name='catalog'").fetchone()
+        if row is None:
+            return
+        from sql_parser import parse_condition, parse_expression, parse_select
+        catalog = json.loads(row[0])
+        for schema in catalog['schemas']:
+            self.schemas[schema['name'].lower()] = Schema(schema['id'], schema['name'])
+        self.next_object_id = catalog['next_object_id']
+        self.next_schema_id = catalog['next_schema_id']
+        tables = {}
+        for saved in catalog['tables']:
+            columns = []
+            for position, c in enumerate(saved['columns']):
+                column = Column(c['name'], SqlType(c['type'], c['length'], c['precision'],
+                                                   c['scale']), c['nullable'],
+                                tuple(c['identity']) if c['identity'] else None,
+                                parse_expression(c['default']) if c['default'] else None,
+                                c['default'], c['key'], position + 1, c['default_name'],
+                                c['rowguid'])
+                column.default_object_id = c['default_object_id']
+                columns.append(column)
+            table = Table(saved['object_id'], self.schema(saved['schema']), saved['name'],
+                          columns)
+            table.store = saved['store']
+            table.identity_last = saved['identity_last']
+            table.next_key = saved['next_key']
+            for i in saved['indexes']:
+                table.indexes.append(Index(
+                    i['name'], i['index_id'], [tuple(c) for c in i['columns']], i['unique'],
+                    i['primary'], i['constraint'], i['clustered'],
+                    parse_condition(i['filter']) if i['filter'] else None, i['filter'],
+                    i['include'], i['object_id']))
+            for c in saved['checks']:
+                table.checks.append(Check(c['name'], c['object_id'], parse_condition(c['text']),
+                                          c['text']))
+            self.add_object(table)
+            for name, object_id in [(i.name, i.object_id) for i in table.indexes if i.kind()] + \
+                    [(c.name, c.object_id) for c in table.checks] + \
+                    [(c.default_name, c.default_object_id) for c in columns if c.default_name]:
+                self.reserve_name(table.schema, name, object_id)
+            tables[table.object_id] = (table, saved)
+        for table, saved in tables.values():
+            for f in saved['foreign_keys']:
+                parent = tables[f['parent']][0]
+                table.foreign_keys.append(ForeignKey(f['name'], f['object_id'], table,
+                                                     f['columns'], parent, f['parent_columns'],
+                                                     f['on_delete'], f['on_update']))
+                self.reserve_name(table.schema, f['name'], f['object_id'])
+        for saved in catalog['views']:
+            self.add_object(View(saved['object_id'], self.schema(saved['schema']),
+                                 saved['name'], parse_select(saved['text']), saved['text'],
+                                 saved['columns']))
 
 
 def read_store(path, schema, name):

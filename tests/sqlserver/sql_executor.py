@@ -72,6 +72,9 @@ class Executor:
 
     def flush(self):
         for database in self.engine.databases.values():
+            if database.dirty:
+                database.save_catalog()
+                database.dirty = False
             database.flush()
 
     def check_batch(self, statements):
@@ -126,6 +129,10 @@ class Executor:
                 self.tran_count = 1
                 implicit = True
             handler = getattr(self, 'do_' + statement.kind)
+            if statement.kind not in ('insert', 'update', 'delete', 'select', 'set', 'print',
+                                      'declare', 'set_var', 'use', 'exec_string', 'exec',
+                                      'begin_tran', 'commit', 'rollback', 'save_tran'):
+                self.mark_dirty()
             handler(statement, out)
             self.error = 0
         except SqlError as error:
@@ -164,8 +171,14 @@ class Executor:
             self.run(statement.otherwise, out)
 
     def rollback_to(self, mark):
+        if len(self.undo) > mark:
+            self.mark_dirty()
         while len(self.undo) > mark:
             self.undo.pop()()
+
+    def mark_dirty(self):
+        for database in self.engine.databases.values():
+            database.dirty = True
 
     def finish_transaction(self):
         """The work is committed: forget how to undo it and drop stores of dropped tables."""
@@ -446,15 +459,12 @@ class Executor:
                                       database.drop_store(table)))
         else:
             database.add_object(table)
-            self.undo.append(lambda: (database.remove_object(table), database.drop_store(table),
-                                      database.save_catalog()))
+            self.undo.append(lambda: (database.remove_object(table), database.drop_store(table)))
         for column in columns:
             if column.default is not None:
                 self.name_default(database, table, column)
         for constraint in node.constraints:
             self.add_constraint(database, table, constraint, True)
-        if not temp:
-            database.save_catalog()
 
     def validate_identity(self, table):
         column = table.identity_column()
@@ -679,12 +689,8 @@ class Executor:
 
     def remove_object(self, database, obj):
         database.remove_object(obj)
-        database.save_catalog()
 
-        def restore():
-            database.add_object(obj)
-            database.save_catalog()
-        self.undo.append(restore)
+        self.undo.append(lambda: database.add_object(obj))
 
     def do_truncate(self, node, out):
         database, table = self.table(node.table)
@@ -705,7 +711,6 @@ class Executor:
                       condition=node.condition, filter_text=node.filter_text,
                       include=node.include)
         self.add_index(database, table, index)
-        database.save_catalog()
 
     def do_drop_index(self, node, out):
         for name, table_name in node.indexes:
@@ -738,7 +743,6 @@ class Executor:
             else:
                 item.check_existing = node.check
                 self.add_constraint(database, table, item, False)
-        database.save_catalog()
 
     def add_column(self, database, table, definition):
         if table.column(definition.name) is not None:
@@ -810,7 +814,6 @@ class Executor:
             new_values = list(values)
             new_values[position] = value
             self.update_stored(database, table, rowid, values, new_values)
-        database.save_catalog()
 
     def do_alter_drop_constraint(self, node, out):
         database, table = self.table(node.table)
@@ -860,7 +863,6 @@ class Executor:
                 continue
             out.append(sql_error(3728, name))
             raise sql_error(3727)
-        database.save_catalog()
 
     def do_alter_drop_column(self, node, out):
         database, table = self.table(node.table)
@@ -875,7 +877,6 @@ class Executor:
             position = table.columns.index(column)
             table.columns.remove(column)
             self.undo.append(lambda p=position, c=column: table.columns.insert(p, c))
-        database.save_catalog()
 
     # -- views ------------------------------------------------------------------------------
     def do_create_view(self, node, out):
@@ -1593,6 +1594,7 @@ class Executor:
         self.check_row(database, table, values, statement, skip_foreign=not check_foreign)
         self.insert_stored(database, table, values)
         if identity is not None:
+            database.dirty = True
             value = values[table.columns.index(identity)]
             self.last_identity = Decimal(value) if generated or True else None
             if not table.temp:

@@ -115,7 +115,11 @@ class Parser:
             if self.tok.kind == 'op' and self.tok.value == '.':
                 parts.append(None)
                 continue
-            parts.append(self.identifier())
+            # After a dot even a reserved word names something (c.precision).
+            if self.tok.kind == 'id':
+                parts.append(self.next().value)
+            else:
+                parts.append(self.identifier())
         if len(parts) > 4:
             raise self.error()
         return Name(parts)
