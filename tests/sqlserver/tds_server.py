@@ -418,7 +418,8 @@ class Connection:
         result_open = False
         try:
             for item in self.session.execute(text):
-                change = self.transaction_change(before, rolled_back or isinstance(item, sql.SqlError))
+                failed = isinstance(item, sql.SqlError)
+                change = self.transaction_change(before, rolled_back or failed)
                 before = self.in_transaction()
                 inxact = tok.DONE_INXACT if before else 0
                 if result_open and not isinstance(item, sql.RowCount):

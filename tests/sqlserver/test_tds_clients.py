@@ -48,7 +48,8 @@ TYPES = [
 
 # The type names the driver reports. Nullable smallmoney and smalldatetime columns travel as
 # MONEYN and DATETIMN of 4 bytes, which the driver names money and datetime.
-ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(38,10)': 'decimal', 'numeric(5,2)': 'numeric', 'time(3)': 'time',
+ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(38,10)': 'decimal',
+                   'numeric(5,2)': 'numeric', 'time(3)': 'time',
                    'datetime2(6)': 'datetime2', 'char(3)': 'char', 'varchar(10)': 'varchar',
                    'varchar(max)': 'varchar', 'nchar(2)': 'nchar', 'nvarchar(50)': 'nvarchar',
                    'nvarchar(max)': 'nvarchar', 'binary(4)': 'binary',
@@ -56,10 +57,6 @@ ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(
 
 TABLE = 'CREATE TABLE [all types] (id int IDENTITY(1,1) NOT NULL PRIMARY KEY, ' + ', '.join(
     f'c{i} {t} NULL' for i, (t, _, _, _) in enumerate(TYPES)) + ')'
-
-
-def bcp_text(kind: str, value: str) -> str:
-    return value
 
 
 class SessionTests(ServerTestCase):
@@ -79,6 +76,11 @@ class SessionTests(ServerTestCase):
         self.assertIn(18456, out[0].error_numbers())
 
         self.server.need_test_server(self)
+        # The server offers no encryption: a client that may go without connects in clear
+        # text, one that requires it gives up.
+        self.assertTrue(self.server.query('SELECT 1', extra=';Encryption=request')[0])
+        self.assertFalse(self.server.query('SELECT 1', extra=';Encryption=require')[0])
+
         self.server.fault({'refuse_login': 1})
         connected, out = self.server.query('SELECT 1')
         self.assertFalse(connected)

@@ -7,7 +7,7 @@ import struct
 import unittest
 
 from server_fixture import ServerTestCase
-from tds_tokens import COLMETADATA, DONE, ENVCHANGE, ERROR, INFO, LOGINACK, NBCROW, ROW
+from tds_tokens import COLMETADATA, DONE, DONEPROC, ENVCHANGE, ERROR, INFO, LOGINACK, NBCROW, ROW
 from tds_types import (BIGVARBINARY, BIGVARCHAR, DEFAULT_COLLATION, INT4, INTN, NVARCHAR,
                        PLP_UNKNOWN, WireType)
 from tds_wire import (ATTENTION, BULK_LOAD, LOGIN7, PRELOGIN, RPC, SQL_BATCH,
@@ -52,7 +52,7 @@ def tokens(payload: bytes) -> list:
         elif token in (ENVCHANGE, LOGINACK):
             body = r.take(r.u16())
             out.append((token, body[0]))
-        elif token in (DONE, 0xFE, 0xFF):
+        elif token in (DONE, DONEPROC):
             status, _, count = struct.unpack('<HHQ', r.take(12))
             out.append((token, (status, count)))
         else:
@@ -155,7 +155,7 @@ class ProtocolTests(ServerTestCase):
         reply = session.request(RPC, ALL_HEADERS + struct.pack('<HHH', 0xFFFF, 10, 0))
         self.assertEqual(reply[0][1][:2], (2812, 16))
         self.assertIn("'sp_executesql'", reply[0][1][2])
-        self.assertEqual(reply[-1][0], 0xFE)
+        self.assertEqual(reply[-1][0], DONEPROC)
         self.assertEqual(session.batch('SET NOCOUNT ON'), [(DONE, (0, 0))], 'the session goes on')
 
     def test_attention_when_idle_is_acknowledged(self):
