@@ -1119,7 +1119,7 @@ class Executor:
             return self.aggregate(node, context)
         handler = sql_sysviews.FUNCTIONS.get(name)
         if handler is None:
-            raise sql_error(195, name)
+            raise sql_error(195, getattr(node, 'written', name))
         return handler(self, [self.value(a, context) for a in node.args], node)
 
     def aggregate(self, node, context):
@@ -1687,6 +1687,9 @@ class Executor:
                 if new[position] is None and not column.nullable:
                     raise sql_error(515, column.name, self.qualified(database, table), 'UPDATE')
             changed.append((rowid, values, new))
+        for index in table.indexes:
+            if index.unique:
+                self.ensure_keys(database, table, index)
         for rowid, old, new in changed:
             self.track_keys(table, old, -1)
         try:

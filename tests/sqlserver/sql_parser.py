@@ -1065,7 +1065,8 @@ class Parser:
         if self.word('over'):
             self.skip_parenthesized()
         return Node('function', name=name, args=args, star=star, distinct=distinct,
-                    schema=qualified.schema if qualified else None)
+                    schema=qualified.schema if qualified else None,
+                    written=qualified.name if qualified else name)
 
     def case(self):
         self.next()

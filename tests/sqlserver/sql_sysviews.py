@@ -765,6 +765,17 @@ def f_charindex(ex, args, node):
     return text_arg(args[1]).lower().find(text_arg(args[0]).lower(), max(start, 0)) + 1
 
 
+def f_replicate(ex, args, node):
+    if None in args:
+        return None
+    count = int(args[1])
+    return keep_kind(args[0], text_arg(args[0]) * count) if count >= 0 else None
+
+
+def f_space(ex, args, node):
+    return None if args[0] is None or args[0] < 0 else ' ' * int(args[0])
+
+
 def f_concat(ex, args, node):
     parts = [text_arg(a) or '' for a in args]
     text = ''.join(parts)
@@ -888,7 +899,7 @@ FUNCTIONS = {
     'len': f_len, 'datalength': f_datalength, 'isnull': f_isnull, 'coalesce': f_coalesce,
     'nullif': f_nullif, 'upper': f_upper, 'lower': f_lower, 'ltrim': f_ltrim,
     'rtrim': f_rtrim, 'trim': f_trim, 'substring': f_substring, 'left': f_left,
-    'right': f_right, 'replace': f_replace, 'charindex': f_charindex, 'concat': f_concat,
+    'right': f_right, 'replace': f_replace, 'replicate': f_replicate, 'space': f_space, 'charindex': f_charindex, 'concat': f_concat,
     'getdate': f_getdate, 'current_timestamp': f_getdate, 'sysdatetime': f_sysdatetime,
     'newid': f_newid, 'abs': f_abs, 'round': f_round, 'floor': f_floor,
     'ceiling': f_ceiling, 'scope_identity': f_scope_identity, 'user_name': f_user_name,

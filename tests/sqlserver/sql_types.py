@@ -359,7 +359,7 @@ class SqlType:
         if name == 'smalldatetime':
             if not dt.datetime(1900, 1, 1) <= parsed < dt.datetime(2079, 6, 6, 23, 59, 30):
                 raise sql_error(242, type_name(value), name)
-            return (parsed + dt.timedelta(seconds=30, microseconds=-2000)).replace(
+            return (parsed + dt.timedelta(seconds=30, milliseconds=1)).replace(
                 second=0, microsecond=0)
         return round_time(parsed, self.scale)
 
