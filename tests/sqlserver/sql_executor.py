@@ -1623,11 +1623,9 @@ class Executor:
         if node.select is not None:
             if node.select.kind == 'exec':
                 raise sql_error(156, 'EXEC')
-            _, source_rows = self.query(node.select, None)
-            if source_rows and len(source_rows[0]) != len(names) or not source_rows and \
-                    len(self.query(node.select, None)[0]) != len(names):
-                raise sql_error(120 if source_rows and len(source_rows[0]) < len(names)
-                                else 121)
+            source_columns, source_rows = self.query(node.select, None)
+            if len(source_columns) != len(names):
+                raise sql_error(120 if len(source_columns) < len(names) else 121)
             rows = [list(r) for r in source_rows]
         else:
             rows = []

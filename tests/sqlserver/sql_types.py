@@ -528,9 +528,10 @@ def parse_datetime(text, target, dateformat='mdy'):
             a, b, c = match.group('a'), match.group('b'), match.group('c')
             if len(a) == 4:
                 year = int(a)
-                # datetime reads yyyy-xx-xx by DATEFORMAT; date and datetime2 always as y-m-d.
-                month, day = (int(c), int(b)) if legacy and dateformat == 'ydm' else \
-                    (int(b), int(c))
+                # datetime reads yyyy-xx-xx with day and month in DATEFORMAT's order (dmy:
+                # year-day-month); date and datetime2 always as year-month-day.
+                day_first = dateformat.index('d') < dateformat.index('m')
+                month, day = (int(c), int(b)) if legacy and day_first else (int(b), int(c))
             else:
                 year = int(c) if len(c) == 4 else 2000 + int(c) if int(c) < 50 else 1900 + int(c)
                 order = {'mdy': (a, b), 'dmy': (b, a), 'myd': (a, c), 'dym': (c, a)}.get(
@@ -558,8 +559,7 @@ def parse_datetime(text, target, dateformat='mdy'):
         value = dt.datetime(year, month, day, hour, minute, second) + \
             dt.timedelta(microseconds=micro)
     except (ValueError, OverflowError):
-        if legacy and date_text and 1 <= month <= 12 and 1 <= day <= 31 and hour < 24 and \
-                minute < 60 and second < 60:
+        if legacy:
             raise sql_error(242, source, target) from None
         raise sql_error(241) from None
     if legacy and value.year < 1753:

@@ -89,6 +89,8 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 3, 4))
         self.run_ok('SET DATEFORMAT dmy')
         self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 4, 3))
+        self.assertError("INSERT INTO v (dtm) VALUES ('2020-03-14')", 242)
+        self.assertEqual(self.stored('dt2', "'2020-03-14'"), dt.datetime(2020, 3, 14))
         self.run_ok('SET DATEFORMAT ydm')
         self.assertEqual(self.stored('dtm', "'2020-04-03'"), dt.datetime(2020, 3, 4))
         self.assertEqual(self.stored('dt', "'2020-04-03'"), dt.date(2020, 4, 3))
