@@ -234,7 +234,8 @@ def arithmetic(op, a, b):
     elif op == '%':
         if isinstance(a, float):
             raise sql_error(8117, 'float', 'modulo')
-        result = abs(a) % abs(b) * (1 if a >= 0 else -1)
+        result = DECIMAL_CONTEXT.remainder(a, b) if isinstance(a, Decimal) else \
+            abs(a) % abs(b) * (1 if a >= 0 else -1)
     elif op == '&':
         result = a & b
     elif op == '|':

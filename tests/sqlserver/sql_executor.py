@@ -14,7 +14,8 @@ from sql_eval import (AGGREGATES, Binding, Context, arithmetic, column_info_for,
                       decimal_round, is_aggregate, like_regex, truth)
 from sql_parser import Name, Node, Parser, parse_condition, parse_expression
 from sql_results import EnvChange, Info, ResultSet, RowCount
-from sql_types import (NStr, SqlType, parse_datetime, sort_key, type_name)
+from sql_types import (DECIMAL_CONTEXT, NStr, SqlType, negate, parse_datetime, sort_key,
+                       type_name)
 import sql_sysviews
 
 
@@ -1026,7 +1027,7 @@ class Executor:
                               self.value(node.right, context))
         if kind == 'negate':
             value = self.value(node.expr, context)
-            return None if value is None else -value
+            return None if value is None else negate(value)
         if kind == 'bitnot':
             value = self.value(node.expr, context)
             return None if value is None else ~value
@@ -1159,7 +1160,8 @@ class Executor:
         if isinstance(total, int):
             return arithmetic('/', total, len(present))
         if isinstance(total, Decimal):
-            return (total / len(present)).quantize(Decimal(1).scaleb(-6))
+            return DECIMAL_CONTEXT.divide(total, len(present)).quantize(
+                Decimal(1).scaleb(-6), context=DECIMAL_CONTEXT)
         return total / len(present)
 
     # -- queries ----------------------------------------------------------------------------

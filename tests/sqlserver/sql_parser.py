@@ -3,9 +3,11 @@ statement runs, as on SQL Server (102/156; 10738 for more than 1000 rows in one 
 
 from __future__ import annotations
 
+from decimal import Decimal
+
 from sql_errors import sql_error
 from sql_lexer import RESERVED, tokenize
-from sql_types import SqlType
+from sql_types import SqlType, negate
 
 
 class Node:
@@ -981,9 +983,9 @@ class Parser:
     def unary(self):
         if self.op('-'):
             operand = self.unary()
-            if operand.kind == 'literal' and isinstance(operand.value, (int, float)) or \
-                    operand.kind == 'literal' and type(operand.value).__name__ == 'Decimal':
-                return Node('literal', value=-operand.value)
+            if operand.kind == 'literal' and isinstance(operand.value, (int, float, Decimal)) \
+                    and not isinstance(operand.value, bool):
+                return Node('literal', value=negate(operand.value))
             return Node('negate', expr=operand)
         if self.op('+'):
             return self.unary()

@@ -796,7 +796,9 @@ def f_newid(ex, args, node):
 
 
 def f_abs(ex, args, node):
-    return None if args[0] is None else abs(args[0])
+    value = args[0]
+    return None if value is None else value.copy_abs() if isinstance(value, Decimal) else \
+        abs(value)
 
 
 def f_round(ex, args, node):

@@ -300,8 +300,9 @@ class SqlType:
         else:
             raise sql_error(206, type_name(value), self.name)
         rounded = number.quantize(Decimal(1).scaleb(-scale), context=DECIMAL_CONTEXT)
-        if abs(rounded) >= limit and self.name not in MONEY_LIMITS or \
-                self.name in MONEY_LIMITS and abs(rounded) > limit:
+        size = rounded.copy_abs()
+        if size >= limit and self.name not in MONEY_LIMITS or \
+                self.name in MONEY_LIMITS and size > limit:
             raise sql_error(8115, type_name(value), self.sql_name())
         return rounded
 
@@ -417,6 +418,11 @@ class SqlType:
         if isinstance(value, bytes) and len(value) >= 16:
             return uuid.UUID(bytes_le=value[:16])
         raise sql_error(206, type_name(value), self.name)
+
+
+def negate(value):
+    """-value without rounding a Decimal of more than 28 digits."""
+    return value.copy_negate() if isinstance(value, Decimal) else -value
 
 
 def type_name(value):

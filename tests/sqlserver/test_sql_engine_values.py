@@ -27,6 +27,10 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.stored('d', '-0.005'), Decimal('-0.01'))
         self.assertEqual(self.stored('n', '12345678901234567890123456789.123456789'),
                          Decimal('12345678901234567890123456789.123456789'))
+        self.assertEqual(self.stored('n', '-12345678901234567890123456789.123456789'),
+                         Decimal('-12345678901234567890123456789.123456789'))
+        self.assertEqual(self.value('SELECT ABS(n) - 1 FROM v'),
+                         Decimal('12345678901234567890123456788.123456789'))
         self.assertEqual(self.stored('m', "'$1,234.56789'"), Decimal('1234.5679'))
         self.assertEqual(self.stored('d', "'  7.1 '"), Decimal('7.10'))
         self.assertEqual(self.stored('bi', '9223372036854775807'), 2**63 - 1)
