@@ -97,6 +97,7 @@ class Executor:
             if statement.otherwise is not None:
                 self.check_columns(statement.otherwise)
             return
+        self.check_expressions(statement, None)
         names = []
         if statement.kind == 'insert' and statement.columns:
             names = statement.columns
@@ -113,6 +114,60 @@ class Executor:
         for name in names:
             if table.column(name) is None:
                 raise sql_error(207, name, line=statement.line)
+
+    def check_expressions(self, node, outer):
+        """Unknown functions, and names of columns that the tables of a query (when they exist
+        now) do not have, are compile errors."""
+        if node.kind == 'function' and node.name not in AGGREGATES and \
+                node.name not in sql_sysviews.FUNCTIONS:
+            raise sql_error(195, getattr(node, 'written', node.name))
+        if node.kind == 'select':
+            self.check_select(node, outer)
+        elif node.kind in ('update', 'delete') and node.sources is None and \
+                node.where is not None:
+            context = self.compile_context([Node('table', name=node.table, alias=None)], outer)
+            if context is not None:
+                self.check_columns_in(node.where, context)
+        for child in child_nodes(node):
+            if child.kind != 'select':
+                self.check_expressions(child, outer)
+
+    def compile_context(self, sources, outer):
+        """The bindings of a query's sources as they exist now; None when one does not exist
+        yet (its names are resolved when the statement runs)."""
+        bindings = []
+        for source in sources:
+            if source.kind != 'table':
+                return None
+            try:
+                binding, _ = self.source_rows(source, outer, None)
+            except SqlError:
+                return None
+            bindings.append(binding)
+        return Context(bindings, outer)
+
+    def check_select(self, node, outer):
+        context = self.compile_context(node.sources, outer)
+        if context is None:
+            return
+        for source in node.sources:
+            if source.on is not None:
+                self.check_columns_in(source.on, context)
+        for part in [i for i in node.items if i.kind != 'star'] + \
+                [node.where, node.having] + (node.group or []):
+            if part is not None:
+                self.check_columns_in(part, context)
+
+    def check_columns_in(self, node, context):
+        if node.kind == 'column':
+            context.locate(node.name)
+            return
+        for child in child_nodes(node):
+            if child.kind == 'select':
+                self.check_select(child, context)
+                self.check_expressions(child, context)
+            else:
+                self.check_columns_in(child, context)
 
     def run(self, statement, out):
         """Runs one statement; its error is put in `out`. Raises BatchAbort when the batch
@@ -1793,6 +1848,18 @@ class Executor:
         self.rowcount = count
         self.flush()
         return count
+
+
+def child_nodes(node):
+    for value in node.__dict__.values():
+        if isinstance(value, Node):
+            yield value
+        elif isinstance(value, (list, tuple)):
+            for item in value:
+                if isinstance(item, Node):
+                    yield item
+                elif isinstance(item, tuple):
+                    yield from (x for x in item if isinstance(x, Node))
 
 
 class Descending:

@@ -143,9 +143,17 @@ class StatementsTest(EngineTest):
                          "'NO_SUCH_FUNCTION' is not a recognized built-in function name.")
 
     def test_compile_time_invalid_column_stops_whole_batch(self):
-        results = self.run_sql("INSERT INTO t (id) VALUES (1); INSERT INTO t (nope) VALUES (2)")
-        self.assertEqual([r.number for r in results], [207])
+        for second in ('INSERT INTO t (nope) VALUES (2)', 'SELECT nope FROM t',
+                       'DELETE FROM t WHERE nope = 1', 'SELECT NO_SUCH_FUNCTION(1)',
+                       'SELECT x.id FROM t AS y'):
+            results = self.run_sql(f'INSERT INTO t (id) VALUES (1); {second}')
+            self.assertEqual([r.number for r in results], [195 if 'FUNC' in second else
+                                                           4104 if 'x.' in second else 207])
         self.assertEqual(self.value('SELECT COUNT(*) FROM t'), 0)
+        # A table the batch itself creates is resolved when the statement runs.
+        results = self.run_sql('CREATE TABLE later (a INT); INSERT INTO later (a) VALUES (1); '
+                               "SELECT nope FROM later; PRINT 'never'")
+        self.assertEqual([type(r).__name__ for r in results], ['RowCount', 'SqlError'])
 
     def test_exec_of_strings(self):
         self.run_ok("EXEC (N'INSERT INTO t (id) VALUES (1)'); "
