@@ -138,13 +138,13 @@ class Table:
 class View:
     kind = 'V'
 
-    def __init__(self, object_id, schema, name, query, text, column_names):
+    def __init__(self, object_id, schema, name, query, text, columns):
         self.object_id = object_id
         self.schema = schema
         self.name = name
         self.query = query
         self.text = text
-        self.column_names = column_names
+        self.columns = columns              # [(name, SqlType, nullable)]
         self.create_date = dt.datetime.now()
         self.modify_date = self.create_date
 
@@ -290,7 +290,9 @@ class Database:
         for obj in sorted(self.objects.values(), key=lambda o: o.object_id):
             if isinstance(obj, View):
                 views.append({'object_id': obj.object_id, 'schema': obj.schema.name,
-                              'name': obj.name, 'text': obj.text, 'columns': obj.column_names})
+                              'name': obj.name, 'text': obj.text,
+                              'columns': [[n, t.name, t.length, t.precision, t.scale, null]
+                                          for n, t, null in obj.columns]})
                 continue
             if obj.temp:
                 continue
@@ -379,7 +381,7 @@ class Database:
         for saved in catalog['views']:
             self.add_object(View(saved['object_id'], self.schema(saved['schema']),
                                  saved['name'], parse_select(saved['text']), saved['text'],
-                                 saved['columns']))
+                                 [(c[0], SqlType(*c[1:5]), c[5]) for c in saved['columns']]))
 
 
 def read_store(path, schema, name):

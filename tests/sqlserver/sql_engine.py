@@ -13,7 +13,7 @@ import threading
 from typing import Iterator
 
 from sql_catalog import Database, database_path, read_store
-from sql_errors import SqlError, info, sql_error
+from sql_errors import SqlError, sql_error
 from sql_executor import Executor
 from sql_results import ColumnInfo, EnvChange, Info, ResultSet, RowCount
 
@@ -179,5 +179,3 @@ class Session:
             self.executor.close()
             self.engine.sessions.discard(self)
 
-
-_ = (info, Info, EnvChange, ResultSet, RowCount)

@@ -176,14 +176,12 @@ class Executor:
             self.run_compound(statement, out)
             return
         mark = len(self.undo)
-        implicit = False
         try:
             if self.options['implicit_transactions'] and self.tran_count == 0 and \
                     statement.kind in ('insert', 'update', 'delete', 'create_table', 'drop',
                                        'alter_add', 'alter_column', 'truncate', 'select') and \
                     not (statement.kind == 'select' and not statement.sources):
                 self.tran_count = 1
-                implicit = True
             handler = getattr(self, 'do_' + statement.kind)
             if statement.kind not in ('insert', 'update', 'delete', 'select', 'set', 'print',
                                       'declare', 'set_var', 'use', 'exec_string', 'exec',
@@ -192,7 +190,6 @@ class Executor:
             handler(statement, out)
             self.error = 0
         except SqlError as error:
-            del implicit
             if error.line == 1 and getattr(statement, 'line', 0):
                 error.line = statement.line
             self.error = error.number
@@ -946,7 +943,8 @@ class Executor:
             if not name:
                 raise sql_error(4511, i + 1, node.name.name)
         view = View(database.new_object_id(), schema, node.name.name, node.select, node.text,
-                    names)
+                    [(name, SqlType(c.type, c.length, c.precision, c.scale), c.nullable)
+                     for name, c in zip(names, columns)])
         database.add_object(view)
         self.undo.append(lambda: database.remove_object(view))
 
@@ -1258,8 +1256,8 @@ class Executor:
         owner, obj = self.resolve(name)
         if isinstance(obj, View):
             columns, rows = self.query(obj.query, None, owner)
-            columns = [type(c)(**{**c.__dict__, 'name': n}) for c, n in
-                       zip(columns, obj.column_names)]
+            columns = [type(c)(**{**c.__dict__, 'name': name}) for c, (name, _, _) in
+                       zip(columns, obj.columns)]
             return Binding(alias, obj.name, columns, obj.schema.name), [list(r) for r in rows]
         columns = [c.info() for c in obj.columns]
         rows = [values for _, values in owner.scan(obj)]
@@ -1644,17 +1642,17 @@ class Executor:
             position = table.columns.index(identity)
             if values[position] is None:
                 values[position] = self.next_identity(table, identity)
-                generated = True
             else:
                 self.see_identity(table, identity, values[position])
-                generated = False
         self.check_row(database, table, values, statement, skip_foreign=not check_foreign)
         self.insert_stored(database, table, values)
         if identity is not None:
             database.dirty = True
             value = values[table.columns.index(identity)]
-            self.last_identity = Decimal(value) if generated or True else None
-            if not table.temp:
+            self.last_identity = Decimal(value)
+            # EXEC of a string is a scope of its own: SCOPE_IDENTITY() outside it does not see
+            # its inserts.
+            if self.depth == 0:
                 self.scope_identity = self.last_identity
 
     # -- DML ----------------------------------------------------------------------------------

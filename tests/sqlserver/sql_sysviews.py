@@ -124,13 +124,7 @@ def relations(db):
 
 
 def view_columns(view, db):
-    from sql_executor import Executor
-    del Executor
-    columns = getattr(view, 'cached_columns', None)
-    if columns is None:
-        return [(name, SqlType('nvarchar', 4000), True, False, None)
-                for name in view.column_names]
-    return columns
+    return [(name, sql_type, nullable, False, None) for name, sql_type, nullable in view.columns]
 
 
 def v_columns(ex, db):
@@ -497,9 +491,6 @@ def system_table(ex, name, database):
         db = ex.engine.database('master')
     if view in ('views',) and schema == 'sys':
         handler = v_views
-    for obj in db.views():
-        if not hasattr(obj, 'cached_columns'):
-            obj.cached_columns = None
     columns, rows = handler(ex, db)
     return columns, [list(r) for r in rows]
 
@@ -1027,4 +1018,3 @@ def p_sp_executesql(ex, args, out):
 PROCEDURES = {'sp_tables': p_sp_tables, 'sp_columns': p_sp_columns,
               'sp_executesql': p_sp_executesql}
 
-_ = View
