@@ -142,6 +142,9 @@ class CreateTableTest(EngineTest):
         self.run_ok('CREATE VIEW sales.big AS SELECT id, total FROM sales.orders '
                     'WHERE total > 5')
         self.assertEqual(self.rows('SELECT * FROM sales.big'), [(1, Decimal('10.50'))])
+        self.assertEqual(self.rows("SELECT DATA_TYPE, NUMERIC_PRECISION, NUMERIC_SCALE FROM "
+                                   "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'big' AND "
+                                   "COLUMN_NAME = 'total'"), [('decimal', 10, 2)])
         self.assertEqual(self.rows("SELECT TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
                                    "INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
                          [('sales', 'big', 'VIEW'), ('sales', 'orders', 'BASE TABLE')])

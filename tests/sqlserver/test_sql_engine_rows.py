@@ -248,6 +248,44 @@ class BulkTest(EngineTest):
                          {'id': 1, 'name': long_text, 'code': 'abc', 'amount': '1.50'})
 
 
+class SessionsTest(EngineTest):
+    def test_quoted_identifier_off_reads_double_quotes_as_text(self):
+        self.run_ok('CREATE TABLE q ("x y" VARCHAR(5))')
+        self.run_ok('SET QUOTED_IDENTIFIER OFF')
+        self.run_ok('INSERT INTO q VALUES ("it\'s")')
+        self.assertEqual(self.value('SELECT [x y] FROM q'), "it's")
+        self.run_ok('SET QUOTED_IDENTIFIER ON')
+        self.assertEqual(self.value('SELECT "x y" FROM q'), "it's")
+
+    def test_cancel_stops_between_statements(self):
+        batches = self.session.execute("PRINT 'one'; PRINT 'two'; PRINT 'three'")
+        self.assertEqual(next(batches).message, 'one')
+        self.session.cancel()
+        self.assertEqual(list(batches), [])
+        self.assertEqual(self.prints(self.run_ok("PRINT 'again'")), ['again'])
+
+    def test_concurrent_sessions(self):
+        import threading
+        self.run_ok('CREATE TABLE shared (id INT IDENTITY PRIMARY KEY, who INT)')
+        sessions = [self.engine.open_session('sa', 'testdb') for _ in range(4)]
+        failures = []
+
+        def work(number, session):
+            for _ in range(25):
+                results = list(session.execute(f'INSERT INTO shared (who) VALUES ({number})'))
+                failures.extend(r for r in results if not isinstance(r, RowCount))
+        threads = [threading.Thread(target=work, args=(n, s)) for n, s in enumerate(sessions)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        self.assertEqual(failures, [])
+        self.assertEqual(self.rows('SELECT COUNT(*), COUNT(DISTINCT id), MAX(id) FROM shared'),
+                         [(100, 100, 100)])
+        for session in sessions:
+            session.close()
+
+
 class TempTablesTest(EngineTest):
     def test_temp_tables_belong_to_their_session(self):
         self.run_ok("IF OBJECT_ID (N'tempdb..#tabrix_rows') IS NOT NULL\r\n"
