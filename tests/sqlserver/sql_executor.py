@@ -140,10 +140,9 @@ class Executor:
             if source.kind != 'table':
                 return None
             try:
-                binding, _ = self.source_rows(source, outer, None)
+                bindings.append(self.source_binding(source))
             except SqlError:
                 return None
-            bindings.append(binding)
         return Context(bindings, outer)
 
     def check_select(self, node, outer):
@@ -432,7 +431,9 @@ class Executor:
             if if_exists and target is None:
                 return
             if target is None:
-                raise sql_error(3701, 'database', name)
+                error = sql_error(3701, 'database', name)
+                error.state = 1
+                raise error
             raise sql_error(3708, 'database', target.name, 'database')
         for session in self.engine.sessions:
             if session.database.lower() == target.name.lower() and not session.closed:
@@ -1239,6 +1240,19 @@ class Executor:
                 rows = self.order_plain(rows, left_columns, node.order)
             return left_columns, rows
         return self.select(node, outer, database)
+
+    def source_binding(self, source):
+        """The Binding of a table or view source, without reading its rows."""
+        name = source.name
+        system = sql_sysviews.system_table(self, name, None)
+        if system is not None:
+            return Binding(source.alias, name.name, system[0], name.schema)
+        _, obj = self.resolve(name)
+        if isinstance(obj, View):
+            columns = [t.column_info(n, nullable) for n, t, nullable in obj.columns]
+        else:
+            columns = [c.info() for c in obj.columns]
+        return Binding(source.alias, obj.name, columns, obj.schema.name)
 
     def source_rows(self, source, outer, database):
         """(Binding, rows) of one FROM item."""
