@@ -643,7 +643,7 @@ class Executor:
         self.undo.append(lambda: table.indexes.remove(index))
 
     def index_key(self, index, table, values):
-        return tuple(sort_key(values[table.columns.index(table.column(name))])
+        return tuple(table.column(name).type.key(values[table.columns.index(table.column(name))])
                      for name, _ in index.columns)
 
     def in_index(self, index, table, values):
@@ -830,8 +830,9 @@ class Executor:
             raise sql_error(4924, node.column, table.name)
         for index in table.indexes:
             if any(c.lower() == column.name.lower() for c, _ in index.columns):
-                if node.type.sql() != column.type.sql() or (node.nullable is not False and
-                                                            index.primary):
+                if node.type.sql() != column.type.sql() or \
+                        node.type.collation != column.type.collation or \
+                        node.nullable is not False and index.primary:
                     raise sql_error(5074, index.name, column.name)
         for foreign_key in table.foreign_keys:
             if any(c.lower() == column.name.lower() for c in foreign_key.columns):
@@ -860,9 +861,11 @@ class Executor:
                                 'UPDATE')
             converted.append((rowid, values, value))
         column.type, column.nullable = node.type, nullable if column.identity is None else False
+        self.reset_keys(table)
 
         def restore():
             column.type, column.nullable = old_type, old_nullable
+            self.reset_keys(table)
         self.undo.append(restore)
         for rowid, values, value in converted:
             new_values = list(values)
@@ -944,6 +947,7 @@ class Executor:
             if not name:
                 raise sql_error(4511, i + 1, node.name.name)
         view = View(database.new_object_id(), schema, node.name.name, node.select, node.text,
+                    node.definition,
                     [(name, SqlType(c.type, c.length, c.precision, c.scale), c.nullable)
                      for name, c in zip(names, columns)])
         database.add_object(view)
@@ -1014,7 +1018,7 @@ class Executor:
             return None if value is None else not value
         if kind == 'compare':
             order = compare(self.value(node.left, context), self.value(node.right, context),
-                            self.options['dateformat'])
+                            self.options['dateformat'], self.case_sensitive(node, context))
             if order is None:
                 return None
             return {'=': order == 0, '<>': order != 0, '<': order < 0, '>': order > 0,
@@ -1062,6 +1066,15 @@ class Executor:
         if kind == 'truth':
             raise sql_error(4145, 'expression')
         raise sql_error(102, kind)
+
+    def case_sensitive(self, node, context):
+        """A comparison takes the collation of a column on either side."""
+        for side in (node.left, node.right):
+            if side.kind == 'column' and context is not None:
+                collation = context.column_info(side.name).collation
+                if len(collation) == 5 and not collation[2] & 0x10:
+                    return True
+        return False
 
     def value(self, node, context):
         kind = node.kind
@@ -1607,7 +1620,7 @@ class Executor:
         database = self.owner_database(parent)
         self.ensure_keys(database, parent, index)
         by_name = {c.lower(): v for c, v in zip(foreign_key.parent_columns, child)}
-        key = tuple(sort_key(by_name[c.lower()]) for c, _ in index.columns)
+        key = tuple(parent.column(c).type.key(by_name[c.lower()]) for c, _ in index.columns)
         return bool(index.keys.get(key))
 
     def track_keys(self, table, values, delta):
@@ -1786,14 +1799,16 @@ class Executor:
                         continue
                     key_positions = [table.columns.index(table.column(c))
                                      for c in foreign_key.parent_columns]
-                    old_key = [sort_key(old[p]) for p in key_positions]
-                    if new is not None and [sort_key(new[p]) for p in key_positions] == old_key:
+                    old_key = [table.columns[p].type.key(old[p]) for p in key_positions]
+                    if new is not None and \
+                            [table.columns[p].type.key(new[p]) for p in key_positions] == old_key:
                         continue
                     child_positions = [child.columns.index(child.column(c))
                                        for c in foreign_key.columns]
                     action = foreign_key.on_delete if new is None else foreign_key.on_update
                     for rowid, values in child_db.scan(child):
-                        if [sort_key(values[p]) for p in child_positions] != old_key:
+                        if [table.columns[q].type.key(values[p]) for p, q in
+                                zip(child_positions, key_positions)] != old_key:
                             continue
                         if action == 'CASCADE':
                             if new is None:

@@ -7,7 +7,7 @@ from decimal import Decimal
 
 from sql_errors import sql_error
 from sql_lexer import RESERVED, tokenize
-from sql_types import SqlType, negate
+from sql_types import NStr, SqlType, negate
 
 
 class Node:
@@ -154,7 +154,7 @@ class Parser:
     def statement(self):
         token = self.tok
         line = token.line
-        start = self.pos
+        start = self.statement_start = self.pos
         if token.kind != 'id':
             raise self.error()
         word = token.value.lower()
@@ -304,11 +304,22 @@ class Parser:
             if self.tok.kind == 'var' and self.peek().kind == 'op' and self.peek().value == '=':
                 name = self.next().value
                 self.next()
-            args.append((name, self.expr()))
+            args.append((name, self.procedure_argument()))
             self.word('output', 'out')
             if not self.op(','):
                 break
         return Node('exec', procedure=procedure, args=args, line=line, source='')
+
+    def procedure_argument(self):
+        """A procedure argument: a name standing alone ([dbo], "'TABLE'", dbo) is text."""
+        token = self.tok
+        following = self.peek()
+        alone = following.kind == 'eof' or following.kind == 'op' and following.value in (',', ';')
+        if alone and (token.kind == 'qid' or token.kind == 'id' and
+                      token.value.lower() not in RESERVED and token.value.lower() != 'null'):
+            self.next()
+            return Node('literal', value=NStr(token.value))
+        return self.expr()
 
     def st_create(self):
         self.next()
@@ -333,7 +344,8 @@ class Parser:
             start = self.pos
             select = self.select()
             return Node('create_view', name=name, columns=columns, select=select,
-                        text=self.text_between(start))
+                        text=self.text_between(start),
+                        definition=self.text_between(self.statement_start))
         unique = bool(self.word('unique'))
         clustered = self.word('clustered', 'nonclustered')
         if self.word('index'):
@@ -453,7 +465,7 @@ class Parser:
                     self.expect_op(')')
                 column.identity = (int(seed), int(step))
             elif self.word('collate'):
-                self.identifier()
+                column.type.collation = collation_or_default(self.identifier())
             elif self.word('constraint'):
                 constraint_name = self.identifier()
                 continue
@@ -589,7 +601,8 @@ class Parser:
             self.expect_word('column')
             name = self.identifier()
             sql_type = self.data_type(name)
-            self.word('collate') and self.identifier()
+            if self.word('collate'):
+                sql_type.collation = collation_or_default(self.identifier())
             nullable = None
             if self.word('null'):
                 nullable = True
@@ -1083,6 +1096,10 @@ class Parser:
         otherwise = self.expr() if self.word('else') else None
         self.expect_word('end')
         return Node('case', operand=operand, whens=whens, otherwise=otherwise)
+
+
+def collation_or_default(name):
+    return None if name.upper() == 'DATABASE_DEFAULT' else name
 
 
 def parse_batch(text, quoted_identifier=True):

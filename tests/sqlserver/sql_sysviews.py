@@ -13,7 +13,7 @@ from sql_catalog import Table, View
 from sql_errors import sql_error
 from sql_parser import Parser
 from sql_results import ResultSet
-from sql_types import NStr, SqlType, type_name
+from sql_types import NStr, SqlType, collation_name, type_name
 
 SYSNAME = ('nvarchar', 128, False)
 
@@ -146,7 +146,8 @@ def v_columns(ex, db):
             precision, scale = type_precision(sql_type)
             rows.append([obj.object_id, n(name), position + 1, TYPE_IDS[sql_type.name],
                          TYPE_IDS[sql_type.name], sql_type.max_bytes(), precision, scale,
-                         n(COLLATION_NAME) if is_text(sql_type) else None, nullable,
+                         n(collation_name(sql_type.collation)) if is_text(sql_type) else None,
+                         nullable,
                          True, bool(column and column.rowguid), identity, False,
                          column.default_object_id if column is not None else 0])
     return columns, rows
@@ -398,7 +399,8 @@ def i_columns(ex, db):
                          precision, radix, scale, datetime_precision, None, None,
                          n('iso_1') if kind in ('char', 'varchar') else
                          n('UNICODE') if kind in ('nchar', 'nvarchar') else None, None, None,
-                         n(COLLATION_NAME) if text else None, None, None, None])
+                         n(collation_name(sql_type.collation)) if text else None, None, None,
+                         None])
     return columns, rows
 
 
@@ -407,7 +409,7 @@ def i_views(ex, db):
                sysname('TABLE_NAME'), col('VIEW_DEFINITION', 'nvarchar', 4000),
                col('CHECK_OPTION', 'varchar', 7), col('IS_UPDATABLE', 'varchar', 2)]
     rows = [[n(db.name), n(v.schema.name), n(v.name),
-             n(f'CREATE VIEW {v.name} AS {v.text}'[:4000]), 'NONE', 'NO'] for v in db.views()]
+             n(v.definition[:4000]), 'NONE', 'NO'] for v in db.views()]
     return columns, rows
 
 

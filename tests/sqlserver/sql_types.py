@@ -53,13 +53,24 @@ KNOWN_TYPES = set(INTEGER_RANGES) | set(EXACT_TYPES) | {'real', 'float', 'unique
 class SqlType:
     """A declared type: name in lower case, length (-1 = MAX), precision and scale."""
 
-    __slots__ = ('name', 'length', 'precision', 'scale')
+    __slots__ = ('name', 'length', 'precision', 'scale', 'collation')
 
-    def __init__(self, name, length=0, precision=0, scale=0):
+    def __init__(self, name, length=0, precision=0, scale=0, collation=None):
         self.name = name
         self.length = length
         self.precision = precision
         self.scale = scale
+        self.collation = collation          # text types: a COLLATE name; None: the database's
+
+    @property
+    def case_sensitive(self):
+        return self.collation is not None and collation_case_sensitive(self.collation)
+
+    def key(self, value):
+        """The value as this type's collation compares it in keys."""
+        if self.case_sensitive and isinstance(value, str):
+            return (2, value.rstrip(' '))
+        return sort_key(value)
 
     @staticmethod
     def declared(name, args, column='', max_arg=False):
@@ -121,7 +132,7 @@ class SqlType:
             precision, scale = 19, 4
         elif self.name == 'smallmoney':
             precision, scale = 10, 4
-        collation = DEFAULT_COLLATION if self.name in TEXT_TYPES else b''
+        collation = collation_bytes(self.collation) if self.name in TEXT_TYPES else b''
         return ColumnInfo(name, self.name, self.length, precision, scale, nullable, identity,
                           collation)
 
@@ -423,6 +434,32 @@ class SqlType:
 def negate(value):
     """-value without rounding a Decimal of more than 28 digits."""
     return value.copy_negate() if isinstance(value, Decimal) else -value
+
+
+def collation_case_sensitive(name):
+    upper = name.upper()
+    return '_CS' in upper or upper.endswith('_BIN') or upper.endswith('_BIN2')
+
+
+def collation_name(name):
+    return 'SQL_Latin1_General_CP1_CI_AS' if name is None else name
+
+
+def collation_bytes(name):
+    """The 5-byte TDS collation: LCID (US English, 0x0409 for every name here), comparison
+    flags (ignore case 0x1, accent 0x2, kana 0x4, width 0x8 in the high nibble of byte 2;
+    binary in byte 3) and the SQL sort id (Windows collations have 0)."""
+    if name is None:
+        return DEFAULT_COLLATION
+    upper = name.upper()
+    binary = upper.endswith('_BIN') or upper.endswith('_BIN2')
+    flags = 0 if binary else (0 if '_CS' in upper else 1) | (0 if '_AS' in upper else 2) | \
+        (0 if '_KS' in upper else 4) | (0 if '_WS' in upper else 8)
+    version = 0x01 if upper.endswith('_BIN') else 0x02 if upper.endswith('_BIN2') else 0
+    sort_id = 0
+    if upper.startswith('SQL_LATIN1_GENERAL_CP1_'):
+        sort_id = {'CI_AS': 52, 'CS_AS': 51, 'CI_AI': 54}.get(upper[23:], 0)
+    return bytes([0x09, 0x04, flags << 4, version, sort_id])
 
 
 def type_name(value):
