@@ -25,19 +25,19 @@ _MESSAGES = {
     208: (16, 1, "Invalid object name '{}'.", True),
     209: (16, 1, "Ambiguous column name '{}'.", True),
     213: (16, 1, "Column name or number of supplied values does not match table definition.",
-          False),
+          True),
     220: (16, 2, "Arithmetic overflow error for data type {}, value = {}.", False),
     226: (16, 5, "{} statement not allowed within multi-statement transaction.", False),
     241: (16, 1, "Conversion failed when converting date and/or time from character string.",
           True),
     242: (16, 3, "The conversion of a {} data type to a {} data type resulted in an out-of-range "
                  "value.", True),
-    206: (16, 2, "Operand type clash: {} is incompatible with {}", False),
+    206: (16, 2, "Operand type clash: {} is incompatible with {}", True),
     244: (16, 1, "The conversion of the {} value '{}' overflowed an {} column. Use a larger "
                  "integer column.", True),
     248: (16, 1, "The conversion of the {} value '{}' overflowed an int column.", True),
     257: (16, 3, "Implicit conversion from data type {} to {} is not allowed. Use the CONVERT "
-                 "function to run this query.", False),
+                 "function to run this query.", True),
     245: (16, 1, "Conversion failed when converting the {} value '{}' to data type {}.", True),
     515: (16, 2, "Cannot insert the value NULL into column '{}', table '{}'; column does not "
                  "allow nulls. {} fails.", False),
@@ -103,7 +103,7 @@ _MESSAGES = {
     8114: (16, 5, "Error converting data type {} to {}.", True),
     8115: (16, 8, "Arithmetic overflow error converting {} to data type {}.", False),
     2715: (16, 6, "Column, parameter, or variable #{}: Cannot find data type {}.", False),
-    8117: (16, 1, "Operand data type {} is invalid for {} operator.", False),
+    8117: (16, 1, "Operand data type {} is invalid for {} operator.", True),
     8134: (16, 1, "Divide by zero error encountered.", False),
     8144: (16, 2, "Procedure or function {} has too many arguments specified.", False),
     8152: (16, 14, "String or binary data would be truncated.", False),

@@ -244,6 +244,12 @@ class BulkTest(EngineTest):
                                      False, False)
         self.assertEqual(raised.exception.number, 2627)
         self.assertEqual(self.rows('SELECT id FROM b ORDER BY id'), [(1,), (2,), (40,)])
+        self.run_ok('CREATE TABLE checked (n INT CHECK (n > 0), p INT REFERENCES b (id))')
+        self.session.insert_bulk('checked', ['n', 'p'], [(-1, 999)], False, False, False)
+        with self.assertRaises(Exception) as raised:
+            self.session.insert_bulk('checked', ['n'], [(-1,)], False, True, False)
+        self.assertEqual(raised.exception.number, 547)
+        self.assertError('INSERT INTO checked (n) VALUES (0)', 547)
         self.assertEqual(list(self.engine.dump('testdb', 'b'))[0],
                          {'id': 1, 'name': long_text, 'code': 'abc', 'amount': '1.50'})
 
