@@ -997,22 +997,16 @@ class Executor:
     def test(self, node, context):
         """True, False or None (unknown) for a condition."""
         kind = node.kind
-        if kind == 'and':
+        if kind in ('and', 'or'):
+            # False decides AND, True decides OR; otherwise unknown wins over the other value.
+            decisive = kind == 'or'
             left = self.test(node.left, context)
-            if left is False:
-                return False
+            if left is decisive:
+                return decisive
             right = self.test(node.right, context)
-            if right is False:
-                return False
-            return None if left is None or right is None else True
-        if kind == 'or':
-            left = self.test(node.left, context)
-            if left is True:
-                return True
-            right = self.test(node.right, context)
-            if right is True:
-                return True
-            return None if left is None or right is None else False
+            if right is decisive:
+                return decisive
+            return None if left is None or right is None else not decisive
         if kind == 'not':
             value = self.test(node.expr, context)
             return None if value is None else not value

@@ -5,6 +5,7 @@ types."""
 from __future__ import annotations
 
 import datetime as dt
+import decimal
 import math
 import uuid
 from decimal import Decimal
@@ -811,20 +812,21 @@ def f_round(ex, args, node):
     return decimal_round(value, int(digits), bool(truncate))
 
 
+def whole(value, rounding):
+    """FLOOR/CEILING: the result keeps the argument's type."""
+    if value is None or isinstance(value, int):
+        return value
+    if isinstance(value, Decimal):
+        return value.to_integral_value(rounding=rounding)
+    return float(math.floor(value) if rounding == decimal.ROUND_FLOOR else math.ceil(value))
+
+
 def f_floor(ex, args, node):
-    value = args[0]
-    if value is None:
-        return None
-    return value if isinstance(value, int) else \
-        Decimal(math.floor(value)) if isinstance(value, Decimal) else float(math.floor(value))
+    return whole(args[0], decimal.ROUND_FLOOR)
 
 
 def f_ceiling(ex, args, node):
-    value = args[0]
-    if value is None:
-        return None
-    return value if isinstance(value, int) else \
-        Decimal(math.ceil(value)) if isinstance(value, Decimal) else float(math.ceil(value))
+    return whole(args[0], decimal.ROUND_CEILING)
 
 
 def f_scope_identity(ex, args, node):
