@@ -20,6 +20,8 @@ _MESSAGES = {
                  "type ({}).", True),
     137: (15, 2, 'Must declare the scalar variable "{}".', True),
     156: (15, 1, "Incorrect syntax near the keyword '{}'.", True),
+    159: (15, 1, "Must specify the table name and index name for the DROP INDEX statement.",
+          True),
     195: (15, 10, "'{}' is not a recognized built-in function name.", True),
     207: (16, 1, "Invalid column name '{}'.", True),
     208: (16, 1, "Invalid object name '{}'.", True),

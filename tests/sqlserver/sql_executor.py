@@ -57,6 +57,9 @@ class Executor:
                 self.error = error.number
                 yield [error]
                 return
+            except Exception as fault:      # noqa: BLE001 (reported, see internal_error)
+                yield [internal_error(fault)]
+                return
         for statement in statements:
             if self.session.cancelled:
                 return
@@ -65,6 +68,15 @@ class Executor:
                 try:
                     self.run(statement, out)
                 except BatchAbort:
+                    yield out
+                    return
+                except Exception as fault:  # noqa: BLE001
+                    # Its work cannot be trusted: the statement and any open transaction are
+                    # rolled back.
+                    self.rollback_to(0)
+                    self.tran_count = 0
+                    self.finish_transaction()
+                    out.append(internal_error(fault))
                     yield out
                     return
                 finally:
@@ -1872,6 +1884,15 @@ class Executor:
         self.rowcount = count
         self.flush()
         return count
+
+
+def internal_error(fault):
+    """A fault of this server itself (not of the batch): it ends the batch with a message that
+    names it, so that the test that met it fails visibly instead of the connection dying."""
+    import traceback
+    where = traceback.extract_tb(fault.__traceback__)[-1]
+    return SqlError(50000, 16, 1, f'Test server fault: {type(fault).__name__}: {fault} '
+                    f'({where.filename.rsplit("/", 1)[-1]}:{where.lineno})', 1, True)
 
 
 def child_nodes(node):

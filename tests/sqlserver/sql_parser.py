@@ -664,6 +664,8 @@ class Parser:
             while True:
                 name = self.name()
                 table = self.name() if self.word('on') else None
+                if table is None and name.schema is None:
+                    raise sql_error(159, line=self.tok.line)
                 indexes.append((name, table))
                 if not self.op(','):
                     break
