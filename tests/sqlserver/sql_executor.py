@@ -969,6 +969,11 @@ class Executor:
     def do_exec_string(self, node, out):
         text = ''.join('' if v is None else str(v) for v in
                        (self.value(p, None) for p in node.parts))
+        self.run_dynamic(text, {}, out)
+
+    def run_dynamic(self, text, variables, out):
+        """Dynamic SQL: a batch of its own, with its own variables (`variables`: the
+        parameters of sp_executesql) and temp tables that end with it."""
         try:
             statements = Parser(text, self.options['quoted_identifier']).batch()
             self.check_batch(statements)
@@ -978,10 +983,12 @@ class Executor:
             return
         self.depth += 1
         temp_before = set(self.temp)
+        outer_variables, self.variables = self.variables, variables
         try:
             for statement in statements:
                 self.run(statement, out)
         finally:
+            self.variables = outer_variables
             self.depth -= 1
             # Temp tables made by dynamic SQL end with it.
             for name in set(self.temp) - temp_before:

@@ -1013,10 +1013,29 @@ def p_sp_columns(ex, args, out):
 
 
 def p_sp_executesql(ex, args, out):
+    """sp_executesql N'statement' [, N'@a int, @b nvarchar(5)' [, @a = 1, @b = N'x']]."""
     if not args or args[0][1] is None:
-        raise sql_error(2812, 'sp_executesql')
-    from sql_parser import Node
-    ex.do_exec_string(Node('exec_string', parts=[Node('literal', value=args[0][1])]), out)
+        raise sql_error(214, '@statement', 'ntext/nchar/nvarchar')
+    variables = {}
+    if len(args) > 1 and args[1][1]:
+        parser = Parser(str(args[1][1]))
+        while parser.tok.kind == 'var':
+            name = parser.next().value
+            parser.word('as')
+            variables[name] = (parser.data_type(''), None)
+            parser.word('output', 'out')
+            if not parser.op(','):
+                break
+        if parser.tok.kind != 'eof':
+            raise parser.error()
+    for position, (name, value) in enumerate(args[2:]):
+        if name is None:
+            name = list(variables)[position] if position < len(variables) else None
+        if name not in variables:
+            raise sql_error(8145, name or '?', 'sp_executesql')
+        sql_type = variables[name][0]
+        variables[name] = (sql_type, ex.assign_value(sql_type, value))
+    ex.run_dynamic(str(args[0][1]), variables, out)
 
 
 PROCEDURES = {'sp_tables': p_sp_tables, 'sp_columns': p_sp_columns,

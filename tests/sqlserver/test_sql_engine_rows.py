@@ -159,6 +159,11 @@ class StatementsTest(EngineTest):
         self.run_ok("EXEC (N'INSERT INTO t (id) VALUES (1)'); "
                     "EXEC ('INSERT INTO t (id, name) VALUES (2, ''it''''s'')')")
         self.assertEqual(self.rows('SELECT name FROM t ORDER BY id'), [(None,), ("it's",)])
+        self.run_ok("EXEC sp_executesql N'INSERT INTO t (id, name) VALUES (@id, @name)', "
+                    "N'@id int, @name nvarchar(20)', @id = 3, @name = N'three'")
+        self.assertEqual(self.value('SELECT name FROM t WHERE id = 3'), 'three')
+        self.assertError("DECLARE @v INT = 1; EXEC ('SELECT @v')", 137,
+                         'Must declare the scalar variable "@v".')
         self.run_ok("EXEC ('CREATE TABLE #inner (x INT)')")
         self.assertIsNone(self.value("SELECT OBJECT_ID('tempdb..#inner')"))
 
