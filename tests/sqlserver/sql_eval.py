@@ -98,13 +98,16 @@ def is_aggregate(node):
     return False
 
 
-def compare(a, b, dateformat='mdy'):
+def compare(a, b, dateformat='mdy', case_sensitive=False):
     """-1, 0 or 1; None when either side is NULL. The side of lower type precedence is
     converted to the other's type, as SQL Server does."""
     if a is None or b is None:
         return None
     a, b = unify(a, b, dateformat)
-    ka, kb = sort_key(a), sort_key(b)
+    if case_sensitive and isinstance(a, str) and isinstance(b, str):
+        ka, kb = (2, a.rstrip(' ')), (2, b.rstrip(' '))
+    else:
+        ka, kb = sort_key(a), sort_key(b)
     if ka[0] != kb[0]:
         raise sql_error(206, type_name(a), type_name(b))
     return (ka > kb) - (ka < kb)
@@ -234,7 +237,8 @@ def arithmetic(op, a, b):
     elif op == '%':
         if isinstance(a, float):
             raise sql_error(8117, 'float', 'modulo')
-        result = abs(a) % abs(b) * (1 if a >= 0 else -1)
+        result = DECIMAL_CONTEXT.remainder(a, b) if isinstance(a, Decimal) else \
+            abs(a) % abs(b) * (1 if a >= 0 else -1)
     elif op == '&':
         result = a & b
     elif op == '|':

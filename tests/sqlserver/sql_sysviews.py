@@ -5,6 +5,7 @@ types."""
 from __future__ import annotations
 
 import datetime as dt
+import decimal
 import math
 import uuid
 from decimal import Decimal
@@ -13,7 +14,7 @@ from sql_catalog import Table, View
 from sql_errors import sql_error
 from sql_parser import Parser
 from sql_results import ResultSet
-from sql_types import NStr, SqlType, type_name
+from sql_types import NStr, SqlType, collation_name, type_name
 
 SYSNAME = ('nvarchar', 128, False)
 
@@ -124,13 +125,7 @@ def relations(db):
 
 
 def view_columns(view, db):
-    from sql_executor import Executor
-    del Executor
-    columns = getattr(view, 'cached_columns', None)
-    if columns is None:
-        return [(name, SqlType('nvarchar', 4000), True, False, None)
-                for name in view.column_names]
-    return columns
+    return [(name, sql_type, nullable, False, None) for name, sql_type, nullable in view.columns]
 
 
 def v_columns(ex, db):
@@ -152,7 +147,8 @@ def v_columns(ex, db):
             precision, scale = type_precision(sql_type)
             rows.append([obj.object_id, n(name), position + 1, TYPE_IDS[sql_type.name],
                          TYPE_IDS[sql_type.name], sql_type.max_bytes(), precision, scale,
-                         n(COLLATION_NAME) if is_text(sql_type) else None, nullable,
+                         n(collation_name(sql_type.collation)) if is_text(sql_type) else None,
+                         nullable,
                          True, bool(column and column.rowguid), identity, False,
                          column.default_object_id if column is not None else 0])
     return columns, rows
@@ -404,7 +400,8 @@ def i_columns(ex, db):
                          precision, radix, scale, datetime_precision, None, None,
                          n('iso_1') if kind in ('char', 'varchar') else
                          n('UNICODE') if kind in ('nchar', 'nvarchar') else None, None, None,
-                         n(COLLATION_NAME) if text else None, None, None, None])
+                         n(collation_name(sql_type.collation)) if text else None, None, None,
+                         None])
     return columns, rows
 
 
@@ -413,7 +410,7 @@ def i_views(ex, db):
                sysname('TABLE_NAME'), col('VIEW_DEFINITION', 'nvarchar', 4000),
                col('CHECK_OPTION', 'varchar', 7), col('IS_UPDATABLE', 'varchar', 2)]
     rows = [[n(db.name), n(v.schema.name), n(v.name),
-             n(f'CREATE VIEW {v.name} AS {v.text}'[:4000]), 'NONE', 'NO'] for v in db.views()]
+             n(v.definition[:4000]), 'NONE', 'NO'] for v in db.views()]
     return columns, rows
 
 
@@ -497,9 +494,6 @@ def system_table(ex, name, database):
         db = ex.engine.database('master')
     if view in ('views',) and schema == 'sys':
         handler = v_views
-    for obj in db.views():
-        if not hasattr(obj, 'cached_columns'):
-            obj.cached_columns = None
     columns, rows = handler(ex, db)
     return columns, [list(r) for r in rows]
 
@@ -765,6 +759,17 @@ def f_charindex(ex, args, node):
     return text_arg(args[1]).lower().find(text_arg(args[0]).lower(), max(start, 0)) + 1
 
 
+def f_replicate(ex, args, node):
+    if None in args:
+        return None
+    count = int(args[1])
+    return keep_kind(args[0], text_arg(args[0]) * count) if count >= 0 else None
+
+
+def f_space(ex, args, node):
+    return None if args[0] is None or args[0] < 0 else ' ' * int(args[0])
+
+
 def f_concat(ex, args, node):
     parts = [text_arg(a) or '' for a in args]
     text = ''.join(parts)
@@ -785,7 +790,9 @@ def f_newid(ex, args, node):
 
 
 def f_abs(ex, args, node):
-    return None if args[0] is None else abs(args[0])
+    value = args[0]
+    return None if value is None else value.copy_abs() if isinstance(value, Decimal) else \
+        abs(value)
 
 
 def f_round(ex, args, node):
@@ -805,20 +812,21 @@ def f_round(ex, args, node):
     return decimal_round(value, int(digits), bool(truncate))
 
 
+def whole(value, rounding):
+    """FLOOR/CEILING: the result keeps the argument's type."""
+    if value is None or isinstance(value, int):
+        return value
+    if isinstance(value, Decimal):
+        return value.to_integral_value(rounding=rounding)
+    return float(math.floor(value) if rounding == decimal.ROUND_FLOOR else math.ceil(value))
+
+
 def f_floor(ex, args, node):
-    value = args[0]
-    if value is None:
-        return None
-    return value if isinstance(value, int) else \
-        Decimal(math.floor(value)) if isinstance(value, Decimal) else float(math.floor(value))
+    return whole(args[0], decimal.ROUND_FLOOR)
 
 
 def f_ceiling(ex, args, node):
-    value = args[0]
-    if value is None:
-        return None
-    return value if isinstance(value, int) else \
-        Decimal(math.ceil(value)) if isinstance(value, Decimal) else float(math.ceil(value))
+    return whole(args[0], decimal.ROUND_CEILING)
 
 
 def f_scope_identity(ex, args, node):
@@ -888,7 +896,7 @@ FUNCTIONS = {
     'len': f_len, 'datalength': f_datalength, 'isnull': f_isnull, 'coalesce': f_coalesce,
     'nullif': f_nullif, 'upper': f_upper, 'lower': f_lower, 'ltrim': f_ltrim,
     'rtrim': f_rtrim, 'trim': f_trim, 'substring': f_substring, 'left': f_left,
-    'right': f_right, 'replace': f_replace, 'charindex': f_charindex, 'concat': f_concat,
+    'right': f_right, 'replace': f_replace, 'replicate': f_replicate, 'space': f_space, 'charindex': f_charindex, 'concat': f_concat,
     'getdate': f_getdate, 'current_timestamp': f_getdate, 'sysdatetime': f_sysdatetime,
     'newid': f_newid, 'abs': f_abs, 'round': f_round, 'floor': f_floor,
     'ceiling': f_ceiling, 'scope_identity': f_scope_identity, 'user_name': f_user_name,
@@ -1005,13 +1013,31 @@ def p_sp_columns(ex, args, out):
 
 
 def p_sp_executesql(ex, args, out):
+    """sp_executesql N'statement' [, N'@a int, @b nvarchar(5)' [, @a = 1, @b = N'x']]."""
     if not args or args[0][1] is None:
-        raise sql_error(2812, 'sp_executesql')
-    from sql_parser import Node
-    ex.do_exec_string(Node('exec_string', parts=[Node('literal', value=args[0][1])]), out)
+        raise sql_error(214, '@statement', 'ntext/nchar/nvarchar')
+    variables = {}
+    if len(args) > 1 and args[1][1]:
+        parser = Parser(str(args[1][1]))
+        while parser.tok.kind == 'var':
+            name = parser.next().value
+            parser.word('as')
+            variables[name] = (parser.data_type(''), None)
+            parser.word('output', 'out')
+            if not parser.op(','):
+                break
+        if parser.tok.kind != 'eof':
+            raise parser.error()
+    for position, (name, value) in enumerate(args[2:]):
+        if name is None:
+            name = list(variables)[position] if position < len(variables) else None
+        if name not in variables:
+            raise sql_error(8145, name or '?', 'sp_executesql')
+        sql_type = variables[name][0]
+        variables[name] = (sql_type, ex.assign_value(sql_type, value))
+    ex.run_dynamic(str(args[0][1]), variables, out)
 
 
 PROCEDURES = {'sp_tables': p_sp_tables, 'sp_columns': p_sp_columns,
               'sp_executesql': p_sp_executesql}
 
-_ = View
