@@ -39,6 +39,7 @@ SERVER_NAME = 'TABRIXTEST'
 PROGRAM_NAME = 'Microsoft SQL Server'
 TDS_74 = 0x74000004
 TDS_73B = 0x730B0003
+TDS_72 = 0x72090002
 
 # What each banner reports: product version and the highest TDS version it speaks.
 BANNERS = {
@@ -278,6 +279,10 @@ class Connection:
         if msg.kind != LOGIN7:
             raise ProtocolError(f'expected LOGIN7, got message type {msg.kind:#x}')
         fields = self.parse_login7(msg.payload)
+        if fields['version'] < TDS_72:
+            # Older clients need 4-byte row counts and other types; none of ours is one.
+            raise ProtocolError(f"TDS version {fields['version']:#010x} is older than 7.2, "
+                                'which this server needs')
         self.user = fields['user']
         engine = self.server.engine
         failure = None
@@ -349,8 +354,7 @@ class Connection:
     def login_reply(self, fields: dict) -> bytes:
         server = self.server
         database = self.session.database
-        self.tds_version = min(fields['version'], server.tds_version) \
-            if fields['version'] >= 0x72000000 else server.tds_version
+        self.tds_version = min(fields['version'], server.tds_version)
         return b''.join([
             tok.envchange_text(tok.ENV_DATABASE, database, 'master'),
             tok.message(tok.INFO, 5701, 2, 0, f"Changed database context to '{database}'.",
@@ -367,8 +371,7 @@ class Connection:
 
     def request_text(self, payload: bytes) -> str:
         r = Reader(payload)
-        if self.tds_version >= 0x72000000:
-            skip_all_headers(r)
+        skip_all_headers(r)
         raw = r.take(r.remaining())
         if len(raw) % 2:
             raise ProtocolError('odd byte count in UTF-16 text')
@@ -471,8 +474,7 @@ class Connection:
 
     def on_rpc(self, msg) -> bytes:
         r = Reader(msg.payload)
-        if self.tds_version >= 0x72000000:
-            skip_all_headers(r)
+        skip_all_headers(r)
         length = r.u16()
         name = RPC_PROC_IDS.get(r.u16(), 'sp_unknown') if length == 0xFFFF \
             else r.take(2 * length).decode('utf-16-le', 'replace')
@@ -541,6 +543,9 @@ class Connection:
             raise ProtocolError('a bulk load message without INSERT BULK before it')
         columns, rows = tok.read_bulk_rows(msg.payload)
         names = [c.name for c in columns]
+        if len(names) != len(bulk['columns']):
+            raise ProtocolError(f"a bulk load of {len(names)} columns after INSERT BULK of "
+                                f"{len(bulk['columns'])}")
         reply = BatchReply()
         sql = self.server.sql
         count = 0

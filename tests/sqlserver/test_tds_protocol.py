@@ -16,7 +16,8 @@ from tds_wire import (ATTENTION, BULK_LOAD, LOGIN7, PRELOGIN, RPC, SQL_BATCH,
 ALL_HEADERS = struct.pack('<IIHQI', 22, 18, 2, 0, 1)   # one transaction descriptor header
 
 
-def login7(user: str, password: str, database: str = '') -> bytes:
+def login7(user: str, password: str, database: str = '',
+           version: int = 0x74000004) -> bytes:
     def scramble(text):
         return bytes((((b << 4) & 0xF0) | (b >> 4)) ^ 0xA5 for b in text.encode('utf-16-le'))
 
@@ -33,7 +34,7 @@ def login7(user: str, password: str, database: str = '') -> bytes:
             table += b'\0' * 6     # client id
     table += struct.pack('<HHHHHHI', offset + len(data), 0, offset + len(data), 0,
                          offset + len(data), 0, 0)
-    head = struct.pack('<IIIIII4BiI', 94 + len(data), 0x74000004, 4096, 7, 1, 0,
+    head = struct.pack('<IIIIII4BiI', 94 + len(data), version, 4096, 7, 1, 0,
                        0xE0, 0x03, 0, 0, 0, 0x409)
     assert len(head + table) == 94
     return head + table + data
@@ -68,12 +69,12 @@ class RawSession:
         self.server = server
         self.database = database
 
-    def login(self) -> list:
+    def login(self, version: int = 0x74000004) -> list:
         prelogin = struct.pack('>BHHB', 0, 6, 6, 0xFF) + b'\x0b\x00\x00\x00\x00\x00'
         self.writer.send(PRELOGIN, prelogin)
         self.reader.read_message()
         return self.request(LOGIN7, login7(self.server.login, self.server.password,
-                                           self.database))
+                                           self.database, version))
 
     def request(self, kind: int, payload: bytes) -> list:
         self.writer.send(kind, payload)
@@ -121,6 +122,11 @@ class ProtocolTests(ServerTestCase):
                                                  ENVCHANGE, DONE])
         self.assertEqual([f for t, f in reply if t == ENVCHANGE], [1, 7, 2, 4])
         self.assertEqual(reply[1][1][0], 5701)
+
+    def test_clients_older_than_tds_72_are_turned_away(self):
+        session = self.raw()
+        self.assertEqual(errors(session.login(0x71000001)), [4002])
+        self.assertTrue(session.closed_by_server())
 
     def test_malformed_streams_close_the_connection(self):
         cases = {
