@@ -205,7 +205,13 @@ class Executor:
                 error.line = statement.line
             self.error = error.number
             self.rollback_to(mark)
+            preceding = getattr(error, 'preceding', [])
+            out.extend(preceding)
             out.append(error)
+            if any(e.number in TERMINATING for e in preceding + [error]) and \
+                    statement.kind in ('insert', 'update', 'delete', 'create_index',
+                                       'alter_add', 'alter_column'):
+                out.append(Info(3621, 'The statement has been terminated.', 0, 0))
             if error.batch_abort or self.options['xact_abort']:
                 if self.options['xact_abort'] and self.tran_count:
                     self.rollback_to(0)
@@ -530,7 +536,7 @@ class Executor:
             if column.default is not None:
                 self.name_default(database, table, column)
         for constraint in node.constraints:
-            self.add_constraint(database, table, constraint, True)
+            self.constraint_step(database, table, constraint, True)
 
     def validate_identity(self, table):
         column = table.identity_column()
@@ -571,6 +577,17 @@ class Executor:
                 raise sql_error(2714, explicit)
             return explicit
         return f'{prefix}__{table.name[:8]}__{(table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF:016X}'
+
+    def constraint_step(self, database, table, constraint, creating):
+        """A constraint that cannot be made: its error, then 1750."""
+        try:
+            self.add_constraint(database, table, constraint, creating)
+        except SqlError as error:
+            if error.number not in LEADS_TO_1750:
+                raise
+            follow = sql_error(1750)
+            follow.preceding = [error]
+            raise follow from None
 
     def add_constraint(self, database, table, constraint, creating):
         kind = constraint.kind
@@ -808,7 +825,7 @@ class Executor:
                 self.add_column(database, table, item)
             else:
                 item.check_existing = node.check
-                self.add_constraint(database, table, item, False)
+                self.constraint_step(database, table, item, False)
 
     def add_column(self, database, table, definition):
         if table.column(definition.name) is not None:
@@ -1891,6 +1908,13 @@ class Executor:
         self.rowcount = count
         self.flush()
         return count
+
+
+# Errors after which SQL Server adds "The statement has been terminated." (3621, severity 0).
+TERMINATING = frozenset({220, 512, 515, 547, 1505, 2601, 2627, 2628, 8115, 8134, 8152})
+# Errors of a constraint definition that SQL Server follows with 1750.
+LEADS_TO_1750 = frozenset({1505, 1767, 1769, 1770, 1773, 1776, 1778, 1779, 1902, 1911, 2714,
+                           8111, 8139})
 
 
 def internal_error(fault):
