@@ -321,5 +321,34 @@ def decimal_round(value, digits, truncate=False):
                             context=DECIMAL_CONTEXT) if digits >= 0 else rounded
 
 
+def key_text(values):
+    """'(1, abc)' as duplicate-key messages show a key."""
+    parts = []
+    for value in values:
+        if value is None:
+            parts.append('<NULL>')
+        elif isinstance(value, bool):
+            parts.append('1' if value else '0')
+        elif isinstance(value, Decimal):
+            parts.append(format(value, 'f'))
+        elif isinstance(value, dt.datetime):
+            parts.append(value.isoformat(sep=' '))
+        elif isinstance(value, uuid.UUID):
+            parts.append(str(value).upper())
+        elif isinstance(value, bytes):
+            parts.append('0x' + value.hex().upper())
+        else:
+            parts.append(str(value))
+    return '(' + ', '.join(parts) + ')'
+
+
+def name_text(name):
+    """A multi-part name as SQL Server repeats it in messages (without brackets)."""
+    parts = [name.database, name.schema, name.name]
+    while parts and parts[0] is None:
+        parts.pop(0)
+    return '.'.join(p or '' for p in parts)
+
+
 __all__ = ['Binding', 'Context', 'compare', 'arithmetic', 'truth', 'like_regex', 'is_aggregate',
            'column_info_for', 'decimal_round', 'SqlError', 'result_columns']
