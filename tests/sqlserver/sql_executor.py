@@ -12,7 +12,8 @@ from sql_parser import Node, Parser
 from sql_query import QueryEvaluator
 from sql_results import EnvChange, Info, RowCount
 from sql_types import SqlType
-import sql_sysviews
+import sql_functions
+import sql_procedures
 
 
 class BatchAbort(Exception):
@@ -127,7 +128,7 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         """Unknown functions, and names of columns that the tables of a query (when they exist
         now) do not have, are compile errors."""
         if node.kind == 'function' and node.name not in AGGREGATES and \
-                node.name not in sql_sysviews.FUNCTIONS:
+                node.name not in sql_functions.FUNCTIONS:
             raise sql_error(195, getattr(node, 'written', node.name))
         if node.kind == 'select':
             self.check_select(node, outer)
@@ -434,7 +435,7 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
 
     def do_exec(self, node, out):
         procedure = node.procedure.name.lower()
-        handler = sql_sysviews.PROCEDURES.get(procedure)
+        handler = sql_procedures.PROCEDURES.get(procedure)
         if handler is None:
             raise sql_error(2812, node.procedure.name)
         args = [(name, self.value(expr, None)) for name, expr in node.args]

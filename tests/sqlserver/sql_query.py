@@ -13,6 +13,7 @@ from sql_eval import (AGGREGATES, Binding, Context, arithmetic, column_info_for,
 from sql_parser import Name, Node
 from sql_results import ResultSet
 from sql_types import DECIMAL_CONTEXT, NStr, negate, sort_key, type_name
+import sql_functions
 import sql_sysviews
 
 
@@ -214,7 +215,7 @@ class QueryEvaluator:
         name = node.name
         if name in AGGREGATES:
             return self.aggregate(node, context)
-        handler = sql_sysviews.FUNCTIONS.get(name)
+        handler = sql_functions.FUNCTIONS.get(name)
         if handler is None:
             raise sql_error(195, getattr(node, 'written', name))
         return handler(self, [self.value(a, context) for a in node.args], node)
