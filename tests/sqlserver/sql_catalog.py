@@ -279,9 +279,6 @@ class Database:
         encoded = [c.type.encode(v) for c, v in zip(table.columns, values)] + [rowid]
         self.store.execute(f'UPDATE {table.store} SET {sets} WHERE rowid=?', encoded)
 
-    def count_rows(self, table):
-        return self.store.execute(f'SELECT count(*) FROM {table.store}').fetchone()[0]
-
     # -- the catalog as JSON: readers of the store decode rows with it, and a server started
     # again on the same directory finds its objects -----------------------------------------
     def save_catalog(self):

@@ -9,7 +9,7 @@ import re
 import uuid
 from decimal import Decimal
 
-from sql_errors import SqlError, sql_error
+from sql_errors import sql_error
 from sql_parser import Node
 from sql_types import (DECIMAL_CONTEXT, NStr, SqlType, parse_datetime, sort_key, type_name,
                        type_of_value)
@@ -253,16 +253,6 @@ def arithmetic(op, a, b):
     return result
 
 
-def truth(value):
-    if value is None:
-        return None
-    return bool(value)
-
-
-def result_columns(names_and_types):
-    return [t.column_info(n) for n, t in names_and_types]
-
-
 def column_info_for(node, values, name, context):
     """Result set metadata of a computed column: from the expression where it says, else from
     the values it produced."""
@@ -321,5 +311,30 @@ def decimal_round(value, digits, truncate=False):
                             context=DECIMAL_CONTEXT) if digits >= 0 else rounded
 
 
-__all__ = ['Binding', 'Context', 'compare', 'arithmetic', 'truth', 'like_regex', 'is_aggregate',
-           'column_info_for', 'decimal_round', 'SqlError', 'result_columns']
+def key_text(values):
+    """'(1, abc)' as duplicate-key messages show a key."""
+    parts = []
+    for value in values:
+        if value is None:
+            parts.append('<NULL>')
+        elif isinstance(value, bool):
+            parts.append('1' if value else '0')
+        elif isinstance(value, Decimal):
+            parts.append(format(value, 'f'))
+        elif isinstance(value, dt.datetime):
+            parts.append(value.isoformat(sep=' '))
+        elif isinstance(value, uuid.UUID):
+            parts.append(str(value).upper())
+        elif isinstance(value, bytes):
+            parts.append('0x' + value.hex().upper())
+        else:
+            parts.append(str(value))
+    return '(' + ', '.join(parts) + ')'
+
+
+def name_text(name):
+    """A multi-part name as SQL Server repeats it in messages (without brackets)."""
+    parts = [name.database, name.schema, name.name]
+    while parts and parts[0] is None:
+        parts.pop(0)
+    return '.'.join(p or '' for p in parts)

@@ -178,9 +178,6 @@ class Parser:
         self.next()
         return Node('use', database=self.identifier())
 
-    def st_go(self):
-        raise self.error()
-
     def st_print(self):
         self.next()
         return Node('print', expr=self.expr())
@@ -754,9 +751,6 @@ class Parser:
     def st_select(self):
         return self.select()
 
-    def st_with(self):
-        raise self.error()
-
     # -- queries ----------------------------------------------------------------------------
     def select(self):
         if self.op('('):
@@ -1102,10 +1096,6 @@ class Parser:
 
 def collation_or_default(name):
     return None if name.upper() == 'DATABASE_DEFAULT' else name
-
-
-def parse_batch(text, quoted_identifier=True):
-    return Parser(text, quoted_identifier).batch()
 
 
 def parse_expression(text):

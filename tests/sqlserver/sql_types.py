@@ -610,11 +610,6 @@ def parse_datetime(text, target, dateformat='mdy'):
     return value
 
 
-def values_equal(a, b):
-    """Key equality as the default collation sees it (case and trailing blanks ignored)."""
-    return sort_key(a) == sort_key(b)
-
-
 def sort_key(value):
     if isinstance(value, str):
         return (2, value.rstrip(' ').casefold())
