@@ -434,15 +434,12 @@ class ScriptOverTheWireTests(ServerTestCase):
 class OldServerTests(ServerTestCase):
     banner = '2008R2'
 
-    def test_banner_and_tds_version(self):
+    def test_banner(self):
         self.server.need_test_server(self)
-        out = self.run_ok('SELECT @@VERSION')
+        out = self.run_ok('SELECT @@VERSION', "SELECT CAST(SERVERPROPERTY('ProductVersion') "
+                          'AS nvarchar(30))')
         self.assertIn('2008 R2', out[0].rows[0][0])
-        done = subprocess.run(['tsql', '-H', self.server.host, '-p', str(self.server.port),
-                               '-U', self.server.login, '-P', self.server.password],
-                              input='SELECT 1\ngo\nexit\n', capture_output=True, text=True,
-                              timeout=60, env=dict(os.environ, TDSDUMP='stderr'))
-        self.assertEqual(done.returncode, 0)
+        self.assertTrue(out[1].rows[0][0].startswith('10.50.'))
 
 
 if __name__ == '__main__':

@@ -50,9 +50,10 @@ def tokens(payload: bytes) -> list:
             body = Reader(r.take(r.u16()))
             number, state, severity = body.i32(), body.u8(), body.u8()
             out.append((token, (number, severity, body.us_varchar())))
-        elif token in (ENVCHANGE, LOGINACK):
-            body = r.take(r.u16())
-            out.append((token, body[0]))
+        elif token == ENVCHANGE:
+            out.append((token, r.take(r.u16())[0]))
+        elif token == LOGINACK:
+            out.append((token, struct.unpack_from('>I', r.take(r.u16()), 1)[0]))
         elif token in (DONE, DONEPROC):
             status, _, count = struct.unpack('<HHQ', r.take(12))
             out.append((token, (status, count)))
@@ -122,6 +123,7 @@ class ProtocolTests(ServerTestCase):
                                                  ENVCHANGE, DONE])
         self.assertEqual([f for t, f in reply if t == ENVCHANGE], [1, 7, 2, 4])
         self.assertEqual(reply[1][1][0], 5701)
+        self.assertEqual(reply[4][1], 0x74000004)
 
     def test_clients_older_than_tds_72_are_turned_away(self):
         session = self.raw()
@@ -235,6 +237,16 @@ class ProtocolTests(ServerTestCase):
         self.assertTrue(session.closed_by_server())
         self.assertEqual(self.server.query('SELECT COUNT(*) FROM t', database=db)[1][0].rows,
                          [['0']])
+
+
+class OldServerProtocolTests(ServerTestCase):
+    banner = '2008R2'
+
+    def test_sql_server_2008_r2_answers_with_tds_73(self):
+        self.server.need_test_server(self)
+        session = RawSession(self.server)
+        self.addCleanup(session.close)
+        self.assertIn((LOGINACK, 0x730B0003), session.login())
 
 
 if __name__ == '__main__':
