@@ -125,7 +125,7 @@ class BatchReply:
         self._flush(True)
         self.pending = (status, count, command)
 
-    def error(self, conn, number, severity, state, message, line=1) -> None:
+    def error(self, number, severity, state, message, line=1) -> None:
         self.errors.append(number)
         self.add(tok.message(tok.ERROR, number, state, severity, message, SERVER_NAME, line))
 
@@ -145,7 +145,6 @@ class Connection:
         self.reader = PacketReader(sock)
         self.writer = PacketWriter(sock, spid)
         self.session = None
-        self.user = ''
         self.tds_version = TDS_74
         self.requests = queue.Queue()
         self.lock = threading.Lock()
@@ -283,7 +282,6 @@ class Connection:
             # Older clients need 4-byte row counts and other types; none of ours is one.
             raise ProtocolError(f"TDS version {fields['version']:#010x} is older than 7.2, "
                                 'which this server needs')
-        self.user = fields['user']
         engine = self.server.engine
         failure = None
         if self.server.faults.refuse_login() or not engine.check_login(fields['user'],
@@ -390,7 +388,7 @@ class Connection:
             else:
                 rows = self.run_statements(text, reply)
         except InjectedError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message)
+            reply.error(err.number, err.severity, err.state, err.message)
         self.log('batch', text=text, rows=rows, errors=reply.errors,
                  ms=round((time.monotonic() - started) * 1000, 1))
         if rows and self.server.faults.rows_stored(rows):
@@ -430,7 +428,7 @@ class Connection:
                 if change:
                     reply.add(change)
                 if isinstance(item, sql.SqlError):
-                    reply.error(self, item.number, item.severity, item.state, item.message,
+                    reply.error(item.number, item.severity, item.state, item.message,
                                 item.line)
                     reply.statement_done(tok.DONE_ERROR | inxact)
                 elif isinstance(item, sql.ResultSet):
@@ -451,7 +449,7 @@ class Connection:
                 if self.cancelled.is_set():
                     break
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
         if result_open:
             reply.statement_done(tok.DONE_INXACT if self.in_transaction() else 0, 0,
                                  tok.CMD_SELECT)
@@ -480,7 +478,7 @@ class Connection:
             else r.take(2 * length).decode('utf-16-le', 'replace')
         self.log('rpc', text=name, errors=[2812])
         reply = BatchReply(tok.DONEPROC)
-        reply.error(self, 2812, 16, 62, f"Could not find stored procedure '{name}'.")
+        reply.error(2812, 16, 62, f"Could not find stored procedure '{name}'.")
         return reply.finish(self.in_transaction())
 
     def on_transaction(self, msg) -> bytes:
@@ -507,7 +505,7 @@ class Connection:
             errors = len(reply.errors)
             for item in self.session.execute(text):
                 if isinstance(item, self.server.sql.SqlError):
-                    reply.error(self, item.number, item.severity, item.state, item.message)
+                    reply.error(item.number, item.severity, item.state, item.message)
             change = self.transaction_change(before, text.startswith('ROLLBACK'))
             if change:
                 reply.add(change)
@@ -525,12 +523,12 @@ class Connection:
         try:
             known = {c.name.lower(): c for c in self.session.bulk_columns(table)}
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
             return
         names = [leading_name(part) for part in split_top_level(match.group('columns'))]
         unknown = [n for n in names if n.lower() not in known]
         if unknown:
-            reply.error(self, 207, 16, 1, f"Invalid column name '{unknown[0]}'.")
+            reply.error(207, 16, 1, f"Invalid column name '{unknown[0]}'.")
             return
         identity = any(known[n.lower()].identity for n in names)
         self.bulk = {'table': table, 'columns': names, 'hints': hints,
@@ -557,9 +555,9 @@ class Connection:
             reply.statement_done(tok.DONE_COUNT | (tok.DONE_INXACT if self.in_transaction() else 0),
                                  count, tok.CMD_INSERT)
         except InjectedError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message)
+            reply.error(err.number, err.severity, err.state, err.message)
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
         self.log('bulk', text=bulk['table'], columns=names, rows=count, errors=reply.errors)
         if count and self.server.faults.rows_stored(count):
             return None
