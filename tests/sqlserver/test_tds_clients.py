@@ -250,6 +250,10 @@ class SessionTests(ServerTestCase):
                 self.assertEqual(column[1], ODBC_TYPE_NAMES.get(type_name, type_name))
                 self.assertEqual(value, expected)
                 self.assertIsNone(null)
+        # Empty (MAX) values are a zero-length PLP stream, not NULL.
+        empty = self.run_ok("SELECT CAST('' AS varchar(max)), CAST(N'' AS nvarchar(max)), "
+                            'CAST(0x AS varbinary(max)), CAST(NULL AS varchar(max))')
+        self.assertEqual(empty[0].rows, [['', '', '', None]])
         if not self.server.real:
             stored = self.server.dump(db, 'all types')
             self.assertEqual(len(stored), 2)
