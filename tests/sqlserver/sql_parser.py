@@ -209,9 +209,8 @@ class Parser:
     def st_rollback(self):
         self.next()
         self.word('tran', 'transaction', 'work')
-        if self.is_identifier():
-            self.identifier()
-        return Node('rollback')
+        name = self.identifier() if self.is_identifier() else None
+        return Node('rollback', name=name)
 
     def st_save(self):
         self.next()
@@ -262,6 +261,8 @@ class Parser:
             return Node('set', option=option, value=None)
         if option in ('dateformat', 'language', 'textsize', 'datefirst', 'lock_timeout',
                       'deadlock_priority', 'rowcount', 'statistics', 'context_info'):
+            if self.tok.kind == 'op' and self.tok.value == '-':
+                return Node('set', option=option, value=self.signed_number())
             token = self.next()
             value = token.value.lower() if isinstance(token.value, str) else token.value
             if option == 'statistics':
