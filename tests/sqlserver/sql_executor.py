@@ -310,6 +310,22 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         out.append(EnvChange('database', target.name, old))
         out.append(Info(5701, info(5701).format(target.name), 1, 0))
 
+    def do_raiserror(self, node, out):
+        """RAISERROR(message or number, severity, state, arguments...): severity 10 or less is
+        a message, above it an error 50000 (or the number given) that ends the statement."""
+        values = [self.value(a, None) for a in node.args]
+        message, severity, state = values[0], int(values[1] or 0), int(values[2] or 0)
+        number = 50000
+        if isinstance(message, int):
+            number, message = message, f'Error {message}, severity {severity}, state {state} ' \
+                                       'was raised, but no message with that error number was ' \
+                                       'found in sys.messages.'
+        text = printf(str(message), values[3:])
+        if severity <= 10:
+            out.append(Info(number, text, state, severity))
+            return
+        raise SqlError(number, min(severity, 18), state, text)
+
     def do_print(self, node, out):
         value = self.value(node.expr, None)
         out.append(Info(0, '' if value is None else str(SqlType('nvarchar', -1).convert(value)),
@@ -462,6 +478,19 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
 
 # Errors after which SQL Server adds "The statement has been terminated." (3621, severity 0).
 TERMINATING = frozenset({220, 512, 515, 547, 1505, 2601, 2627, 2628, 8115, 8134, 8152})
+
+
+def printf(text, args):
+    """RAISERROR's message: %s, %d, %i, %u and %% take the arguments in order."""
+    import re
+    values = iter(args)
+
+    def replace(match):
+        if match.group(0) == '%%':
+            return '%'
+        value = next(values, None)
+        return '(null)' if value is None else str(value)
+    return re.sub(r'%%|%[-+ #0]*\d*(?:\.\d+)?(?:h|l|I64)?[sdiuxXo]', replace, text)
 
 
 def internal_error(fault):

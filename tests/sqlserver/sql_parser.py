@@ -182,6 +182,22 @@ class Parser:
         self.next()
         return Node('print', expr=self.expr())
 
+    def st_raiserror(self):
+        self.next()
+        self.expect_op('(')
+        args = [self.expr()]
+        while self.op(','):
+            args.append(self.expr())
+        self.expect_op(')')
+        if len(args) < 3:
+            raise self.error(self.tokens[self.pos - 1])
+        options = []
+        if self.word('with'):
+            options.append(self.expect_word('nowait', 'log', 'seterror'))
+            while self.op(','):
+                options.append(self.expect_word('nowait', 'log', 'seterror'))
+        return Node('raiserror', args=args, options=options)
+
     def st_begin(self):
         self.next()
         if self.word('tran', 'transaction'):

@@ -137,6 +137,13 @@ class StatementsTest(EngineTest):
         self.assertFalse(self.session.in_transaction)
         self.assertEqual(self.value('SELECT COUNT(*) FROM t'), 1)
 
+    def test_raiserror(self):
+        results = self.run_sql("RAISERROR('bad %s at %d%%', 16, 2, N'row', 5); "
+                               "RAISERROR('note', 10, 1) WITH NOWAIT")
+        self.assertEqual((results[0].number, results[0].severity, results[0].state,
+                          results[0].message), (50000, 16, 2, 'bad row at 5%'))
+        self.assertEqual(results[1], Info(50000, 'note', 1, 10))
+
     def test_a_failed_statement_leaves_no_row(self):
         self.assertError("INSERT INTO t (id, name) VALUES (1, 'ok'), (2, REPLICATE('x', 21))",
                          2628)
