@@ -262,6 +262,11 @@ class DmlStatements:
             values = self.build_row(database, table, given)
             self.store_new_row(database, table, values)
             count += 1
+        if identity is None:
+            # @@IDENTITY and SCOPE_IDENTITY() are NULL after an insert into a table without one.
+            self.last_identity = None
+            if self.depth == 0:
+                self.scope_identity = None
         self.count(out, count)
 
     def target_rows(self, node, database, table):

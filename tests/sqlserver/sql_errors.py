@@ -97,6 +97,8 @@ _MESSAGES = {
     4922: (16, 9, "ALTER TABLE ALTER COLUMN {} failed because one or more objects access this "
                   "column.", False),
     5074: (16, 1, "The object '{}' is dependent on column '{}'.", False),
+    6401: (16, 1, "Cannot roll back {}. No transaction or savepoint of that name was found.",
+           False),
     8101: (16, 1, "An explicit value for the identity column in table '{}' can only be specified "
                   "when a column list is used and IDENTITY_INSERT is ON.", False),
     8106: (16, 1, "Table '{}' does not have the identity property. Cannot perform SET operation.",

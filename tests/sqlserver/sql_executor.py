@@ -32,6 +32,8 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
                         'dateformat': 'mdy', 'fmtonly': False, 'implicit_transactions': False,
                         'ansi_nulls': True, 'concat_null_yields_null': True}
         self.identity_insert = None         # Table with IDENTITY_INSERT ON
+        self.tran_name = ''
+        self.savepoints = []                # (name, undo mark)
         self.variables = {}
         self.last_identity = None
         self.scope_identity = None
@@ -250,6 +252,7 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
     def finish_transaction(self):
         """The work is committed: forget how to undo it and drop stores of dropped tables."""
         self.undo.clear()
+        self.savepoints.clear()
         for database, store in self.dropped_stores:
             database.begin()
             database.store.execute(f'DROP TABLE IF EXISTS {store}')
@@ -306,6 +309,22 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         self.session.database = target.name
         out.append(EnvChange('database', target.name, old))
         out.append(Info(5701, info(5701).format(target.name), 1, 0))
+
+    def do_raiserror(self, node, out):
+        """RAISERROR(message or number, severity, state, arguments...): severity 10 or less is
+        a message, above it an error 50000 (or the number given) that ends the statement."""
+        values = [self.value(a, None) for a in node.args]
+        message, severity, state = values[0], int(values[1] or 0), int(values[2] or 0)
+        number = 50000
+        if isinstance(message, int):
+            number, message = message, f'Error {message}, severity {severity}, state {state} ' \
+                                       'was raised, but no message with that error number was ' \
+                                       'found in sys.messages.'
+        text = printf(str(message), values[3:])
+        if severity <= 10:
+            out.append(Info(number, text, state, severity))
+            return
+        raise SqlError(number, min(severity, 18), state, text)
 
     def do_print(self, node, out):
         value = self.value(node.expr, None)
@@ -372,11 +391,14 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
 
     # -- transactions -----------------------------------------------------------------------
     def do_begin_tran(self, node, out):
+        if self.tran_count == 0:
+            self.tran_name = (node.name or '').lower()
         self.tran_count += 1
 
     def do_save_tran(self, node, out):
         if self.tran_count == 0:
             raise sql_error(628)
+        self.savepoints.append((node.name.lower(), len(self.undo)))
 
     def do_commit(self, node, out):
         if self.tran_count == 0:
@@ -388,6 +410,15 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
     def do_rollback(self, node, out):
         if self.tran_count == 0:
             raise sql_error(3903)
+        name = (node.name or '').lower()
+        if name and name != self.tran_name:
+            # A savepoint: its work is undone and the transaction goes on.
+            marks = [mark for saved, mark in self.savepoints if saved == name]
+            if not marks:
+                raise sql_error(6401, node.name)
+            self.rollback_to(marks[-1])
+            self.savepoints = [(s, m) for s, m in self.savepoints if m <= marks[-1]]
+            return
         self.rollback_to(0)
         self.tran_count = 0
         self.finish_transaction()
@@ -422,11 +453,14 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         self.depth += 1
         temp_before = set(self.temp)
         outer_variables, self.variables = self.variables, variables
+        # SET options set by dynamic SQL end with it, as they do with any module's scope.
+        outer_options, outer_identity_insert = dict(self.options), self.identity_insert
         try:
             for statement in statements:
                 self.run(statement, out)
         finally:
             self.variables = outer_variables
+            self.options, self.identity_insert = outer_options, outer_identity_insert
             self.depth -= 1
             # Temp tables made by dynamic SQL end with it.
             for name in set(self.temp) - temp_before:
@@ -444,6 +478,19 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
 
 # Errors after which SQL Server adds "The statement has been terminated." (3621, severity 0).
 TERMINATING = frozenset({220, 512, 515, 547, 1505, 2601, 2627, 2628, 8115, 8134, 8152})
+
+
+def printf(text, args):
+    """RAISERROR's message: %s, %d, %i, %u and %% take the arguments in order."""
+    import re
+    values = iter(args)
+
+    def replace(match):
+        if match.group(0) == '%%':
+            return '%'
+        value = next(values, None)
+        return '(null)' if value is None else str(value)
+    return re.sub(r'%%|%[-+ #0]*\d*(?:\.\d+)?(?:h|l|I64)?[sdiuxXo]', replace, text)
 
 
 def internal_error(fault):

@@ -182,6 +182,22 @@ class Parser:
         self.next()
         return Node('print', expr=self.expr())
 
+    def st_raiserror(self):
+        self.next()
+        self.expect_op('(')
+        args = [self.expr()]
+        while self.op(','):
+            args.append(self.expr())
+        self.expect_op(')')
+        if len(args) < 3:
+            raise self.error(self.tokens[self.pos - 1])
+        options = []
+        if self.word('with'):
+            options.append(self.expect_word('nowait', 'log', 'seterror'))
+            while self.op(','):
+                options.append(self.expect_word('nowait', 'log', 'seterror'))
+        return Node('raiserror', args=args, options=options)
+
     def st_begin(self):
         self.next()
         if self.word('tran', 'transaction'):
@@ -209,9 +225,8 @@ class Parser:
     def st_rollback(self):
         self.next()
         self.word('tran', 'transaction', 'work')
-        if self.is_identifier():
-            self.identifier()
-        return Node('rollback')
+        name = self.identifier() if self.is_identifier() else None
+        return Node('rollback', name=name)
 
     def st_save(self):
         self.next()
@@ -262,6 +277,8 @@ class Parser:
             return Node('set', option=option, value=None)
         if option in ('dateformat', 'language', 'textsize', 'datefirst', 'lock_timeout',
                       'deadlock_priority', 'rowcount', 'statistics', 'context_info'):
+            if self.tok.kind == 'op' and self.tok.value == '-':
+                return Node('set', option=option, value=self.signed_number())
             token = self.next()
             value = token.value.lower() if isinstance(token.value, str) else token.value
             if option == 'statistics':

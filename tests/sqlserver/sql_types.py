@@ -280,7 +280,10 @@ class SqlType:
                 raise self._overflow(value)
             return number
         if isinstance(value, bytes):
-            number = int.from_bytes(value[-(high.bit_length() + 1) // 8:] or b'\0', 'big')
+            # The low-order bytes, read as the integer type's own two's complement.
+            size = max(1, (high.bit_length() + 1) // 8)
+            number = int.from_bytes(value[-size:].rjust(size, b'\0'), 'big',
+                                    signed=name not in ('bit', 'tinyint'))
             return number != 0 if name == 'bit' else number
         raise sql_error(206, type_name(value), name)
 

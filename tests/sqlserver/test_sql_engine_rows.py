@@ -137,6 +137,13 @@ class StatementsTest(EngineTest):
         self.assertFalse(self.session.in_transaction)
         self.assertEqual(self.value('SELECT COUNT(*) FROM t'), 1)
 
+    def test_raiserror(self):
+        results = self.run_sql("RAISERROR('bad %s at %d%%', 16, 2, N'row', 5); "
+                               "RAISERROR('note', 10, 1) WITH NOWAIT")
+        self.assertEqual((results[0].number, results[0].severity, results[0].state,
+                          results[0].message), (50000, 16, 2, 'bad row at 5%'))
+        self.assertEqual(results[1], Info(50000, 'note', 1, 10))
+
     def test_a_failed_statement_leaves_no_row(self):
         self.assertError("INSERT INTO t (id, name) VALUES (1, 'ok'), (2, REPLICATE('x', 21))",
                          2628)
@@ -166,6 +173,8 @@ class StatementsTest(EngineTest):
         self.assertEqual(self.value('SELECT name FROM t WHERE id = 3'), 'three')
         self.assertError("DECLARE @v INT = 1; EXEC ('SELECT @v')", 137,
                          'Must declare the scalar variable "@v".')
+        self.run_ok("EXEC ('SET NOCOUNT ON')")
+        self.assertEqual(self.run_ok('DELETE FROM t WHERE id = 99'), [RowCount(0)])
         self.run_ok("EXEC ('CREATE TABLE #inner (x INT)')")
         self.assertIsNone(self.value("SELECT OBJECT_ID('tempdb..#inner')"))
 
@@ -192,6 +201,11 @@ class TransactionsTest(EngineTest):
         self.run_ok('ROLLBACK')
         self.assertEqual(self.value('SELECT COUNT(*) FROM t'), 1)
         self.assertError('BEGIN TRAN; CREATE DATABASE inside', 226)
+        self.run_ok('ROLLBACK')
+        self.run_ok('BEGIN TRAN outer_tran; INSERT INTO t VALUES (10); SAVE TRAN before_11; '
+                    'INSERT INTO t VALUES (11); ROLLBACK TRAN before_11; COMMIT')
+        self.assertEqual(self.rows('SELECT id FROM t WHERE id > 9'), [(10,)])
+        self.assertError('BEGIN TRAN; ROLLBACK TRAN nowhere', 6401)
         self.run_ok('ROLLBACK')
 
     def test_autocommit_off_and_close(self):
