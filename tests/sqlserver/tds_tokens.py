@@ -90,9 +90,21 @@ class ResultColumns:
         return b''.join(out)
 
     def row(self, values) -> bytes:
+        """A ROW token, or an NBCROW (a bitmap of the NULL columns, then the other values)
+        when that is shorter, as SQL Server chooses."""
         if len(values) != len(self.types):
             raise ValueError(f'a row of {len(values)} values for {len(self.types)} columns')
-        return bytes([ROW]) + b''.join(encode_value(wt, v) for wt, v in zip(self.types, values))
+        encoded = [encode_value(wt, v) for wt, v in zip(self.types, values)]
+        plain = bytes([ROW]) + b''.join(encoded)
+        if None not in values:
+            return plain
+        bitmap = bytearray((len(values) + 7) // 8)
+        for i, value in enumerate(values):
+            if value is None:
+                bitmap[i // 8] |= 1 << (i % 8)
+        compact = bytes([NBCROW]) + bytes(bitmap) + b''.join(
+            data for data, value in zip(encoded, values) if value is not None)
+        return compact if len(compact) < len(plain) else plain
 
 
 class BulkColumn:
