@@ -47,8 +47,9 @@ def done(status: int, count: int = 0, command: int = 0, token: int = DONE) -> by
 
 def message(token: int, number: int, state: int, severity: int, text: str, server: str,
             line: int = 1, procedure: str = '') -> bytes:
-    body = (struct.pack('<iBB', number, state, severity) + us_varchar(text) + b_varchar(server)
-            + b_varchar(procedure) + struct.pack('<i', line))
+    # SQL Server's messages stay under 8000 bytes; a longer text would not fit its length field.
+    body = (struct.pack('<iBB', number, state, severity) + us_varchar(text[:4000])
+            + b_varchar(server) + b_varchar(procedure) + struct.pack('<i', line))
     return struct.pack('<BH', token, len(body)) + body
 
 
