@@ -6,6 +6,8 @@
 
 #include "tk/tk_error_handler.h"
 
+#include <functional>
+
 class gui_error_reporter : public error_reporter {
 public:
     void show_error(const std::string& text) override;

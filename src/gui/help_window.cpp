@@ -68,6 +68,8 @@ void display_help(int topic) {
         wizard_error(QStringLiteral("Help file does not exist. Reinstall the program."));
         return;
     }
-    static help_window* window = new help_window;
+    // Before the wizard is up, the window belongs to the dialog that asked for it.
+    auto* window = new help_window(wizard_dialog_owner());
+    window->setAttribute(Qt::WA_DeleteOnClose);
     window->show_topic(topic);
 }
