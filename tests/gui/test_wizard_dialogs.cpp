@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
 #include <thread>
@@ -104,4 +107,41 @@ TEST(WizardDialogs, WithoutADisplayTheProgramPointsToTheCommandLine) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(output.find("there is no display"), std::string::npos) << output;
     EXPECT_NE(output.find("tabrix-cli convert"), std::string::npos) << output;
+}
+
+TEST(WizardDialogs, FileDialogsHaveTheirTitlesAndFillTheirFields) {
+    wizard_fixture f;
+    wizard_shell& shell = *f.shell;
+    write_sample(f.dir / "db");
+    dialog_answers answers;
+    answers.then([](QWidget* w) {
+        EXPECT_EQ(caption_of(w), "Select Profile File");
+        static_cast<QFileDialog*>(w)->reject();
+    });
+    f.on_page<QPushButton>("load_settings")->click();
+    f.on_page<QRadioButton>("script")->setChecked(true);
+    shell.next();
+    shell.next();
+    ASSERT_EQ(shell.currentId(), 105);
+    const QString folder = QString::fromStdString((f.dir / "db").string());
+    answers.then([&](QWidget* w) {
+        EXPECT_EQ(caption_of(w), "Select DBF database folder");
+        auto* dialog = static_cast<QFileDialog*>(w);
+        dialog->setDirectory(folder);
+        dialog->selectFile(folder);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    f.on_page<QPushButton>("browse_source")->click();
+    EXPECT_EQ(f.on_page<QLineEdit>("folder")->text(), folder);
+    const QString script = QString::fromStdString((f.dir / "chosen").string());
+    answers.then([&](QWidget* w) {
+        EXPECT_EQ(caption_of(w), "Select File");
+        auto* dialog = static_cast<QFileDialog*>(w);
+        EXPECT_EQ(dialog->nameFilters().first(), "T-SQL Script Files (*.sql)");
+        dialog->selectFile(script);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    f.on_page<QPushButton>("browse_destination")->click();
+    EXPECT_EQ(f.on_page<QLineEdit>("destination")->text(), script + QStringLiteral(".sql"));
+    EXPECT_EQ(answers.pending(), 0u);
 }
