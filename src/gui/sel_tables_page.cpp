@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -94,6 +95,9 @@ sel_tables_page::sel_tables_page(wizard_shell& shell)
 }
 
 void sel_tables_page::initializePage() {
+    overviews_.clear();
+    const QSignalBlocker quiet_available(available_);
+    const QSignalBlocker quiet_selected(selected_);
     available_->clear();
     selected_->clear();
     std::vector<std::u16string> tables;
@@ -131,8 +135,14 @@ void sel_tables_page::add() {
 }
 
 void sel_tables_page::add_all() {
-    while (available_->count() != 0)
-        move_item(available_, selected_, 0);
+    {
+        // One description at the end, not one a table.
+        const QSignalBlocker quiet_available(available_);
+        const QSignalBlocker quiet_selected(selected_);
+        while (available_->count() != 0)
+            move_item(available_, selected_, 0);
+    }
+    show_overview(selected_->currentItem());
 }
 
 void sel_tables_page::remove() {
@@ -142,9 +152,14 @@ void sel_tables_page::remove() {
 }
 
 void sel_tables_page::remove_all() {
-    while (selected_->count() != 0)
-        move_item(selected_, available_, 0);
-    available_->setCurrentRow(0);
+    {
+        const QSignalBlocker quiet_available(available_);
+        const QSignalBlocker quiet_selected(selected_);
+        while (selected_->count() != 0)
+            move_item(selected_, available_, 0);
+        available_->setCurrentRow(0);
+    }
+    show_overview(available_->currentItem());
 }
 
 QStringList sel_tables_page::available() const {
@@ -163,9 +178,17 @@ void sel_tables_page::show_overview(const QListWidgetItem* item) {
         details_->clear();
         return;
     }
-    const wizard_source_settings s = settings().source();
-    const table_overview o = read_table_overview(s.folder, from_qt(item->text()), s.encoding,
-                                                 settings().default_codepage(), preview_rows);
+    // Each table is read once a visit of the page: the settings do not change meanwhile.
+    auto found = overviews_.find(item->text());
+    if (found == overviews_.end()) {
+        const wizard_source_settings s = settings().source();
+        found = overviews_
+                    .emplace(item->text(),
+                             read_table_overview(s.folder, from_qt(item->text()), s.encoding,
+                                                 settings().default_codepage(), preview_rows))
+                    .first;
+    }
+    const table_overview& o = found->second;
     if (!o.failure.isEmpty()) {
         details_->setText(QStringLiteral("%1: cannot be read: %2").arg(item->text(), o.failure));
         return;

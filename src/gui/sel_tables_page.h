@@ -1,7 +1,10 @@
 // Page 127: the tables to convert and their order, with what each table holds.
 #pragma once
 
+#include "gui/table_overview.h"
 #include "gui/wizard_page.h"
+
+#include <map>
 
 class QLabel;
 class QListWidget;
@@ -33,4 +36,5 @@ private:
     QListWidget* selected_ = nullptr;
     QLabel* details_ = nullptr;
     QTableWidget* preview_ = nullptr;
+    std::map<QString, table_overview> overviews_;
 };
