@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -118,6 +119,11 @@ void finish_page::initializePage() {
     errors_edit_->setVisible(!succeeded_);
     fill_summary();
     summary_->setVisible(outcome.ran);
+    // Enter ends the wizard, rather than landing in the list of errors.
+    QTimer::singleShot(0, this, [this] {
+        if (wizard())
+            wizard()->button(QWizard::FinishButton)->setFocus();
+    });
 }
 
 void finish_page::fill_summary() {
