@@ -81,7 +81,15 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell, wizard_sh
 void sel_file_page::initializePage() {
     const wizard_source_settings s = settings().source();
     const bool direct = settings().direct();
-    const int found = encoding_->findData(uint(s.encoding));
+    // A code page given by its number (the command line and profiles take those) is offered
+    // as it is: cut to a language-driver byte, it would name another code page.
+    while (encoding_->count() > int(dbf_codepage_table().size()))
+        encoding_->removeItem(encoding_->count() - 1);
+    int found = encoding_->findData(uint(s.encoding));
+    if (found < 0 && dbf_codepage_of_setting(s.encoding) != 0) {
+        encoding_->addItem(QStringLiteral("Code page %1").arg(s.encoding), uint(s.encoding));
+        found = encoding_->count() - 1;
+    }
     encoding_->setCurrentIndex(found >= 0 ? found : 0);
     definitions_only_->setChecked(s.definitions_only);
     skip_deleted_->setChecked(s.skip_deleted);
@@ -104,7 +112,7 @@ void sel_file_page::save() {
         folder = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
     settings().set_source({from_qt(folder), from_qt(destination), definitions_only_->isChecked(),
                            skip_deleted_->isChecked(), bool_as_is_->isChecked(),
-                           encoding_->currentData().toUInt() & 0xFF});
+                           encoding_->currentData().toUInt()});
 }
 
 bool sel_file_page::validatePage() {
