@@ -37,6 +37,15 @@ const char* wizard_no_display_text() {
 }
 
 int wizard_main(int argc, char** argv) {
+    // The only words that are not a profile's name.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("Usage: tabrix [PROFILE.tbx]\n"
+                   "Starts the conversion wizard. With a profile (saved on the wizard's last "
+                   "page),\nruns its conversion at once, showing only its progress and "
+                   "outcome.\nWithout a display, use tabrix-cli.\n",
+                   stdout);
+        return 0;
+    }
     if (!wizard_has_display(argc, argv)) {
         std::fputs(wizard_no_display_text(), stderr);
         return 1;
