@@ -55,8 +55,8 @@ std::u16string driver_of(std::u16string_view text) {
             end = text.find(u';', end);
         } else {
             end = text.find(u';', eq);
-            value = text.substr(eq + 1, (end == std::u16string_view::npos ? text.size() : end) -
-                                            eq - 1);
+            value = text.substr(eq + 1,
+                                (end == std::u16string_view::npos ? text.size() : end) - eq - 1);
         }
         if (tk_equal_nocase(key, u"Driver"))
             return value;
@@ -103,8 +103,8 @@ mss_server_address mss_parse_server_address(std::u16string_view text) {
         if (!is_digits(address.port) || address.port.size() > 5 ||
             std::stoul(tk_to_utf8(address.port)) == 0 ||
             std::stoul(tk_to_utf8(address.port)) > 65535)
-            throw tk_exception("The server '" + tk_to_utf8(text) +
-                                   "' names the port '" + tk_to_utf8(address.port) +
+            throw tk_exception("The server '" + tk_to_utf8(text) + "' names the port '" +
+                                   tk_to_utf8(address.port) +
                                    "', which is not a number from 1 to 65535.",
                                tk_exception::stop_run);
     }
@@ -150,8 +150,7 @@ std::u16string mss_odbc_braced(std::u16string_view value) {
 }
 
 std::u16string mss_build_connection_string(const mss_connection_settings& settings,
-                                           const mss_driver& driver,
-                                           std::u16string_view database) {
+                                           const mss_driver& driver, std::u16string_view database) {
     std::u16string out;
     if (!settings.connection_string.empty()) {
         out = settings.connection_string;

@@ -49,5 +49,4 @@ std::u16string mss_odbc_braced(std::u16string_view value);
 // empty). FreeTDS reads a value up to its first "}", so a value holding one is refused with a
 // tk_exception (level 1) that says which setting and what to do.
 std::u16string mss_build_connection_string(const mss_connection_settings& settings,
-                                           const mss_driver& driver,
-                                           std::u16string_view database);
+                                           const mss_driver& driver, std::u16string_view database);

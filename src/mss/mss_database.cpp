@@ -125,9 +125,9 @@ mss_database::~mss_database() {
 
 void mss_database::read_tables() {
     table_names_.clear();
-    std::unique_ptr<odb_recordset> rows = connection_->open(
-        u"SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID(" + name_literal(schema_) +
-        u") ORDER BY name");
+    std::unique_ptr<odb_recordset> rows =
+        connection_->open(u"SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID(" +
+                          name_literal(schema_) + u") ORDER BY name");
     while (rows->fetch()) {
         TK_TRACE(1, "Got table: %s", tk_trace_text(rows->text(0)).c_str());
         table_names_.push_back(rows->text(0));

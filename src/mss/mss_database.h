@@ -18,9 +18,9 @@ class mss_table;
 
 // What the database takes from the engine that opened it.
 struct mss_database_facts {
-    bool unicode = true;  // NVARCHAR columns and N'' literals
-    int32_t version = 0;  // mss_engine's version code
-    bool as_dbo = false;  // tables under dbo whatever the login's default schema
+    bool unicode = true; // NVARCHAR columns and N'' literals
+    int32_t version = 0; // mss_engine's version code
+    bool as_dbo = false; // tables under dbo whatever the login's default schema
     // Tables without a primary key get a clustered index, as in a script with indexes.
     bool indexes = true;
 };
@@ -29,10 +29,10 @@ class mss_database : public udb_database {
 public:
     // Open flags.
     enum : uint32_t {
-        read_only = 1,      // nothing may be created
-        created = 2,        // the database was created for this run
-        overwritten = 4,    // the database was dropped and created for this run
-        keep_existing = 8,  // create_table may find its table there and opens it instead
+        read_only = 1,     // nothing may be created
+        created = 2,       // the database was created for this run
+        overwritten = 4,   // the database was dropped and created for this run
+        keep_existing = 8, // create_table may find its table there and opens it instead
     };
 
     // Reads the default schema and the tables in it. Raises the server's error (level 1).

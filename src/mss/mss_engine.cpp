@@ -29,13 +29,6 @@ std::u16string first_line(std::u16string_view text) {
     return std::u16string(tk_wstring::trim(text.substr(0, end)));
 }
 
-// A string literal of a name: N'...' with every "'" doubled.
-std::u16string name_literal(std::u16string_view name) {
-    std::u16string text = u"N";
-    mss_append_delimited(text, name, u'\'', u'\'');
-    return text;
-}
-
 } // namespace
 
 void mss_engine::connect(const mss_connection_settings& settings) {
@@ -156,6 +149,7 @@ std::unique_ptr<mss_database> mss_engine::open_db(std::u16string_view name, uint
     facts.unicode = unicode_;
     facts.version = version_;
     facts.as_dbo = as_dbo_;
+    facts.indexes = indexes_;
     return std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags,
                                           facts);
 }
@@ -165,9 +159,6 @@ void mss_engine::delete_db(std::u16string_view name) {
     TK_TRACE(3, "Deleting MS SQL database '%s'", tk_trace_text(name).c_str());
     std::unique_ptr<odb_connection> connection = open_connection({});
     try {
-        // Other sessions in the database would make DROP DATABASE fail: they are ended first.
-        connection->execute(u"IF DB_ID(" + name_literal(name) + u") IS NOT NULL ALTER DATABASE " +
-                            mss_bracketed(name) + u" SET SINGLE_USER WITH ROLLBACK IMMEDIATE");
         connection->execute(u"DROP DATABASE " + mss_bracketed(name));
     } catch (const odb_exception& e) {
         throw mss_server_error(e, tk_exception::stop_run);

@@ -77,6 +77,9 @@ public:
 
     bool unicode() const noexcept { return unicode_; }
     void set_unicode(bool on) noexcept { unicode_ = on; }
+    // Whether databases opened from now on give tables without a key a clustered index.
+    bool indexes() const noexcept { return indexes_; }
+    void set_indexes(bool on) noexcept { indexes_ = on; }
 
     int32_t version() const noexcept { return version_; }
     bool connected() const noexcept { return connected_; }
@@ -104,6 +107,7 @@ protected:
     bool connected_ = false;
     bool fast_load_ = false;
     bool unicode_ = true;
+    bool indexes_ = true;
     bool native_client_ = false;
     std::vector<std::u16string> databases_;
     bool as_dbo_ = false;

@@ -10,8 +10,8 @@ namespace {
 
 struct number_code {
     int32_t native;
-    uint32_t code;     // the key of the product's message table
-    bool add_server;   // the server's text follows: it names the row, key or object
+    uint32_t code;   // the key of the product's message table
+    bool add_server; // the server's text follows: it names the row, key or object
 };
 
 // Server error numbers and the message each one is reported with.
@@ -50,8 +50,9 @@ bool contains_nocase(const std::string& text, std::string_view part) {
 
 mss_no_perm_exception::mss_no_perm_exception(std::u16string_view login,
                                              std::u16string_view database)
-    : tk_exception("User '" + tk_to_utf8(login) + "' does not have permission to access database '" +
-                       tk_to_utf8(database) + "'",
+    : tk_exception("User '" + tk_to_utf8(login) +
+                       "' does not have permission to access database '" + tk_to_utf8(database) +
+                       "'",
                    tk_exception::stop_run) {}
 
 std::string mss_server_message(const odb_exception& e) {

@@ -91,8 +91,7 @@ void mss_table::flush() {
     statement += insert_head_;
     statement += rows_;
     statement += ";\r\nCOMMIT TRANSACTION;";
-    TK_TRACE(2, "Insert %d records into %s", int(row_ends_.size()),
-             tk_trace_text(safe_).c_str());
+    TK_TRACE(2, "Insert %d records into %s", int(row_ends_.size()), tk_trace_text(safe_).c_str());
     try {
         send(statement);
         database_.add_records_stored(row_ends_.size());

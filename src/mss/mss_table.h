@@ -22,8 +22,7 @@ class mss_table : public udb_recordset {
 public:
     // `identity`: the table has an IDENTITY column; its values are written as they stand
     // (SET IDENTITY_INSERT ON before the first statement, OFF when the table is finished).
-    mss_table(mss_database& database, std::u16string name, const udb_schema& schema,
-              bool identity);
+    mss_table(mss_database& database, std::u16string name, const udb_schema& schema, bool identity);
     ~mss_table() override;
 
     // Converts the record to the column types and adds it to the statement being gathered;

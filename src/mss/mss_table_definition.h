@@ -17,7 +17,7 @@ const udb_index* mss_primary_key(const udb_indexes& indexes);
 bool mss_is_key_column(const udb_index* key, const t_ftd& column);
 
 struct mss_column_definitions {
-    std::u16string text; // "\t[A] INT NOT NULL,\r\n\t[B] NVARCHAR(10) " ...
+    std::u16string text;   // "\t[A] INT NOT NULL,\r\n\t[B] NVARCHAR(10) " ...
     bool identity = false; // a column was given IDENTITY
 };
 

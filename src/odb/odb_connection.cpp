@@ -61,11 +61,11 @@ std::u16string odb_connection::query_value(std::u16string_view sql) {
 }
 
 void odb_connection::set_autocommit(bool on) {
-    odb_check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON
-                                                                : SQL_AUTOCOMMIT_OFF),
-                                SQL_IS_UINTEGER),
-              SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT)");
+    odb_check(
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),
+                          SQL_IS_UINTEGER),
+        SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT)");
 }
 
 void odb_connection::end_transaction(int16_t how) {

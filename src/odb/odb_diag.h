@@ -8,7 +8,6 @@
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
-
 #include <string>
 #include <string_view>
 

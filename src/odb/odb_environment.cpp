@@ -7,9 +7,9 @@ odb_environment::odb_environment() {
     if (!odb_succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
         throw odb_exception("SQLAllocHandle(SQL_HANDLE_ENV)", {});
     env_ = env;
-    odb_check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                            0),
-              SQL_HANDLE_ENV, env, "SQLSetEnvAttr(SQL_ATTR_ODBC_VERSION)");
+    odb_check(
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+        SQL_HANDLE_ENV, env, "SQLSetEnvAttr(SQL_ATTR_ODBC_VERSION)");
 }
 
 odb_environment::~odb_environment() {

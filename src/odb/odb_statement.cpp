@@ -30,8 +30,8 @@ int64_t row_count(SQLHSTMT stmt) {
 
 void odb_statement::send(std::u16string_view sql) {
     SQLFreeStmt(stmt_, SQL_CLOSE);
-    const SQLRETURN rc = SQLExecDirectW(stmt_, const_cast<SQLWCHAR*>(odb_wide(sql)),
-                                        SQLINTEGER(sql.size()));
+    const SQLRETURN rc =
+        SQLExecDirectW(stmt_, const_cast<SQLWCHAR*>(odb_wide(sql)), SQLINTEGER(sql.size()));
     if (odb_succeeded(rc) || rc == SQL_NO_DATA)
         return;
     std::vector<odb_diagnostic> records = odb_read_diagnostics(SQL_HANDLE_STMT, stmt_);
