@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config git libicu-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-dev clang-format
-          unixodbc-dev tdsodbc)
+          unixodbc-dev tdsodbc freetds-bin)
 # Node.js runs the independent SQL parser check. A machine may carry a Node.js of its own
 # (with its own npm) that Debian's npm package would conflict with: use it when present.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
