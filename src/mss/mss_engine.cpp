@@ -97,6 +97,17 @@ void mss_engine::require_connected() const {
     TK_ASSERT(connected_);
 }
 
+void mss_engine::require_date_types() const {
+    // Dates are written as DATE, TIME and DATETIME2, which keep every date a DBF table holds;
+    // older servers have only DATETIME, which would change dates before 1753.
+    if (version_ >= v7 && version_ < v2008)
+        throw tk_exception("This server is older than SQL Server 2008 and has no DATE, TIME and "
+                           "DATETIME2 column types, which the tables need to keep their dates "
+                           "as they are. Write a T-SQL script instead and adapt its date columns, "
+                           "or use SQL Server 2008 or later.",
+                           tk_exception::stop_run);
+}
+
 const std::vector<std::u16string>& mss_engine::get_contents() const {
     require_connected();
     if (version_ == azure) {
@@ -121,12 +132,21 @@ bool mss_engine::is_db_exist(std::u16string_view name) {
         }
     }
     TK_TRACE(1, "Step #2: check via test_connection(...)");
-    open_connection(name);
+    try {
+        open_connection(name);
+    } catch (const mss_no_perm_exception&) {
+        // Azure lists nothing: a database it cannot open may just as well be missing, and
+        // creating it says which.
+        if (version_ == azure)
+            return false;
+        throw;
+    }
     return true;
 }
 
 std::unique_ptr<mss_database> mss_engine::create_db(std::u16string_view name) {
     require_connected();
+    require_date_types();
     TK_TRACE(3, "Creating MS SQL database '%s'", tk_trace_text(name).c_str());
     {
         std::unique_ptr<odb_connection> connection = open_connection({});
@@ -143,6 +163,7 @@ std::unique_ptr<mss_database> mss_engine::create_db(std::u16string_view name) {
 
 std::unique_ptr<mss_database> mss_engine::open_db(std::u16string_view name, uint32_t flags) {
     require_connected();
+    require_date_types();
     std::unique_ptr<odb_connection> connection = open_connection(name);
     TK_TRACE(3, "Connection to the database was establish successfully");
     mss_database_facts facts;

@@ -99,6 +99,8 @@ protected:
     // Refills the database list over an open connection.
     void init_db_contents(odb_connection& connection);
     void require_connected() const;
+    // Raises tk_exception (level 1) for a server older than 2008.
+    void require_date_types() const;
 
     int32_t version_ = 0;
     std::u16string host_;

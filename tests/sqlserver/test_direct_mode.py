@@ -255,5 +255,38 @@ class DirectModeFailureTest(DirectModeBase):
         self.assertNotIn('records written: 13', done.stdout)
 
 
+
+class NewerServerTest(DirectModeBase):
+    """A server newer than any the version table names is a new server, not an old one."""
+    banner = '2022'
+
+    def test_converts_on_2022(self):
+        self.server.need_test_server(self)
+        sample = os.path.join(self.work, 'sample')
+        self.assertEqual(self.cli('sample', sample).returncode, 0)
+        pinged = self.cli('ping', *self.server_args(), '--no-stored-settings')
+        self.assertIn('2022', pinged.stdout)
+        database = self.database_name()
+        done = self.direct(sample, database, 1)
+        self.assertEqual(done.returncode, EXIT_OK, done.stderr)
+        self.assertEqual(sorted(self.tables(database)), ['customers', 'orders', 'stock'])
+
+
+class AzureTest(DirectModeBase):
+    banner = 'azure'
+
+    def test_no_database_list_but_a_conversion(self):
+        self.server.need_test_server(self)
+        listed = self.cli('databases', *self.server_args(), '--no-stored-settings')
+        self.assertEqual(listed.returncode, EXIT_ERRORS)
+        self.assertIn('Azure SQL does not allow to list databases.', listed.stderr)
+        sample = os.path.join(self.work, 'sample')
+        self.assertEqual(self.cli('sample', sample).returncode, 0)
+        database = self.database_name()
+        done = self.direct(sample, database, 1)
+        self.assertEqual(done.returncode, EXIT_OK, done.stderr)
+        self.assertEqual(self.direct(sample, database, 3).returncode, EXIT_OK)
+
+
 if __name__ == '__main__':
     unittest.main()
