@@ -11,7 +11,9 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 mss_engine::mss_engine() {
@@ -179,10 +181,18 @@ void mss_engine::delete_db(std::u16string_view name) {
     require_connected();
     TK_TRACE(3, "Deleting MS SQL database '%s'", tk_trace_text(name).c_str());
     std::unique_ptr<odb_connection> connection = open_connection({});
-    try {
-        connection->execute(u"DROP DATABASE " + mss_bracketed(name));
-    } catch (const odb_exception& e) {
-        throw mss_server_error(e, tk_exception::stop_run);
+    // A session that was just closed (ours, checking the database) can keep the database in
+    // use for a moment after its socket is gone: error 3702 is tried again for about 3 s.
+    for (int wait_ms = 100;; wait_ms *= 2) {
+        try {
+            connection->execute(u"DROP DATABASE " + mss_bracketed(name));
+            break;
+        } catch (const odb_exception& e) {
+            if (e.native_error() != 3702 || wait_ms > 1600)
+                throw mss_server_error(e, tk_exception::stop_run);
+            TK_TRACE(3, "Database in use; dropping again in %d ms", wait_ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+        }
     }
     init_db_contents(*connection);
 }

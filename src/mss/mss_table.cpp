@@ -2,8 +2,8 @@
 
 #include "mss/mss_database.h"
 #include "mss/mss_literal.h"
-#include "mss/mss_names.h"
 #include "mss/mss_server_errors.h"
+#include "mss/mss_table_definition.h"
 #include "odb/odb_connection.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_exception.h"
@@ -24,14 +24,7 @@ mss_table::mss_table(mss_database& database, std::u16string name, const udb_sche
       safe_(database.safe_name(name_)), identity_(identity), unicode_(database.unicode()) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
-    std::u16string head = u"INSERT INTO " + safe_ + u" (";
-    for (size_t i = 0; i < schema.size(); ++i) {
-        if (i > 0)
-            head += u", ";
-        mss_append_bracketed(head, schema[i].name);
-    }
-    head += u") VALUES ";
-    insert_head_ = tk_to_utf8(head);
+    insert_head_ = tk_to_utf8(mss_insert_head(safe_, schema));
 }
 
 mss_table::~mss_table() {

@@ -209,3 +209,14 @@ void mss_join_bracketed(std::u16string& out, const std::vector<std::u16string>& 
         mss_append_bracketed(out, names[i]);
     }
 }
+
+std::u16string mss_insert_head(std::u16string_view safe_table, const udb_schema& schema) {
+    std::u16string head = u"INSERT INTO " + std::u16string(safe_table) + u" (";
+    for (size_t i = 0; i < schema.size(); ++i) {
+        if (i > 0)
+            head += u", ";
+        mss_append_bracketed(head, schema[i].name);
+    }
+    head += u") VALUES ";
+    return head;
+}

@@ -38,5 +38,7 @@ std::u16string mss_clustered_index_statement(std::u16string_view safe_table,
 // 900 bytes, a logical column, a text or binary column of no fixed size or over 8,000).
 std::u16string mss_index_statement(std::u16string_view safe_table, const udb_schema& schema,
                                    const udb_index& index);
+// "INSERT INTO <safe> ([A], [B]) VALUES ": the head of every INSERT statement of a table.
+std::u16string mss_insert_head(std::u16string_view safe_table, const udb_schema& schema);
 // "[A], [B]": the bracketed names joined by ", ".
 void mss_join_bracketed(std::u16string& out, const std::vector<std::u16string>& names);

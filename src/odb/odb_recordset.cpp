@@ -2,21 +2,19 @@
 
 #include "odb/odb_diag.h"
 #include "odb/odb_statement.h"
+#include "tk/tk_text.h"
 
 static_assert(sizeof(SQLLEN) == sizeof(long) && sizeof(SQLULEN) == sizeof(unsigned long));
 
 namespace {
 
-// The type number SQL Server's drivers give an xml column (msodbcsql.h's SQL_SS_XML).
-constexpr SQLSMALLINT ss_xml_type = -152;
-
 bool is_long_type(SQLSMALLINT type) {
-    return type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY ||
-           type == ss_xml_type;
+    return type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY;
 }
 
 // Characters of the column as text: binary doubles (two hexadecimal digits a byte); numbers
-// and dates fit in 64.
+// and dates fit in 64. 0 for a type of no known width (a driver's own types): such a result
+// is read value by value, however long.
 size_t text_width(SQLSMALLINT type, SQLULEN size) {
     switch (type) {
     case SQL_CHAR:
@@ -29,8 +27,22 @@ size_t text_width(SQLSMALLINT type, SQLULEN size) {
         return size * 2;
     case SQL_GUID:
         return 36;
-    default:
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
         return 64;
+    default:
+        return 0;
     }
 }
 
@@ -157,9 +169,14 @@ std::optional<std::u16string_view> odb_recordset::get(size_t column) const {
     if (indicator == SQL_NULL_DATA)
         return std::nullopt;
     const size_t width = widths_[column];
+    // A value longer than the width its column announced would arrive cut: never silently.
+    if (indicator == SQL_NO_TOTAL || size_t(indicator) / 2 > width)
+        throw odb_exception("SQLFetch",
+                            {{"01004", 0,
+                              "The value of column '" + tk_to_utf8_lossy(names_[column]) +
+                                  "' is longer than the column's announced size"}});
     const char16_t* data = buffers_[column].data() + row_ * (width + 1);
-    size_t length = indicator == SQL_NO_TOTAL ? width : std::min(size_t(indicator) / 2, width);
-    return std::u16string_view(data, length);
+    return std::u16string_view(data, size_t(indicator) / 2);
 }
 
 std::u16string odb_recordset::text(size_t column) const {

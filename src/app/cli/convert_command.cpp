@@ -100,31 +100,12 @@ void apply(const convert_settings_patch& p, tabrix_converter& c) {
         c.dump_options().dmp_ins_tab = *p.create_table;
     if (p.direct)
         c.set_direct(*p.direct);
-    if (p.host)
-        c.set_host(widen(*p.host));
-    if (p.login)
-        c.set_login(widen(*p.login));
-    if (p.password)
-        c.set_password(widen(*p.password));
-    if (p.windows_auth)
-        c.set_windows_auth(*p.windows_auth);
-    if (p.as_dbo)
-        c.set_as_dbo(*p.as_dbo);
+    cli_apply_server_options(p, c);
     if (p.database) {
         c.set_destination(widen(*p.database));
         if (!p.direct)
             c.set_direct(true);
     }
-    mss_connection_settings& server = c.server();
-    if (p.driver)
-        server.driver = widen(*p.driver);
-    if (p.connection_string)
-        server.connection_string = widen(*p.connection_string);
-    if (p.trust_server_certificate)
-        server.trust_server_certificate = *p.trust_server_certificate;
-    if (p.encrypt)
-        server.encrypt = *p.encrypt ? mss_connection_settings::encryption::on
-                                    : mss_connection_settings::encryption::off;
 }
 
 // A command line that names a file of the source folder as an output would destroy a table:
@@ -457,9 +438,11 @@ int convert_main(int argc, char** argv) {
     std::signal(SIGTERM, SIG_DFL);
 
     // A stop that came after the last record leaves a whole script.
+    // A server keeps what reached it: a stop asked for is taken as having cut the run short.
     const bool stopped =
-        reporter.stopped() || (interrupted && !converter.working_script().empty() &&
-                               fs::exists(converter.working_script(), ec));
+        reporter.stopped() ||
+        (interrupted && (converter.get_direct() || (!converter.working_script().empty() &&
+                                                    fs::exists(converter.working_script(), ec))));
     if (interrupted && stopped)
         display.print("Stopped by the user.");
     print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);

@@ -64,26 +64,8 @@ int prepare(const std::string& command, int argc, char** argv, tabrix_converter&
             converter.serialize(false);
         if (cl.profile && !converter.load_profile(std::filesystem::path(*cl.profile)))
             throw convert_usage_error("cannot read the profile '" + *cl.profile + "'");
-        mss_connection_settings& server = converter.server();
-        if (s.host)
-            server.host = tk_from_utf8(*s.host);
-        if (s.login)
-            server.login = tk_from_utf8(*s.login);
-        if (s.password)
-            server.password = tk_from_utf8(*s.password);
-        if (s.windows_auth)
-            server.integrated = *s.windows_auth;
-        if (s.as_dbo)
-            converter.set_as_dbo(*s.as_dbo);
-        if (s.driver)
-            server.driver = tk_from_utf8(*s.driver);
-        if (s.connection_string)
-            server.connection_string = tk_from_utf8(*s.connection_string);
-        if (s.trust_server_certificate)
-            server.trust_server_certificate = *s.trust_server_certificate;
-        if (s.encrypt)
-            server.encrypt = *s.encrypt ? mss_connection_settings::encryption::on
-                                        : mss_connection_settings::encryption::off;
+        cli_apply_server_options(s, converter);
+        const mss_connection_settings& server = converter.server();
         if (server.host.empty() && server.connection_string.empty())
             throw convert_usage_error("no server: give -S HOST");
         if (!server.integrated && server.login.empty() && server.connection_string.empty())

@@ -9,6 +9,41 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace {
+
+std::u16string widen(const std::string& text) {
+    try {
+        return tk_from_ansi(text);
+    } catch (const tk_exception&) {
+        throw convert_usage_error("'" + text + "' is not text in this system's character set");
+    }
+}
+
+} // namespace
+
+void cli_apply_server_options(const convert_settings_patch& p, tabrix_converter& c) {
+    if (p.host)
+        c.set_host(widen(*p.host));
+    if (p.login)
+        c.set_login(widen(*p.login));
+    if (p.password)
+        c.set_password(widen(*p.password));
+    if (p.windows_auth)
+        c.set_windows_auth(*p.windows_auth);
+    if (p.as_dbo)
+        c.set_as_dbo(*p.as_dbo);
+    mss_connection_settings& server = c.server();
+    if (p.driver)
+        server.driver = widen(*p.driver);
+    if (p.connection_string)
+        server.connection_string = widen(*p.connection_string);
+    if (p.trust_server_certificate)
+        server.trust_server_certificate = *p.trust_server_certificate;
+    if (p.encrypt)
+        server.encrypt = *p.encrypt ? mss_connection_settings::encryption::on
+                                    : mss_connection_settings::encryption::off;
+}
+
 std::optional<std::string> cli_read_secret(const std::string& prompt) {
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
