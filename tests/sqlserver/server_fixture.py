@@ -33,7 +33,8 @@ class Batch:
     """What odbc_query printed for one batch."""
 
     def __init__(self):
-        self.results = []       # each: {'columns': [(name, type, size, digits, nullable)], 'rows': []}
+        # Each result: {'columns': [(name, type, size, digits, nullable)], 'rows': [[text]]}.
+        self.results = []
         self.counts = []
         self.errors = []        # (native number, sqlstate, message)
         self.infos = []
@@ -130,15 +131,16 @@ class Server:
 
     # --- the client stack --------------------------------------------------------------------
 
-    def connection_string(self, database: str = None, password: str = None) -> str:
+    def connection_string(self, database: str = None, password: str = None,
+                          extra: str = '') -> str:
         text = (f'DRIVER={{{DRIVER}}};SERVER={self.host};PORT={self.port};UID={self.login};'
                 f'PWD={password or self.password};TDS_Version=7.4;ClientCharset=UTF-8')
-        return text + (f';DATABASE={database}' if database else '')
+        return text + (f';DATABASE={database}' if database else '') + extra
 
-    def query(self, *batches, database=None, password=None, options=()):
+    def query(self, *batches, database=None, password=None, extra='', options=()):
         """Runs batches through odbc_query; returns (connected, [Batch])."""
         done = subprocess.run([client_program('odbc_query'), *options,
-                               self.connection_string(database, password), *batches],
+                               self.connection_string(database, password, extra), *batches],
                               capture_output=True, text=True, timeout=CLIENT_TIMEOUT)
         return parse_query_output(done.stdout)
 

@@ -12,7 +12,7 @@ import json
 import os
 import sqlite3
 
-from sql_types import SqlType, sort_key
+from sql_types import SqlType
 
 FIRST_USER_OBJECT_ID = 245575913
 
@@ -138,13 +138,14 @@ class Table:
 class View:
     kind = 'V'
 
-    def __init__(self, object_id, schema, name, query, text, column_names):
+    def __init__(self, object_id, schema, name, query, text, definition, columns):
         self.object_id = object_id
         self.schema = schema
         self.name = name
         self.query = query
-        self.text = text
-        self.column_names = column_names
+        self.text = text                    # the SELECT
+        self.definition = definition        # the CREATE VIEW statement as written
+        self.columns = columns              # [(name, SqlType, nullable)]
         self.create_date = dt.datetime.now()
         self.modify_date = self.create_date
 
@@ -278,9 +279,6 @@ class Database:
         encoded = [c.type.encode(v) for c, v in zip(table.columns, values)] + [rowid]
         self.store.execute(f'UPDATE {table.store} SET {sets} WHERE rowid=?', encoded)
 
-    def count_rows(self, table):
-        return self.store.execute(f'SELECT count(*) FROM {table.store}').fetchone()[0]
-
     # -- the catalog as JSON: readers of the store decode rows with it, and a server started
     # again on the same directory finds its objects -----------------------------------------
     def save_catalog(self):
@@ -290,7 +288,10 @@ class Database:
         for obj in sorted(self.objects.values(), key=lambda o: o.object_id):
             if isinstance(obj, View):
                 views.append({'object_id': obj.object_id, 'schema': obj.schema.name,
-                              'name': obj.name, 'text': obj.text, 'columns': obj.column_names})
+                              'name': obj.name, 'text': obj.text,
+                              'definition': obj.definition,
+                              'columns': [[n, t.name, t.length, t.precision, t.scale, null]
+                                          for n, t, null in obj.columns]})
                 continue
             if obj.temp:
                 continue
@@ -300,7 +301,8 @@ class Database:
                 'next_key': obj.next_key,
                 'columns': [{'name': c.name, 'key': c.key, 'type': c.type.name,
                              'length': c.type.length, 'precision': c.type.precision,
-                             'scale': c.type.scale, 'nullable': c.nullable,
+                             'scale': c.type.scale, 'collation': c.type.collation,
+                             'nullable': c.nullable,
                              'identity': c.identity, 'default': c.default_text,
                              'default_name': c.default_name,
                              'default_object_id': c.default_object_id,
@@ -342,7 +344,7 @@ class Database:
             columns = []
             for position, c in enumerate(saved['columns']):
                 column = Column(c['name'], SqlType(c['type'], c['length'], c['precision'],
-                                                   c['scale']), c['nullable'],
+                                                   c['scale'], c['collation']), c['nullable'],
                                 tuple(c['identity']) if c['identity'] else None,
                                 parse_expression(c['default']) if c['default'] else None,
                                 c['default'], c['key'], position + 1, c['default_name'],
@@ -379,7 +381,8 @@ class Database:
         for saved in catalog['views']:
             self.add_object(View(saved['object_id'], self.schema(saved['schema']),
                                  saved['name'], parse_select(saved['text']), saved['text'],
-                                 saved['columns']))
+                                 saved['definition'],
+                                 [(c[0], SqlType(*c[1:5]), c[5]) for c in saved['columns']]))
 
 
 def read_store(path, schema, name):
@@ -412,4 +415,4 @@ def index_key(index, table, values):
     """The key of a row in a unique index, compared as the default collation does; None when a
     filter leaves the row out."""
     positions = [table.columns.index(table.column(name)) for name, _ in index.columns]
-    return tuple(sort_key(values[p]) for p in positions)
+    return tuple(table.columns[p].type.key(values[p]) for p in positions)

@@ -2,6 +2,32 @@
 
 One Engine serves every session of a server; each database is its own sqlite store under the
 engine's data directory. The protocol side turns what Session.execute yields into TDS tokens.
+
+Where it differs from SQL Server (a test that depends on these does not prove much):
+- No locking or isolation: statements of all sessions run one at a time under one lock, and a
+  session sees the uncommitted rows of another (no blocking, no deadlock 1205, no lock
+  timeouts). A rollback undoes the session's own changes from an undo log.
+- T-SQL is a subset: no stored procedures, triggers, functions, cursors, TRY/CATCH, WHILE,
+  MERGE, CTEs, window functions, SELECT INTO, computed columns, rowversion/timestamp, sql_variant
+  (sys.identity_columns gives bigint where SQL Server gives sql_variant), datetimeoffset, xml.
+  Unknown syntax is error 102/156 as on the server, so a test meets the gap loudly.
+- Compilation is approximated: syntax errors, unknown functions and column names missing from
+  tables that exist when the batch starts stop the whole batch before it runs; everything else
+  (missing tables, deferred names) fails when its statement runs, with the batch-abort or
+  statement-abort SQL Server gives that error number.
+- Collations: the database default is SQL_Latin1_General_CP1_CI_AS (case-insensitive, trailing
+  blanks ignored); a column COLLATE name containing _CS_ (or _BIN) makes its keys and
+  comparisons case-sensitive. Accent and kana sensitivity, code pages other than 1252 for
+  varchar, and collation-specific sort orders are not modelled (ORDER BY sorts by Unicode code
+  point, case folded).
+- Arithmetic: decimal results keep exact values but not SQL Server's precision/scale derivation
+  rules for expressions (e.g. the scale of a division); float text conversion is approximate.
+- time and datetime2 keep microseconds: a 7th fractional digit is rounded away.
+- Truncation is 2628 (with table, column and value) for the 2019/2022/Azure banners and 8152
+  for 2008 R2 and 2017, as databases at those servers' default compatibility levels report it.
+- Object ids, constraint names generated for unnamed constraints and the dates in catalog views
+  follow SQL Server's shape (PK__table__hex), not its values.
+- Catalog views hold the columns the tests and direct mode query, not every column.
 """
 
 from __future__ import annotations
@@ -13,7 +39,7 @@ import threading
 from typing import Iterator
 
 from sql_catalog import Database, database_path, read_store
-from sql_errors import SqlError, info, sql_error
+from sql_errors import SqlError, sql_error
 from sql_executor import Executor
 from sql_results import ColumnInfo, EnvChange, Info, ResultSet, RowCount
 
@@ -179,5 +205,3 @@ class Session:
             self.executor.close()
             self.engine.sessions.discard(self)
 
-
-_ = (info, Info, EnvChange, ResultSet, RowCount)

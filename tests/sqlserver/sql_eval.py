@@ -9,7 +9,7 @@ import re
 import uuid
 from decimal import Decimal
 
-from sql_errors import SqlError, sql_error
+from sql_errors import sql_error
 from sql_parser import Node
 from sql_types import (DECIMAL_CONTEXT, NStr, SqlType, parse_datetime, sort_key, type_name,
                        type_of_value)
@@ -98,13 +98,16 @@ def is_aggregate(node):
     return False
 
 
-def compare(a, b, dateformat='mdy'):
+def compare(a, b, dateformat='mdy', case_sensitive=False):
     """-1, 0 or 1; None when either side is NULL. The side of lower type precedence is
     converted to the other's type, as SQL Server does."""
     if a is None or b is None:
         return None
     a, b = unify(a, b, dateformat)
-    ka, kb = sort_key(a), sort_key(b)
+    if case_sensitive and isinstance(a, str) and isinstance(b, str):
+        ka, kb = (2, a.rstrip(' ')), (2, b.rstrip(' '))
+    else:
+        ka, kb = sort_key(a), sort_key(b)
     if ka[0] != kb[0]:
         raise sql_error(206, type_name(a), type_name(b))
     return (ka > kb) - (ka < kb)
@@ -234,7 +237,8 @@ def arithmetic(op, a, b):
     elif op == '%':
         if isinstance(a, float):
             raise sql_error(8117, 'float', 'modulo')
-        result = abs(a) % abs(b) * (1 if a >= 0 else -1)
+        result = DECIMAL_CONTEXT.remainder(a, b) if isinstance(a, Decimal) else \
+            abs(a) % abs(b) * (1 if a >= 0 else -1)
     elif op == '&':
         result = a & b
     elif op == '|':
@@ -247,16 +251,6 @@ def arithmetic(op, a, b):
             -2**31 <= a < 2**31 and -2**31 <= b < 2**31 and not -2**31 <= result < 2**31:
         raise sql_error(8115, 'expression', 'int')
     return result
-
-
-def truth(value):
-    if value is None:
-        return None
-    return bool(value)
-
-
-def result_columns(names_and_types):
-    return [t.column_info(n) for n, t in names_and_types]
 
 
 def column_info_for(node, values, name, context):
@@ -317,5 +311,30 @@ def decimal_round(value, digits, truncate=False):
                             context=DECIMAL_CONTEXT) if digits >= 0 else rounded
 
 
-__all__ = ['Binding', 'Context', 'compare', 'arithmetic', 'truth', 'like_regex', 'is_aggregate',
-           'column_info_for', 'decimal_round', 'SqlError', 'result_columns']
+def key_text(values):
+    """'(1, abc)' as duplicate-key messages show a key."""
+    parts = []
+    for value in values:
+        if value is None:
+            parts.append('<NULL>')
+        elif isinstance(value, bool):
+            parts.append('1' if value else '0')
+        elif isinstance(value, Decimal):
+            parts.append(format(value, 'f'))
+        elif isinstance(value, dt.datetime):
+            parts.append(value.isoformat(sep=' '))
+        elif isinstance(value, uuid.UUID):
+            parts.append(str(value).upper())
+        elif isinstance(value, bytes):
+            parts.append('0x' + value.hex().upper())
+        else:
+            parts.append(str(value))
+    return '(' + ', '.join(parts) + ')'
+
+
+def name_text(name):
+    """A multi-part name as SQL Server repeats it in messages (without brackets)."""
+    parts = [name.database, name.schema, name.name]
+    while parts and parts[0] is None:
+        parts.pop(0)
+    return '.'.join(p or '' for p in parts)

@@ -3,9 +3,11 @@ statement runs, as on SQL Server (102/156; 10738 for more than 1000 rows in one 
 
 from __future__ import annotations
 
+from decimal import Decimal
+
 from sql_errors import sql_error
 from sql_lexer import RESERVED, tokenize
-from sql_types import SqlType
+from sql_types import NStr, SqlType, negate
 
 
 class Node:
@@ -152,7 +154,7 @@ class Parser:
     def statement(self):
         token = self.tok
         line = token.line
-        start = self.pos
+        start = self.statement_start = self.pos
         if token.kind != 'id':
             raise self.error()
         word = token.value.lower()
@@ -176,12 +178,25 @@ class Parser:
         self.next()
         return Node('use', database=self.identifier())
 
-    def st_go(self):
-        raise self.error()
-
     def st_print(self):
         self.next()
         return Node('print', expr=self.expr())
+
+    def st_raiserror(self):
+        self.next()
+        self.expect_op('(')
+        args = [self.expr()]
+        while self.op(','):
+            args.append(self.expr())
+        self.expect_op(')')
+        if len(args) < 3:
+            raise self.error(self.tokens[self.pos - 1])
+        options = []
+        if self.word('with'):
+            options.append(self.expect_word('nowait', 'log', 'seterror'))
+            while self.op(','):
+                options.append(self.expect_word('nowait', 'log', 'seterror'))
+        return Node('raiserror', args=args, options=options)
 
     def st_begin(self):
         self.next()
@@ -210,9 +225,8 @@ class Parser:
     def st_rollback(self):
         self.next()
         self.word('tran', 'transaction', 'work')
-        if self.is_identifier():
-            self.identifier()
-        return Node('rollback')
+        name = self.identifier() if self.is_identifier() else None
+        return Node('rollback', name=name)
 
     def st_save(self):
         self.next()
@@ -263,6 +277,8 @@ class Parser:
             return Node('set', option=option, value=None)
         if option in ('dateformat', 'language', 'textsize', 'datefirst', 'lock_timeout',
                       'deadlock_priority', 'rowcount', 'statistics', 'context_info'):
+            if self.tok.kind == 'op' and self.tok.value == '-':
+                return Node('set', option=option, value=self.signed_number())
             token = self.next()
             value = token.value.lower() if isinstance(token.value, str) else token.value
             if option == 'statistics':
@@ -302,11 +318,22 @@ class Parser:
             if self.tok.kind == 'var' and self.peek().kind == 'op' and self.peek().value == '=':
                 name = self.next().value
                 self.next()
-            args.append((name, self.expr()))
+            args.append((name, self.procedure_argument()))
             self.word('output', 'out')
             if not self.op(','):
                 break
         return Node('exec', procedure=procedure, args=args, line=line, source='')
+
+    def procedure_argument(self):
+        """A procedure argument: a name standing alone ([dbo], "'TABLE'", dbo) is text."""
+        token = self.tok
+        following = self.peek()
+        alone = following.kind == 'eof' or following.kind == 'op' and following.value in (',', ';')
+        if alone and (token.kind == 'qid' or token.kind == 'id' and
+                      token.value.lower() not in RESERVED and token.value.lower() != 'null'):
+            self.next()
+            return Node('literal', value=NStr(token.value))
+        return self.expr()
 
     def st_create(self):
         self.next()
@@ -331,7 +358,8 @@ class Parser:
             start = self.pos
             select = self.select()
             return Node('create_view', name=name, columns=columns, select=select,
-                        text=self.text_between(start))
+                        text=self.text_between(start),
+                        definition=self.text_between(self.statement_start))
         unique = bool(self.word('unique'))
         clustered = self.word('clustered', 'nonclustered')
         if self.word('index'):
@@ -451,7 +479,7 @@ class Parser:
                     self.expect_op(')')
                 column.identity = (int(seed), int(step))
             elif self.word('collate'):
-                self.identifier()
+                column.type.collation = collation_or_default(self.identifier())
             elif self.word('constraint'):
                 constraint_name = self.identifier()
                 continue
@@ -587,7 +615,8 @@ class Parser:
             self.expect_word('column')
             name = self.identifier()
             sql_type = self.data_type(name)
-            self.word('collate') and self.identifier()
+            if self.word('collate'):
+                sql_type.collation = collation_or_default(self.identifier())
             nullable = None
             if self.word('null'):
                 nullable = True
@@ -649,6 +678,8 @@ class Parser:
             while True:
                 name = self.name()
                 table = self.name() if self.word('on') else None
+                if table is None and name.schema is None:
+                    raise sql_error(159, line=self.tok.line)
                 indexes.append((name, table))
                 if not self.op(','):
                     break
@@ -736,9 +767,6 @@ class Parser:
 
     def st_select(self):
         return self.select()
-
-    def st_with(self):
-        raise self.error()
 
     # -- queries ----------------------------------------------------------------------------
     def select(self):
@@ -981,9 +1009,9 @@ class Parser:
     def unary(self):
         if self.op('-'):
             operand = self.unary()
-            if operand.kind == 'literal' and isinstance(operand.value, (int, float)) or \
-                    operand.kind == 'literal' and type(operand.value).__name__ == 'Decimal':
-                return Node('literal', value=-operand.value)
+            if operand.kind == 'literal' and isinstance(operand.value, (int, float, Decimal)) \
+                    and not isinstance(operand.value, bool):
+                return Node('literal', value=negate(operand.value))
             return Node('negate', expr=operand)
         if self.op('+'):
             return self.unary()
@@ -1065,7 +1093,8 @@ class Parser:
         if self.word('over'):
             self.skip_parenthesized()
         return Node('function', name=name, args=args, star=star, distinct=distinct,
-                    schema=qualified.schema if qualified else None)
+                    schema=qualified.schema if qualified else None,
+                    written=qualified.name if qualified else name)
 
     def case(self):
         self.next()
@@ -1082,8 +1111,8 @@ class Parser:
         return Node('case', operand=operand, whens=whens, otherwise=otherwise)
 
 
-def parse_batch(text, quoted_identifier=True):
-    return Parser(text, quoted_identifier).batch()
+def collation_or_default(name):
+    return None if name.upper() == 'DATABASE_DEFAULT' else name
 
 
 def parse_expression(text):

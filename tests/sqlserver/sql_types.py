@@ -53,13 +53,24 @@ KNOWN_TYPES = set(INTEGER_RANGES) | set(EXACT_TYPES) | {'real', 'float', 'unique
 class SqlType:
     """A declared type: name in lower case, length (-1 = MAX), precision and scale."""
 
-    __slots__ = ('name', 'length', 'precision', 'scale')
+    __slots__ = ('name', 'length', 'precision', 'scale', 'collation')
 
-    def __init__(self, name, length=0, precision=0, scale=0):
+    def __init__(self, name, length=0, precision=0, scale=0, collation=None):
         self.name = name
         self.length = length
         self.precision = precision
         self.scale = scale
+        self.collation = collation          # text types: a COLLATE name; None: the database's
+
+    @property
+    def case_sensitive(self):
+        return self.collation is not None and collation_case_sensitive(self.collation)
+
+    def key(self, value):
+        """The value as this type's collation compares it in keys."""
+        if self.case_sensitive and isinstance(value, str):
+            return (2, value.rstrip(' '))
+        return sort_key(value)
 
     @staticmethod
     def declared(name, args, column='', max_arg=False):
@@ -121,7 +132,7 @@ class SqlType:
             precision, scale = 19, 4
         elif self.name == 'smallmoney':
             precision, scale = 10, 4
-        collation = DEFAULT_COLLATION if self.name in TEXT_TYPES else b''
+        collation = collation_bytes(self.collation) if self.name in TEXT_TYPES else b''
         return ColumnInfo(name, self.name, self.length, precision, scale, nullable, identity,
                           collation)
 
@@ -269,7 +280,10 @@ class SqlType:
                 raise self._overflow(value)
             return number
         if isinstance(value, bytes):
-            number = int.from_bytes(value[-(high.bit_length() + 1) // 8:] or b'\0', 'big')
+            # The low-order bytes, read as the integer type's own two's complement.
+            size = max(1, (high.bit_length() + 1) // 8)
+            number = int.from_bytes(value[-size:].rjust(size, b'\0'), 'big',
+                                    signed=name not in ('bit', 'tinyint'))
             return number != 0 if name == 'bit' else number
         raise sql_error(206, type_name(value), name)
 
@@ -300,8 +314,9 @@ class SqlType:
         else:
             raise sql_error(206, type_name(value), self.name)
         rounded = number.quantize(Decimal(1).scaleb(-scale), context=DECIMAL_CONTEXT)
-        if abs(rounded) >= limit and self.name not in MONEY_LIMITS or \
-                self.name in MONEY_LIMITS and abs(rounded) > limit:
+        size = rounded.copy_abs()
+        if size >= limit and self.name not in MONEY_LIMITS or \
+                self.name in MONEY_LIMITS and size > limit:
             raise sql_error(8115, type_name(value), self.sql_name())
         return rounded
 
@@ -359,7 +374,7 @@ class SqlType:
         if name == 'smalldatetime':
             if not dt.datetime(1900, 1, 1) <= parsed < dt.datetime(2079, 6, 6, 23, 59, 30):
                 raise sql_error(242, type_name(value), name)
-            return (parsed + dt.timedelta(seconds=30, microseconds=-2000)).replace(
+            return (parsed + dt.timedelta(seconds=30, milliseconds=1)).replace(
                 second=0, microsecond=0)
         return round_time(parsed, self.scale)
 
@@ -417,6 +432,37 @@ class SqlType:
         if isinstance(value, bytes) and len(value) >= 16:
             return uuid.UUID(bytes_le=value[:16])
         raise sql_error(206, type_name(value), self.name)
+
+
+def negate(value):
+    """-value without rounding a Decimal of more than 28 digits."""
+    return value.copy_negate() if isinstance(value, Decimal) else -value
+
+
+def collation_case_sensitive(name):
+    upper = name.upper()
+    return '_CS' in upper or upper.endswith('_BIN') or upper.endswith('_BIN2')
+
+
+def collation_name(name):
+    return 'SQL_Latin1_General_CP1_CI_AS' if name is None else name
+
+
+def collation_bytes(name):
+    """The 5-byte TDS collation: LCID (US English, 0x0409 for every name here), comparison
+    flags (ignore case 0x1, accent 0x2, kana 0x4, width 0x8 in the high nibble of byte 2;
+    binary in byte 3) and the SQL sort id (Windows collations have 0)."""
+    if name is None:
+        return DEFAULT_COLLATION
+    upper = name.upper()
+    binary = upper.endswith('_BIN') or upper.endswith('_BIN2')
+    flags = 0 if binary else (0 if '_CS' in upper else 1) | (0 if '_AS' in upper else 2) | \
+        (0 if '_KS' in upper else 4) | (0 if '_WS' in upper else 8)
+    version = 0x01 if upper.endswith('_BIN') else 0x02 if upper.endswith('_BIN2') else 0
+    sort_id = 0
+    if upper.startswith('SQL_LATIN1_GENERAL_CP1_'):
+        sort_id = {'CI_AS': 52, 'CS_AS': 51, 'CI_AI': 54}.get(upper[23:], 0)
+    return bytes([0x09, 0x04, flags << 4, version, sort_id])
 
 
 def type_name(value):
@@ -528,9 +574,10 @@ def parse_datetime(text, target, dateformat='mdy'):
             a, b, c = match.group('a'), match.group('b'), match.group('c')
             if len(a) == 4:
                 year = int(a)
-                # datetime reads yyyy-xx-xx by DATEFORMAT; date and datetime2 always as y-m-d.
-                month, day = (int(c), int(b)) if legacy and dateformat == 'ydm' else \
-                    (int(b), int(c))
+                # datetime reads yyyy-xx-xx with day and month in DATEFORMAT's order (dmy:
+                # year-day-month); date and datetime2 always as year-month-day.
+                day_first = dateformat.index('d') < dateformat.index('m')
+                month, day = (int(c), int(b)) if legacy and day_first else (int(b), int(c))
             else:
                 year = int(c) if len(c) == 4 else 2000 + int(c) if int(c) < 50 else 1900 + int(c)
                 order = {'mdy': (a, b), 'dmy': (b, a), 'myd': (a, c), 'dym': (c, a)}.get(
@@ -558,18 +605,12 @@ def parse_datetime(text, target, dateformat='mdy'):
         value = dt.datetime(year, month, day, hour, minute, second) + \
             dt.timedelta(microseconds=micro)
     except (ValueError, OverflowError):
-        if legacy and date_text and 1 <= month <= 12 and 1 <= day <= 31 and hour < 24 and \
-                minute < 60 and second < 60:
+        if legacy:
             raise sql_error(242, source, target) from None
         raise sql_error(241) from None
     if legacy and value.year < 1753:
         raise sql_error(242, source, target)
     return value
-
-
-def values_equal(a, b):
-    """Key equality as the default collation sees it (case and trailing blanks ignored)."""
-    return sort_key(a) == sort_key(b)
 
 
 def sort_key(value):

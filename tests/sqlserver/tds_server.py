@@ -39,6 +39,7 @@ SERVER_NAME = 'TABRIXTEST'
 PROGRAM_NAME = 'Microsoft SQL Server'
 TDS_74 = 0x74000004
 TDS_73B = 0x730B0003
+TDS_72 = 0x72090002
 
 # What each banner reports: product version and the highest TDS version it speaks.
 BANNERS = {
@@ -124,7 +125,7 @@ class BatchReply:
         self._flush(True)
         self.pending = (status, count, command)
 
-    def error(self, conn, number, severity, state, message, line=1) -> None:
+    def error(self, number, severity, state, message, line=1) -> None:
         self.errors.append(number)
         self.add(tok.message(tok.ERROR, number, state, severity, message, SERVER_NAME, line))
 
@@ -144,7 +145,6 @@ class Connection:
         self.reader = PacketReader(sock)
         self.writer = PacketWriter(sock, spid)
         self.session = None
-        self.user = ''
         self.tds_version = TDS_74
         self.requests = queue.Queue()
         self.lock = threading.Lock()
@@ -278,7 +278,10 @@ class Connection:
         if msg.kind != LOGIN7:
             raise ProtocolError(f'expected LOGIN7, got message type {msg.kind:#x}')
         fields = self.parse_login7(msg.payload)
-        self.user = fields['user']
+        if fields['version'] < TDS_72:
+            # Older clients need 4-byte row counts and other types; none of ours is one.
+            raise ProtocolError(f"TDS version {fields['version']:#010x} is older than 7.2, "
+                                'which this server needs')
         engine = self.server.engine
         failure = None
         if self.server.faults.refuse_login() or not engine.check_login(fields['user'],
@@ -349,8 +352,7 @@ class Connection:
     def login_reply(self, fields: dict) -> bytes:
         server = self.server
         database = self.session.database
-        self.tds_version = min(fields['version'], server.tds_version) \
-            if fields['version'] >= 0x72000000 else server.tds_version
+        self.tds_version = min(fields['version'], server.tds_version)
         return b''.join([
             tok.envchange_text(tok.ENV_DATABASE, database, 'master'),
             tok.message(tok.INFO, 5701, 2, 0, f"Changed database context to '{database}'.",
@@ -367,8 +369,7 @@ class Connection:
 
     def request_text(self, payload: bytes) -> str:
         r = Reader(payload)
-        if self.tds_version >= 0x72000000:
-            skip_all_headers(r)
+        skip_all_headers(r)
         raw = r.take(r.remaining())
         if len(raw) % 2:
             raise ProtocolError('odd byte count in UTF-16 text')
@@ -387,7 +388,7 @@ class Connection:
             else:
                 rows = self.run_statements(text, reply)
         except InjectedError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message)
+            reply.error(err.number, err.severity, err.state, err.message)
         self.log('batch', text=text, rows=rows, errors=reply.errors,
                  ms=round((time.monotonic() - started) * 1000, 1))
         if rows and self.server.faults.rows_stored(rows):
@@ -418,7 +419,8 @@ class Connection:
         result_open = False
         try:
             for item in self.session.execute(text):
-                change = self.transaction_change(before, rolled_back or isinstance(item, sql.SqlError))
+                failed = isinstance(item, sql.SqlError)
+                change = self.transaction_change(before, rolled_back or failed)
                 before = self.in_transaction()
                 inxact = tok.DONE_INXACT if before else 0
                 if result_open and not isinstance(item, sql.RowCount):
@@ -426,7 +428,7 @@ class Connection:
                 if change:
                     reply.add(change)
                 if isinstance(item, sql.SqlError):
-                    reply.error(self, item.number, item.severity, item.state, item.message,
+                    reply.error(item.number, item.severity, item.state, item.message,
                                 item.line)
                     reply.statement_done(tok.DONE_ERROR | inxact)
                 elif isinstance(item, sql.ResultSet):
@@ -447,7 +449,7 @@ class Connection:
                 if self.cancelled.is_set():
                     break
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
         if result_open:
             reply.statement_done(tok.DONE_INXACT if self.in_transaction() else 0, 0,
                                  tok.CMD_SELECT)
@@ -470,14 +472,13 @@ class Connection:
 
     def on_rpc(self, msg) -> bytes:
         r = Reader(msg.payload)
-        if self.tds_version >= 0x72000000:
-            skip_all_headers(r)
+        skip_all_headers(r)
         length = r.u16()
         name = RPC_PROC_IDS.get(r.u16(), 'sp_unknown') if length == 0xFFFF \
             else r.take(2 * length).decode('utf-16-le', 'replace')
         self.log('rpc', text=name, errors=[2812])
         reply = BatchReply(tok.DONEPROC)
-        reply.error(self, 2812, 16, 62, f"Could not find stored procedure '{name}'.")
+        reply.error(2812, 16, 62, f"Could not find stored procedure '{name}'.")
         return reply.finish(self.in_transaction())
 
     def on_transaction(self, msg) -> bytes:
@@ -504,7 +505,7 @@ class Connection:
             errors = len(reply.errors)
             for item in self.session.execute(text):
                 if isinstance(item, self.server.sql.SqlError):
-                    reply.error(self, item.number, item.severity, item.state, item.message)
+                    reply.error(item.number, item.severity, item.state, item.message)
             change = self.transaction_change(before, text.startswith('ROLLBACK'))
             if change:
                 reply.add(change)
@@ -522,12 +523,12 @@ class Connection:
         try:
             known = {c.name.lower(): c for c in self.session.bulk_columns(table)}
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
             return
         names = [leading_name(part) for part in split_top_level(match.group('columns'))]
         unknown = [n for n in names if n.lower() not in known]
         if unknown:
-            reply.error(self, 207, 16, 1, f"Invalid column name '{unknown[0]}'.")
+            reply.error(207, 16, 1, f"Invalid column name '{unknown[0]}'.")
             return
         identity = any(known[n.lower()].identity for n in names)
         self.bulk = {'table': table, 'columns': names, 'hints': hints,
@@ -540,6 +541,9 @@ class Connection:
             raise ProtocolError('a bulk load message without INSERT BULK before it')
         columns, rows = tok.read_bulk_rows(msg.payload)
         names = [c.name for c in columns]
+        if len(names) != len(bulk['columns']):
+            raise ProtocolError(f"a bulk load of {len(names)} columns after INSERT BULK of "
+                                f"{len(bulk['columns'])}")
         reply = BatchReply()
         sql = self.server.sql
         count = 0
@@ -551,9 +555,9 @@ class Connection:
             reply.statement_done(tok.DONE_COUNT | (tok.DONE_INXACT if self.in_transaction() else 0),
                                  count, tok.CMD_INSERT)
         except InjectedError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message)
+            reply.error(err.number, err.severity, err.state, err.message)
         except sql.SqlError as err:
-            reply.error(self, err.number, err.severity, err.state, err.message, err.line)
+            reply.error(err.number, err.severity, err.state, err.message, err.line)
         self.log('bulk', text=bulk['table'], columns=names, rows=count, errors=reply.errors)
         if count and self.server.faults.rows_stored(count):
             return None

@@ -14,7 +14,6 @@ NBCROW = 0xD2
 ENVCHANGE = 0xE3
 DONE = 0xFD
 DONEPROC = 0xFE
-DONEINPROC = 0xFF
 
 DONE_FINAL = 0x00
 DONE_MORE = 0x01
@@ -48,8 +47,9 @@ def done(status: int, count: int = 0, command: int = 0, token: int = DONE) -> by
 
 def message(token: int, number: int, state: int, severity: int, text: str, server: str,
             line: int = 1, procedure: str = '') -> bytes:
-    body = (struct.pack('<iBB', number, state, severity) + us_varchar(text) + b_varchar(server)
-            + b_varchar(procedure) + struct.pack('<i', line))
+    # SQL Server's messages stay under 8000 bytes; a longer text would not fit its length field.
+    body = (struct.pack('<iBB', number, state, severity) + us_varchar(text[:4000])
+            + b_varchar(server) + b_varchar(procedure) + struct.pack('<i', line))
     return struct.pack('<BH', token, len(body)) + body
 
 
@@ -91,9 +91,21 @@ class ResultColumns:
         return b''.join(out)
 
     def row(self, values) -> bytes:
+        """A ROW token, or an NBCROW (a bitmap of the NULL columns, then the other values)
+        when that is shorter, as SQL Server chooses."""
         if len(values) != len(self.types):
             raise ValueError(f'a row of {len(values)} values for {len(self.types)} columns')
-        return bytes([ROW]) + b''.join(encode_value(wt, v) for wt, v in zip(self.types, values))
+        encoded = [encode_value(wt, v) for wt, v in zip(self.types, values)]
+        plain = bytes([ROW]) + b''.join(encoded)
+        if None not in values:
+            return plain
+        bitmap = bytearray((len(values) + 7) // 8)
+        for i, value in enumerate(values):
+            if value is None:
+                bitmap[i // 8] |= 1 << (i % 8)
+        compact = bytes([NBCROW]) + bytes(bitmap) + b''.join(
+            data for data, value in zip(encoded, values) if value is not None)
+        return compact if len(compact) < len(plain) else plain
 
 
 class BulkColumn:

@@ -219,7 +219,7 @@ def encode_value(wt: WireType, value) -> bytes:
     if t in USHORT_LEN_TYPES:
         if value is not None:
             if t in (NVARCHAR, NCHAR):
-                data = str(value).encode('utf-16-le')
+                data = str(value).encode('utf-16-le', 'surrogatepass')
             elif t in (BIGVARCHAR, BIGCHAR):
                 data = str(value).encode(code_page(wt.collation), 'replace')
             else:

@@ -16,7 +16,6 @@ ATTENTION = 0x06
 BULK_LOAD = 0x07
 TRANSACTION_MANAGER = 0x0E
 LOGIN7 = 0x10
-SSPI = 0x11
 PRELOGIN = 0x12
 
 STATUS_EOM = 0x01
@@ -74,14 +73,16 @@ class PacketReader:
         reset = False
         while True:
             header = self._read_exact(HEADER_SIZE, first=kind is None)
-            packet_kind, status, length = header[0], header[1], struct.unpack_from('>H', header, 2)[0]
+            packet_kind, status = header[0], header[1]
+            length = struct.unpack_from('>H', header, 2)[0]
             if length < HEADER_SIZE or length > self.max_packet:
                 raise ProtocolError(f'packet length {length} is out of range')
             if kind is None:
                 kind = packet_kind
                 reset = bool(status & 0x08)
             elif packet_kind != kind:
-                raise ProtocolError(f'packet type {packet_kind:#x} inside a message of type {kind:#x}')
+                raise ProtocolError(f'packet type {packet_kind:#x} inside a message of type '
+                                    f'{kind:#x}')
             body = self._read_exact(length - HEADER_SIZE, first=False)
             size += len(body)
             if size > MAX_MESSAGE:

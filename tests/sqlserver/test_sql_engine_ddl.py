@@ -105,7 +105,8 @@ class CreateTableTest(EngineTest):
         self.run_ok('CREATE CLUSTERED INDEX cx ON child(parent_id)')
         self.assertError('CREATE CLUSTERED INDEX cx2 ON child(label)', 1902)
         self.assertError('CREATE INDEX cx ON child(label)', 1913)
-        self.assertError('ALTER TABLE parent ADD PRIMARY KEY (code)', 1779)
+        self.assertEqual([e.number for e in self.errors(
+            'ALTER TABLE parent ADD PRIMARY KEY (code)')], [1779, 1750])
         indexes = self.rows("SELECT i.name, i.type_desc, i.is_unique, i.is_primary_key, "
                             "i.is_unique_constraint, i.has_filter, i.filter_definition "
                             "FROM sys.indexes i WHERE i.object_id = OBJECT_ID('child') "
@@ -142,6 +143,9 @@ class CreateTableTest(EngineTest):
         self.run_ok('CREATE VIEW sales.big AS SELECT id, total FROM sales.orders '
                     'WHERE total > 5')
         self.assertEqual(self.rows('SELECT * FROM sales.big'), [(1, Decimal('10.50'))])
+        self.assertEqual(self.rows("SELECT DATA_TYPE, NUMERIC_PRECISION, NUMERIC_SCALE FROM "
+                                   "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'big' AND "
+                                   "COLUMN_NAME = 'total'"), [('decimal', 10, 2)])
         self.assertEqual(self.rows("SELECT TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
                                    "INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
                          [('sales', 'big', 'VIEW'), ('sales', 'orders', 'BASE TABLE')])
@@ -206,3 +210,94 @@ class CatalogTest(EngineTest):
 
 if __name__ == '__main__':
     unittest.main()
+
+
+class DirectModeQueriesTest(EngineTest):
+    """The statements and catalog queries direct mode sends, as it sends them."""
+
+    def setUp(self):
+        super().setUp()
+        self.run_ok('CREATE TABLE [parent] ([CODE] nvarchar(5) NOT NULL, [QTY] int)')
+        self.run_ok('ALTER TABLE [parent] ALTER COLUMN [CODE] nvarchar(5) collate '
+                    'Latin1_General_CS_AS NOT NULL')
+        self.run_ok('ALTER TABLE [dbo].[parent] ADD PRIMARY KEY([CODE])')
+        self.run_ok('CREATE TABLE [child] ([ID] int IDENTITY(5,2) NOT NULL, '
+                    '[CODE] nvarchar(5) collate Latin1_General_CS_AS)')
+        self.run_ok('ALTER TABLE [dbo].[child] ADD CONSTRAINT [rel] FOREIGN KEY ([CODE]) '
+                    'REFERENCES [dbo].[parent]([CODE]) ON UPDATE CASCADE ON DELETE NO ACTION')
+
+    def test_case_sensitive_keys(self):
+        self.run_ok("INSERT INTO [parent] VALUES (N'abc', 1), (N'ABC', 2)")
+        self.assertEqual(self.value("SELECT COUNT(*) FROM parent WHERE CODE = 'abc'"), 1)
+        self.assertError("INSERT INTO [child] ([CODE]) VALUES (N'Abc')", 547)
+        self.assertEqual(self.value("SELECT collation_name FROM sys.columns WHERE name = "
+                                    "'CODE' AND object_id = OBJECT_ID('parent')"),
+                         'Latin1_General_CS_AS')
+
+    def test_catalog_queries(self):
+        self.assertEqual(self.rows('SELECT name from master.sys.databases ORDER BY name'),
+                         [('master',), ('model',), ('msdb',), ('tempdb',), ('testdb',)])
+        self.assertEqual(len(self.rows('SELECT name from master.sys.sysdatabases ORDER BY '
+                                       'name')), 5)
+        self.run_ok("IF NOT EXISTS (SELECT  schema_name FROM    information_schema.schemata "
+                    "WHERE   schema_name = 'stock' ) BEGIN EXEC sp_executesql N'CREATE SCHEMA "
+                    "[stock]' END")
+        self.assertIn(('stock',), self.rows('SELECT name FROM master.sys.schemas where '
+                                            'principal_id < 16384') +
+                      self.rows('SELECT name FROM sys.schemas'))
+        tables = [r for r in self.run_ok("exec sp_tables @table_owner='dbo', "
+                                         "@table_type=\"'TABLE'\"")][0]
+        self.assertEqual([r[2] for r in tables.rows], ['child', 'parent'])
+        self.assertEqual(self.rows("select table_name, column_name, data_type from "
+                                   "INFORMATION_SCHEMA.COLUMNS where table_schema='dbo' and "
+                                   "table_name not in ('sysalternates','sysconstraints',"
+                                   "'syssegments')")[:2],
+                         [('parent', 'CODE', 'nvarchar'), ('parent', 'QTY', 'int')])
+        self.assertEqual(self.rows("SELECT NAME AS COLUMNNAME,CAST(LAST_VALUE AS INT),"
+                                   "CAST(INCREMENT_VALUE AS INT) FROM SYS.IDENTITY_COLUMNS "
+                                   "WHERE OBJECT_NAME(OBJECT_ID)='child' AND "
+                                   "OBJECT_SCHEMA_NAME(OBJECT_ID)='dbo'"), [('ID', None, 2)])
+        columns = [r for r in self.run_ok('EXEC sp_columns @table_name=[child], '
+                                          '@table_owner=[dbo]')][0]
+        self.assertEqual([(r[3], r[5]) for r in columns.rows],
+                         [('ID', 'int identity'), ('CODE', 'nvarchar')])
+        indexes = self.rows(
+            "SELECT      ind.name, col.name, ind.is_primary_key, ind.is_unique FROM      "
+            "sys.indexes ind INNER JOIN      sys.index_columns ic ON  ind.object_id = "
+            "ic.object_id and ind.index_id = ic.index_id INNER JOIN      sys.columns col ON "
+            "ic.object_id = col.object_id and ic.column_id = col.column_id INNER JOIN      "
+            "sys.tables t ON ind.object_id = t.object_id WHERE      "
+            "SCHEMA_NAME(t.schema_id)='dbo' AND t.name='parent' AND t.is_ms_shipped=0 ORDER BY "
+            "     t.name, ind.name, ind.index_id, ic.index_column_id")
+        self.assertEqual([r[1:] for r in indexes], [('CODE', True, True)])
+        keys = self.rows(
+            "SELECT       obj.name, col1.name, tab2.name, col2.name,      "
+            "fks.delete_referential_action_desc, fks.update_referential_action_desc FROM      "
+            "sys.foreign_keys fks INNER JOIN sys.foreign_key_columns fkc      ON fks.object_id "
+            "= fkc.constraint_object_id INNER JOIN sys.objects obj     ON obj.object_id = "
+            "fkc.constraint_object_id INNER JOIN sys.tables tab1     ON tab1.object_id = "
+            "fkc.parent_object_id INNER JOIN sys.columns col1     ON col1.column_id = "
+            "parent_column_id AND col1.object_id = tab1.object_id INNER JOIN sys.tables tab2  "
+            "   ON tab2.object_id = fkc.referenced_object_id INNER JOIN sys.columns col2     ON "
+            "col2.column_id = referenced_column_id AND col2.object_id = tab2.object_id WHERE   "
+            "   SCHEMA_NAME(tab1.schema_id)='dbo' AND tab1.name = 'child' ORDER BY obj.name")
+        self.assertEqual(keys, [('rel', 'CODE', 'parent', 'CODE', 'NO_ACTION', 'CASCADE')])
+
+    def test_views_and_writes(self):
+        self.run_ok("IF OBJECT_ID('big') IS NOT NULL DROP VIEW [big]")
+        self.run_ok('CREATE VIEW [big] AS select CODE, QTY from parent where QTY > 1')
+        self.assertEqual(self.rows("select table_name, view_definition from "
+                                   "information_schema.views where table_schema='dbo' and "
+                                   "table_name not in ('sysalternates','sysconstraints',"
+                                   "'syssegments')"),
+                         [('big', 'CREATE VIEW [big] AS select CODE, QTY from parent where '
+                                  'QTY > 1')])
+        self.run_ok("SET QUOTED_IDENTIFIER OFF; SET IDENTITY_INSERT [child] ON; ")
+        self.run_ok("INSERT INTO [parent]([CODE], [QTY]) VALUES( N'x', 1)")
+        self.run_ok("SET IDENTITY_INSERT [child] ON;INSERT INTO [child]([ID], [CODE]) "
+                    "VALUES( 7, N'x')")
+        self.run_ok("SET IDENTITY_INSERT [child] OFF;")
+        self.run_ok("UPDATE [parent] SET [QTY]=5 WHERE [CODE]=N'x'")
+        self.assertEqual(self.rows('SELECT * FROM big'), [('x', 5)])
+        self.run_ok("UPDATE [parent] SET [CODE]=N'y' WHERE [CODE]=N'x'")
+        self.assertEqual(self.rows('SELECT ID, CODE FROM child'), [(7, 'y')])

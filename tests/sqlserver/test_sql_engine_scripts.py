@@ -185,7 +185,7 @@ class FixtureScriptsTest(unittest.TestCase):
         if not folders:
             self.skipTest(f'no DBF fixtures under {SHARED}/fixtures')
         for folder in folders:
-            for mode in (1, 3):
+            for mode in (1, 2, 3):
                 with self.subTest(folder=os.path.relpath(folder, SHARED), mode=mode):
                     self.convert_and_check(folder, mode, mode == 1)
 

@@ -3,11 +3,16 @@ and its bulk-copy interface), tsql and isql. Run against a real SQL Server by se
 TABRIX_MSSQL_HOST and friends (see server_fixture.py)."""
 
 import concurrent.futures
+import json
 import os
+import shutil
 import subprocess
+import tempfile
+import time
 import unittest
 
-from server_fixture import ServerTestCase
+from server_fixture import ServerTestCase, client_program
+from test_sql_engine_scripts import split_batches
 
 # Every column type direct mode and the script use: (column type, T-SQL literal, the text ODBC
 # gives back, the text bound for bulk copy). The driver (FreeTDS 1.3.17) misreads bound date text
@@ -48,7 +53,8 @@ TYPES = [
 
 # The type names the driver reports. Nullable smallmoney and smalldatetime columns travel as
 # MONEYN and DATETIMN of 4 bytes, which the driver names money and datetime.
-ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(38,10)': 'decimal', 'numeric(5,2)': 'numeric', 'time(3)': 'time',
+ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(38,10)': 'decimal',
+                   'numeric(5,2)': 'numeric', 'time(3)': 'time',
                    'datetime2(6)': 'datetime2', 'char(3)': 'char', 'varchar(10)': 'varchar',
                    'varchar(max)': 'varchar', 'nchar(2)': 'nchar', 'nvarchar(50)': 'nvarchar',
                    'nvarchar(max)': 'nvarchar', 'binary(4)': 'binary',
@@ -56,10 +62,6 @@ ODBC_TYPE_NAMES = {'smallmoney': 'money', 'smalldatetime': 'datetime', 'decimal(
 
 TABLE = 'CREATE TABLE [all types] (id int IDENTITY(1,1) NOT NULL PRIMARY KEY, ' + ', '.join(
     f'c{i} {t} NULL' for i, (t, _, _, _) in enumerate(TYPES)) + ')'
-
-
-def bcp_text(kind: str, value: str) -> str:
-    return value
 
 
 class SessionTests(ServerTestCase):
@@ -79,6 +81,11 @@ class SessionTests(ServerTestCase):
         self.assertIn(18456, out[0].error_numbers())
 
         self.server.need_test_server(self)
+        # The server offers no encryption: a client that may go without connects in clear
+        # text, one that requires it gives up.
+        self.assertTrue(self.server.query('SELECT 1', extra=';Encryption=request')[0])
+        self.assertFalse(self.server.query('SELECT 1', extra=';Encryption=require')[0])
+
         self.server.fault({'refuse_login': 1})
         connected, out = self.server.query('SELECT 1')
         self.assertFalse(connected)
@@ -112,6 +119,108 @@ class SessionTests(ServerTestCase):
         self.assertEqual(out[7].rows, [['master']])
         self.assertIn(5701, [i[0] for i in out[7].infos])
 
+    def test_statement_forms_and_catalog_answers(self):
+        db = self.server.new_database(self)
+        values = ', '.join(f"({i}, N'n{i}')" for i in range(1, 1001))
+        out = self.run_ok(
+            'SET QUOTED_IDENTIFIER ON; SET DATEFORMAT ymd; SET NOCOUNT OFF',
+            'CREATE SCHEMA [sales]',
+            'CREATE TABLE [sales].[parent] (id int IDENTITY(5,2) NOT NULL PRIMARY KEY, '
+            "code char(4) NOT NULL UNIQUE, amount decimal(12,2) NULL DEFAULT 0, "
+            "note nvarchar(max) NULL)",
+            'CREATE TABLE [child]] x] (k int NOT NULL, parent int NULL, n nvarchar(20))',
+            'ALTER TABLE [child]] x] ALTER COLUMN n nvarchar(40) NULL',
+            'ALTER TABLE [child]] x] ADD CONSTRAINT [pk_child] PRIMARY KEY (k)',
+            'ALTER TABLE [child]] x] ADD CONSTRAINT [fk_child] FOREIGN KEY (parent) '
+            'REFERENCES [sales].[parent] (id)',
+            'CREATE UNIQUE NONCLUSTERED INDEX [ix_n] ON [child]] x] (n) WHERE n IS NOT NULL',
+            "IF OBJECT_ID(N'[dbo].[v]', N'V') IS NOT NULL DROP VIEW [dbo].[v]",
+            'CREATE VIEW [v] AS SELECT k, n FROM [child]] x]',
+            f'INSERT INTO [child]] x] (k, n) VALUES {values}',
+            "SET IDENTITY_INSERT [sales].[parent] ON; INSERT INTO [sales].[parent] (id, code) "
+            "VALUES (100, 'a''b'); SET IDENTITY_INSERT [sales].[parent] OFF; "
+            "INSERT INTO [sales].[parent] (code) VALUES ('c')",
+            'SELECT id, code, amount FROM [sales].[parent] ORDER BY id',
+            "SELECT t.name, SCHEMA_NAME(t.schema_id) FROM sys.tables t ORDER BY t.name",
+            "SELECT c.name, c.max_length, c.is_nullable, c.is_identity FROM sys.columns c "
+            "WHERE c.object_id = OBJECT_ID(N'[sales].[parent]') ORDER BY c.column_id",
+            "SELECT COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH FROM "
+            "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'child] x' ORDER BY ORDINAL_POSITION",
+            "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'[child]] x]') "
+            "AND name IS NOT NULL ORDER BY name",
+            "SELECT name, OBJECT_NAME(parent_object_id) FROM sys.foreign_keys",
+            "SELECT OBJECT_SCHEMA_NAME(OBJECT_ID(N'sales.parent')), DB_NAME()",
+            'SELECT COUNT(*) FROM [v]',
+            "SELECT name FROM master.sys.databases WHERE name = DB_NAME()",
+            "EXEC sp_columns @table_name = N'parent', @table_owner = N'sales'",
+            'DROP VIEW [v]', 'DROP TABLE [child]] x]', database=db)
+        self.assertEqual(out[10].counts, [1000])
+        # An explicit identity past the seed moves the next generated one on.
+        self.assertEqual(out[12].rows, [['100', "a'b ", '0.00'], ['102', 'c   ', '0.00']])
+        self.assertEqual(out[12].results[0]['columns'][2][1:4], ('decimal', 12, 2))
+        self.assertEqual(out[13].rows, [['child] x', 'dbo'], ['parent', 'sales']])
+        self.assertEqual(out[13].results[0]['columns'][0][1], 'nvarchar')
+        self.assertEqual(out[14].rows, [['id', '4', '0', '1'], ['code', '4', '0', '0'],
+                                        ['amount', '9', '1', '0'], ['note', '-1', '1', '0']])
+        self.assertEqual(out[15].rows, [['k', 'int', None], ['parent', 'int', None],
+                                        ['n', 'nvarchar', '40']])
+        self.assertEqual(out[16].rows, [['ix_n'], ['pk_child']])
+        self.assertEqual(out[17].rows, [['fk_child', 'child] x']])
+        self.assertEqual(out[18].rows, [['sales', db]])
+        self.assertEqual(out[19].rows, [['1000']])
+        self.assertEqual(out[20].rows, [[db]])
+        self.assertEqual([r[3] for r in out[21].rows], ['id', 'code', 'amount', 'note'])
+
+    def test_error_numbers_reach_the_client(self):
+        db = self.server.new_database(self)
+        self.run_ok('CREATE TABLE p (id int PRIMARY KEY, u int NULL)',
+                    'CREATE UNIQUE INDEX ux ON p (u)',
+                    'CREATE TABLE c (k int NOT NULL, p int REFERENCES p (id), s varchar(3), '
+                    'd date NULL, n tinyint NULL)',
+                    'CREATE TABLE i (id int IDENTITY(1,1), v int)',
+                    'CREATE TABLE j (id int IDENTITY(1,1), v int)',
+                    "INSERT INTO p VALUES (1, 1)", database=db)
+        cases = [
+            ("INSERT INTO c (k, s) VALUES (1, 'long')", (8152, 2628)),
+            ('INSERT INTO c (k, n) VALUES (1, 300)', (220, 8115)),
+            ("INSERT INTO c (k, d) VALUES (1, '2024-02-30')", (241, 242)),
+            ("INSERT INTO c (k) VALUES ('x')", (245,)),
+            ("INSERT INTO c (k, n) VALUES (1, CAST('1.5x' AS decimal(5,2)))", (8114,)),
+            ('INSERT INTO c (k) VALUES (NULL)', (515,)),
+            ('INSERT INTO p VALUES (1, 2)', (2627,)),
+            ('INSERT INTO p VALUES (2, 1)', (2601,)),
+            ('INSERT INTO c (k, p) VALUES (1, 9)', (547,)),
+            ('INSERT INTO i (id, v) VALUES (1, 1)', (544,)),
+            ('SET IDENTITY_INSERT i ON; SET IDENTITY_INSERT j ON', (8107,)),
+            ('CREATE TABLE p (x int)', (2714,)),
+            ('SELECT * FROM nowhere', (208,)),
+            ('SELECT nothing FROM p', (207,)),
+            ('SELECT FROM WHERE', (102, 156)),
+            (f'CREATE DATABASE [{db}]', (1801,)),
+            ('DROP DATABASE [no such database]', (3701,)),
+        ]
+        connected, out = self.server.query(*[sql for sql, _ in cases], database=db)
+        self.assertTrue(connected)
+        for (sql, numbers), batch in zip(cases, out):
+            with self.subTest(sql):
+                self.assertTrue(batch.errors)
+                self.assertIn(batch.errors[0][0], numbers)
+
+    def test_database_in_use_cannot_be_dropped(self):
+        self.server.need_test_server(self)
+        db = self.server.new_database(self)
+        self.server.fault({'delay': {'seconds': 10, 'match': "'hold'"}})
+        holder = subprocess.Popen([client_program('odbc_query'), self.server.connection_string(db),
+                                   "SELECT 'hold'"], stdout=subprocess.DEVNULL)
+        self.addCleanup(holder.wait)
+        self.addCleanup(holder.kill)
+        deadline = time.monotonic() + 10
+        while not any(e['kind'] == 'login' and e['database'] == db for e in self.server.log()):
+            self.assertLess(time.monotonic(), deadline, 'the holding session never logged in')
+            time.sleep(0.05)
+        connected, out = self.server.query(f'DROP DATABASE [{db}]')
+        self.assertEqual(out[0].error_numbers(), [3702])
+
     def test_transactions_through_the_driver(self):
         db = self.server.new_database(self)
         self.run_ok('CREATE TABLE t (k int)', database=db)
@@ -141,6 +250,10 @@ class SessionTests(ServerTestCase):
                 self.assertEqual(column[1], ODBC_TYPE_NAMES.get(type_name, type_name))
                 self.assertEqual(value, expected)
                 self.assertIsNone(null)
+        # Empty (MAX) values are a zero-length PLP stream, not NULL.
+        empty = self.run_ok("SELECT CAST('' AS varchar(max)), CAST(N'' AS nvarchar(max)), "
+                            'CAST(0x AS varbinary(max)), CAST(NULL AS varchar(max))')
+        self.assertEqual(empty[0].rows, [['', '', '', None]])
         if not self.server.real:
             stored = self.server.dump(db, 'all types')
             self.assertEqual(len(stored), 2)
@@ -293,18 +406,44 @@ class FaultTests(ServerTestCase):
         self.assertEqual(entries[2]['errors'], [207])
 
 
+@unittest.skipUnless(os.path.exists(os.environ.get('TABRIX_CLI', '')),
+                     'TABRIX_CLI does not name the tabrix-cli program')
+class ScriptOverTheWireTests(ServerTestCase):
+    def test_sample_script_runs_batch_by_batch(self):
+        cli = os.environ['TABRIX_CLI']
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work, True)
+        env = dict(os.environ, HOME=work)
+        sample, script = os.path.join(work, 'sample'), os.path.join(work, 'sample.sql')
+        subprocess.run([cli, 'sample', sample], env=env, check=True, capture_output=True)
+        subprocess.run([cli, 'convert', '--no-stored-settings', '-s', sample, '-o', script,
+                        '-m', '0', '--create-database', '--no-progress'], env=env,
+                       capture_output=True, timeout=300)
+        with open(script, encoding='utf-8') as f:
+            batches = split_batches(f.read())
+        connected, out = self.server.query(*batches, 'SELECT DB_NAME()')
+        self.assertTrue(connected)
+        self.assertEqual([e for b in out for e in b.errors], [])
+        database = out[-1].rows[0][0]
+        self.addCleanup(self.server.query, f'DROP DATABASE [{database}]')
+        inspected = json.loads(subprocess.run([cli, 'inspect', '--json', sample], env=env,
+                                              capture_output=True, text=True).stdout)
+        for table in inspected['tables']:
+            with self.subTest(table['name']):
+                counted = self.server.query(f"SELECT COUNT(*) FROM [{table['name']}]",
+                                            database=database)[1][0]
+                self.assertEqual(counted.rows, [[str(len(table['rows']))]])
+
+
 class OldServerTests(ServerTestCase):
     banner = '2008R2'
 
-    def test_banner_and_tds_version(self):
+    def test_banner(self):
         self.server.need_test_server(self)
-        out = self.run_ok('SELECT @@VERSION')
+        out = self.run_ok('SELECT @@VERSION', "SELECT CAST(SERVERPROPERTY('ProductVersion') "
+                          'AS nvarchar(30))')
         self.assertIn('2008 R2', out[0].rows[0][0])
-        done = subprocess.run(['tsql', '-H', self.server.host, '-p', str(self.server.port),
-                               '-U', self.server.login, '-P', self.server.password],
-                              input='SELECT 1\ngo\nexit\n', capture_output=True, text=True,
-                              timeout=60, env=dict(os.environ, TDSDUMP='stderr'))
-        self.assertEqual(done.returncode, 0)
+        self.assertTrue(out[1].rows[0][0].startswith('10.50.'))
 
 
 if __name__ == '__main__':

@@ -30,8 +30,7 @@ struct column {
     size_t capacity;
 };
 
-static void set_value(struct column* column, const unsigned char* data, int32_t length)
-{
+static void set_value(struct column* column, const unsigned char* data, int32_t length) {
     if (column->kind == KIND_SKIP)
         return;
     if (length > 0 && (size_t)length + 4 > column->capacity) {
@@ -44,8 +43,7 @@ static void set_value(struct column* column, const unsigned char* data, int32_t 
 }
 
 /* Unescapes a field in place; returns its length, or -1 for \N. */
-static int32_t unescape(char* field)
-{
+static int32_t unescape(char* field) {
     if (strcmp(field, "\\N") == 0)
         return -1;
     char* out = field;
@@ -60,8 +58,7 @@ static int32_t unescape(char* field)
     return (int32_t)(out - field);
 }
 
-static int hex_digit(char c)
-{
+static int hex_digit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -71,8 +68,7 @@ static int hex_digit(char c)
     return -1;
 }
 
-static void put_field(struct column* column, char* field)
-{
+static void put_field(struct column* column, char* field) {
     int32_t length = unescape(field);
     if (length < 0) {
         set_value(column, NULL, -1);
@@ -105,15 +101,13 @@ static void put_field(struct column* column, char* field)
     }
 }
 
-static int fail(SQLHDBC dbc, const char* what)
-{
+static int fail(SQLHDBC dbc, const char* what) {
     printf("FAILED %s\n", what);
     print_diagnostics(SQL_HANDLE_DBC, dbc, "ERROR");
     return 1;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int batch = 0, keep_identity = 0;
     const char* hint = NULL;
     int arg = 1;
@@ -170,8 +164,8 @@ int main(int argc, char** argv)
             continue;
         columns[i].capacity = 4 + (1u << 20);
         columns[i].buffer = malloc(columns[i].capacity);
-        if (bcp_bind(dbc, columns[i].buffer, 4, SQL_VARLEN_DATA, NULL, 0, kinds[k].type, i + 1)
-            != SUCCEED)
+        if (bcp_bind(dbc, columns[i].buffer, 4, SQL_VARLEN_DATA, NULL, 0, kinds[k].type, i + 1) !=
+            SUCCEED)
             return fail(dbc, "bcp_bind");
     }
 

@@ -7,8 +7,7 @@
 #include <stdio.h>
 
 /* Prints each diagnostic record of a handle as "ERROR|INFO <native> <sqlstate> <message>". */
-static inline void print_diagnostics(SQLSMALLINT type, SQLHANDLE handle, const char* kind)
-{
+static inline void print_diagnostics(SQLSMALLINT type, SQLHANDLE handle, const char* kind) {
     SQLCHAR state[6];
     SQLCHAR text[4096];
     SQLINTEGER native = 0;
@@ -20,8 +19,7 @@ static inline void print_diagnostics(SQLSMALLINT type, SQLHANDLE handle, const c
 }
 
 /* Values are printed with tab, newline, carriage return and backslash escaped. */
-static inline void print_escaped(const char* text, size_t length)
-{
+static inline void print_escaped(const char* text, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         char c = text[i];
         if (c == '\t')

@@ -16,8 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-static void print_result_columns(SQLHSTMT stmt, SQLSMALLINT count)
-{
+static void print_result_columns(SQLHSTMT stmt, SQLSMALLINT count) {
     fputs("COLUMNS", stdout);
     for (SQLSMALLINT i = 1; i <= count; ++i) {
         SQLCHAR name[256];
@@ -27,14 +26,13 @@ static void print_result_columns(SQLHSTMT stmt, SQLSMALLINT count)
         SQLDescribeCol(stmt, i, name, sizeof name, &name_length, &data_type, &size, &digits,
                        &nullable);
         SQLColAttribute(stmt, i, SQL_DESC_TYPE_NAME, type_name, sizeof type_name, NULL, NULL);
-        printf("\t%s:%s:%lu:%d:%d", (const char*)name, (const char*)type_name,
-               (unsigned long)size, (int)digits, (int)nullable);
+        printf("\t%s:%s:%lu:%d:%d", (const char*)name, (const char*)type_name, (unsigned long)size,
+               (int)digits, (int)nullable);
     }
     putchar('\n');
 }
 
-static void print_rows(SQLHSTMT stmt, SQLSMALLINT count)
-{
+static void print_rows(SQLHSTMT stmt, SQLSMALLINT count) {
     static char buffer[65536];
     SQLRETURN rc;
     while (SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
@@ -44,8 +42,8 @@ static void print_rows(SQLHSTMT stmt, SQLSMALLINT count)
             SQLLEN indicator = 0;
             int first = 1;
             /* Long values come in pieces; each piece but the last fills the buffer. */
-            while (SQL_SUCCEEDED(rc = SQLGetData(stmt, i, SQL_C_CHAR, buffer, sizeof buffer,
-                                                 &indicator))) {
+            while (SQL_SUCCEEDED(
+                rc = SQLGetData(stmt, i, SQL_C_CHAR, buffer, sizeof buffer, &indicator))) {
                 if (indicator == SQL_NULL_DATA) {
                     fputs("NULL", stdout);
                     break;
@@ -67,8 +65,7 @@ static void print_rows(SQLHSTMT stmt, SQLSMALLINT count)
         print_diagnostics(SQL_HANDLE_STMT, stmt, "ERROR");
 }
 
-static void run_batch(SQLHDBC dbc, const char* sql, long timeout)
-{
+static void run_batch(SQLHDBC dbc, const char* sql, long timeout) {
     SQLHSTMT stmt;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
     if (timeout > 0)
@@ -101,8 +98,7 @@ static void run_batch(SQLHDBC dbc, const char* sql, long timeout)
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int manual_commit = 0;
     long timeout = 0;
     int arg = 1;
