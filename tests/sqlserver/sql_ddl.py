@@ -561,6 +561,30 @@ class DdlStatements:
             out.append(sql_error(3728, name))
             raise sql_error(3727)
 
+    def do_switch_constraints(self, node, out):
+        """ALTER TABLE ... [WITH CHECK] CHECK|NOCHECK CONSTRAINT name|ALL: foreign keys and
+        CHECK constraints stop or start being enforced; WITH CHECK validates the rows."""
+        database, table = self.table(node.table)
+        switchable = {c.name.lower(): c for c in table.foreign_keys + table.checks}
+        chosen = list(switchable.values()) if node.names is None else []
+        for name in node.names or []:
+            if name.lower() not in switchable:
+                raise sql_error(4917, name)
+            chosen.append(switchable[name.lower()])
+        for constraint in chosen:
+            if node.enable and node.validate:
+                for _, values in database.scan(table):
+                    failed = not self.parent_exists(constraint, values) \
+                        if isinstance(constraint, ForeignKey) else \
+                        self.check_fails(table, constraint, values)
+                    if failed:
+                        kind = 'FOREIGN KEY' if isinstance(constraint, ForeignKey) else 'CHECK'
+                        raise sql_error(547, 'ALTER TABLE', kind, constraint.name,
+                                        database.name, self.schema_qualified(table), '')
+            before = constraint.disabled
+            constraint.disabled = not node.enable
+            self.undo.append(lambda c=constraint, b=before: setattr(c, 'disabled', b))
+
     def do_alter_drop_column(self, node, out):
         database, table = self.table(node.table)
         for name in node.columns:

@@ -30,7 +30,8 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         self.temp = {}                      # lower name → Table (#temp tables)
         self.options = {'nocount': False, 'xact_abort': False, 'quoted_identifier': True,
                         'dateformat': 'mdy', 'fmtonly': False, 'implicit_transactions': False,
-                        'ansi_nulls': True, 'concat_null_yields_null': True}
+                        'ansi_nulls': True, 'concat_null_yields_null': True,
+                        'rowcount': 0}
         self.identity_insert = None         # Table with IDENTITY_INSERT ON
         self.tran_name = ''
         self.savepoints = []                # (name, undo mark)
@@ -355,6 +356,11 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
             if node.value not in ('mdy', 'dmy', 'ymd', 'ydm', 'myd', 'dym'):
                 raise sql_error(2741, node.value)
             self.options['dateformat'] = node.value
+            return
+        if option == 'rowcount':
+            value = self.value(Node('variable', name=node.value), None) \
+                if isinstance(node.value, str) and node.value.startswith('@') else node.value
+            self.options['rowcount'] = max(0, int(value or 0))
             return
         if option in self.options:
             self.options[option] = node.value == 'on'
