@@ -98,6 +98,9 @@ class ValuesTest(EngineTest):
         self.run_ok('SET DATEFORMAT ydm')
         self.assertEqual(self.stored('dtm', "'2020-04-03'"), dt.datetime(2020, 3, 4))
         self.assertEqual(self.stored('dt', "'2020-04-03'"), dt.date(2020, 4, 3))
+        results = self.run_ok('SET LANGUAGE british')
+        self.assertEqual(results[0].message, 'Changed language setting to british.')
+        self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 4, 3))
         self.run_ok('SET DATEFORMAT ymd')
         self.assertError("INSERT INTO v (dtm) VALUES ('1752-12-31')", 242,
                          'The conversion of a varchar data type to a datetime data type '
