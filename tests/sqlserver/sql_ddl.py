@@ -187,7 +187,9 @@ class DdlStatements:
             if not table.temp and database.name_taken(table.schema, explicit):
                 raise sql_error(2714, explicit)
             return explicit
-        return f'{prefix}__{table.name[:8]}__{(table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF:016X}'
+        # SQL Server's shape for unnamed constraints: PK__table__16 hex digits.
+        suffix = (table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF
+        return f'{prefix}__{table.name[:8]}__{suffix:016X}'
 
     def constraint_step(self, database, table, constraint, creating):
         """A constraint that cannot be made: its error, then 1750."""
