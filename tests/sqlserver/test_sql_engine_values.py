@@ -122,6 +122,10 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.stored('g', "'6F9619FF-8B86-D011-B42D-00C04FC964FF'"),
                          uuid.UUID('6F9619FF-8B86-D011-B42D-00C04FC964FF'))
         self.assertEqual(self.value("SELECT N'a' + 'b'"), 'ab')
+        # A backslash that ends a line inside a string joins the lines.
+        self.assertEqual(self.value("SELECT N'one \\\r\ntwo'"), 'one two')
+        self.assertEqual(self.value("SELECT CONVERT(NVARCHAR(MAX), N'a\\') + N'\r\nb'"),
+                         'a\\\r\nb')
         self.assertEqual(self.value("SELECT CAST('abcdef' AS VARCHAR(3))"), 'abc')
         self.assertEqual(self.value("SELECT CAST(123 AS CHAR(2))"), '*')
         self.assertEqual(self.value("SELECT LEN('ab  ')"), 2)
