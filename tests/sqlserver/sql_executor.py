@@ -93,11 +93,15 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
     def check_batch(self, statements):
         """Compile-time checks: statements that must start a batch, and column names of tables
         that exist now (a name missing there stops the batch before any statement runs)."""
+        names_known = True
         for position, statement in enumerate(statements):
             if statement.kind in ('create_view', 'create_schema') and position > 0:
                 raise sql_error(111, 'CREATE VIEW' if statement.kind == 'create_view'
                                 else 'CREATE SCHEMA', line=statement.line)
-            self.check_columns(statement)
+            # After a USE, names are resolved in the database it opens, when they run.
+            names_known = names_known and statement.kind != 'use'
+            if names_known:
+                self.check_columns(statement)
 
     def check_columns(self, statement):
         if statement.kind == 'block':
