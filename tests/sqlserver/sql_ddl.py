@@ -187,7 +187,9 @@ class DdlStatements:
             if not table.temp and database.name_taken(table.schema, explicit):
                 raise sql_error(2714, explicit)
             return explicit
-        return f'{prefix}__{table.name[:8]}__{(table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF:016X}'
+        # SQL Server's shape for unnamed constraints: PK__table__16 hex digits.
+        suffix = (table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF
+        return f'{prefix}__{table.name[:8]}__{suffix:016X}'
 
     def constraint_step(self, database, table, constraint, creating):
         """A constraint that cannot be made: its error, then 1750."""
@@ -560,6 +562,30 @@ class DdlStatements:
                 continue
             out.append(sql_error(3728, name))
             raise sql_error(3727)
+
+    def do_switch_constraints(self, node, out):
+        """ALTER TABLE ... [WITH CHECK] CHECK|NOCHECK CONSTRAINT name|ALL: foreign keys and
+        CHECK constraints stop or start being enforced; WITH CHECK validates the rows."""
+        database, table = self.table(node.table)
+        switchable = {c.name.lower(): c for c in table.foreign_keys + table.checks}
+        chosen = list(switchable.values()) if node.names is None else []
+        for name in node.names or []:
+            if name.lower() not in switchable:
+                raise sql_error(4917, name)
+            chosen.append(switchable[name.lower()])
+        for constraint in chosen:
+            if node.enable and node.validate:
+                for _, values in database.scan(table):
+                    failed = not self.parent_exists(constraint, values) \
+                        if isinstance(constraint, ForeignKey) else \
+                        self.check_fails(table, constraint, values)
+                    if failed:
+                        kind = 'FOREIGN KEY' if isinstance(constraint, ForeignKey) else 'CHECK'
+                        raise sql_error(547, 'ALTER TABLE', kind, constraint.name,
+                                        database.name, self.schema_qualified(table), '')
+            before = constraint.disabled
+            constraint.disabled = not node.enable
+            self.undo.append(lambda c=constraint, b=before: setattr(c, 'disabled', b))
 
     def do_alter_drop_column(self, node, out):
         database, table = self.table(node.table)

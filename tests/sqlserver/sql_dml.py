@@ -106,7 +106,7 @@ class DmlStatements:
         """CHECK constraints, unique keys and foreign keys of a new row version. A bulk load
         without CHECK_CONSTRAINTS skips the CHECK and FOREIGN KEY constraints, as SQL Server
         does (it marks them not trusted)."""
-        for check in [] if skip_foreign else table.checks:
+        for check in [] if skip_foreign else [c for c in table.checks if not c.disabled]:
             if self.check_fails(table, check, values):
                 raise sql_error(547, statement, 'CHECK', check.name, database.name,
                                 self.schema_qualified(table), '')
@@ -127,7 +127,7 @@ class DmlStatements:
         if skip_foreign:
             return
         for foreign_key in table.foreign_keys:
-            if not self.parent_exists(foreign_key, values):
+            if not foreign_key.disabled and not self.parent_exists(foreign_key, values):
                 parent = foreign_key.parent
                 parent_db = self.owner_database(parent) or database
                 raise sql_error(547, statement, 'FOREIGN KEY', foreign_key.name, parent_db.name,
@@ -280,6 +280,10 @@ class DmlStatements:
             context.row = [values]
             if node.where is None or self.test(node.where, context) is True:
                 picked.append((rowid, values))
+        if node.top is not None:
+            picked = picked[:max(0, int(self.value(node.top, None)))]
+        if self.options['rowcount']:
+            picked = picked[:self.options['rowcount']]
         return picked, context
 
     def do_update(self, node, out):
@@ -335,7 +339,7 @@ class DmlStatements:
         for child_db in self.engine.databases.values():
             for child in child_db.tables():
                 for foreign_key in child.foreign_keys:
-                    if foreign_key.parent is not table:
+                    if foreign_key.parent is not table or foreign_key.disabled:
                         continue
                     key_positions = [table.columns.index(table.column(c))
                                      for c in foreign_key.parent_columns]

@@ -94,6 +94,7 @@ _MESSAGES = {
     4815: (16, 1, "Received an invalid column length from the bcp client for colid {}.", False),
     4902: (16, 1, 'Cannot find the object "{}" because it does not exist or you do not have '
                   'permissions.', False),
+    4917: (16, 0, "Constraint '{}' does not exist.", False),
     4922: (16, 9, "ALTER TABLE ALTER COLUMN {} failed because one or more objects access this "
                   "column.", False),
     5074: (16, 1, "The object '{}' is dependent on column '{}'.", False),

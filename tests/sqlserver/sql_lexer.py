@@ -44,6 +44,7 @@ class Token:
         return f'{self.kind}:{self.text}'
 
 
+_CONTINUATION = re.compile(r'\\\r?\n')
 _NUMBER = re.compile(r'(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?')
 _WORD = re.compile(r'[A-Za-z_#\u0080-\uffff][A-Za-z0-9_@#$\u0080-\uffff]*')
 _VAR = re.compile(r'@@?[A-Za-z0-9_@#$]*')
@@ -81,16 +82,14 @@ def tokenize(text, quoted_identifier=True):
             i = j
             continue
         start_line = line
-        if c in 'Nn' and text.startswith("'", i + 1):
+        if c in 'Nn' and text.startswith("'", i + 1) or c == "'":
             start = i
-            value, i = _quoted(text, i + 1, "'", line)
-            tokens.append(Token('str', NStr(value), text[start:i], start_line))
-            line += value.count('\n')
-            continue
-        if c == "'":
-            value, i = _quoted(text, i, "'", line)
-            tokens.append(Token('str', value, "'" + value + "'", start_line))
-            line += value.count('\n')
+            value, i = _quoted(text, i + (c != "'"), "'", line)
+            line += text.count('\n', start, i)
+            # A backslash that ends a line inside a string continues it: both go.
+            value = _CONTINUATION.sub('', value)
+            tokens.append(Token('str', NStr(value) if c != "'" else value, text[start:i],
+                                start_line))
             continue
         if c == '[':
             value, i = _quoted(text, i, ']', line)

@@ -492,6 +492,8 @@ class QueryEvaluator:
             out.append(ResultSet(columns, []))
             return
         columns, rows = self.query(node, None)
+        if self.options['rowcount']:
+            rows = rows[:self.options['rowcount']]
         if not columns and not rows and any(i.kind == 'assign' for i in
                                             getattr(node, 'items', [])):
             self.rowcount = 1

@@ -46,6 +46,12 @@ class KeysTest(EngineTest):
                          '"fk_parent". The conflict occurred in database "testdb", table '
                          '"dbo.child", column \'parent_id\'.')
         self.assertError('DROP TABLE parent', 3726)
+        self.run_ok('ALTER TABLE child NOCHECK CONSTRAINT fk_parent')
+        self.run_ok('INSERT INTO child (parent_id) VALUES (9)')
+        self.assertEqual(self.value("SELECT is_disabled FROM sys.foreign_keys"), True)
+        self.assertError('ALTER TABLE child WITH CHECK CHECK CONSTRAINT fk_parent', 547)
+        self.run_ok('DELETE FROM child WHERE parent_id = 9; '
+                    'ALTER TABLE child WITH CHECK CHECK CONSTRAINT ALL')
         self.run_ok('CREATE TABLE leaf (p INT, CONSTRAINT fk_leaf FOREIGN KEY (p) '
                     'REFERENCES parent (id) ON DELETE CASCADE)')
         self.run_ok('INSERT INTO leaf VALUES (1), (1)')

@@ -98,6 +98,9 @@ class ValuesTest(EngineTest):
         self.run_ok('SET DATEFORMAT ydm')
         self.assertEqual(self.stored('dtm', "'2020-04-03'"), dt.datetime(2020, 3, 4))
         self.assertEqual(self.stored('dt', "'2020-04-03'"), dt.date(2020, 4, 3))
+        results = self.run_ok('SET LANGUAGE british')
+        self.assertEqual(results[0].message, 'Changed language setting to british.')
+        self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 4, 3))
         self.run_ok('SET DATEFORMAT ymd')
         self.assertError("INSERT INTO v (dtm) VALUES ('1752-12-31')", 242,
                          'The conversion of a varchar data type to a datetime data type '
@@ -119,6 +122,10 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.stored('g', "'6F9619FF-8B86-D011-B42D-00C04FC964FF'"),
                          uuid.UUID('6F9619FF-8B86-D011-B42D-00C04FC964FF'))
         self.assertEqual(self.value("SELECT N'a' + 'b'"), 'ab')
+        # A backslash that ends a line inside a string joins the lines.
+        self.assertEqual(self.value("SELECT N'one \\\r\ntwo'"), 'one two')
+        self.assertEqual(self.value("SELECT CONVERT(NVARCHAR(MAX), N'a\\') + N'\r\nb'"),
+                         'a\\\r\nb')
         self.assertEqual(self.value("SELECT CAST('abcdef' AS VARCHAR(3))"), 'abc')
         self.assertEqual(self.value("SELECT CAST(123 AS CHAR(2))"), '*')
         self.assertEqual(self.value("SELECT LEN('ab  ')"), 2)
