@@ -487,17 +487,21 @@ class Connection:
         skip_all_headers(r)
         request = r.u16()
         statements = []
+
+        def quoted(name: str) -> str:
+            return '[' + name.replace(']', ']]') + ']'
+
         if request == TM_BEGIN:
             r.u8()  # isolation level
             statements.append('BEGIN TRANSACTION')
         elif request in (TM_COMMIT, TM_ROLLBACK):
             name = r.b_varchar() if r.remaining() else ''
             statements.append(('COMMIT' if request == TM_COMMIT else 'ROLLBACK') + ' TRANSACTION'
-                              + (f' [{name}]' if name else ''))
+                              + (' ' + quoted(name) if name else ''))
             if r.remaining() and r.u8() & 1:
                 statements.append('BEGIN TRANSACTION')
         elif request == TM_SAVE:
-            statements.append(f'SAVE TRANSACTION [{r.b_varchar()}]')
+            statements.append('SAVE TRANSACTION ' + quoted(r.b_varchar()))
         else:
             raise ProtocolError(f'transaction manager request {request} is not served')
         reply = BatchReply()
@@ -506,7 +510,8 @@ class Connection:
             errors = len(reply.errors)
             for item in self.session.execute(text):
                 if isinstance(item, self.server.sql.SqlError):
-                    reply.error(item.number, item.severity, item.state, item.message)
+                    reply.error(item.number, item.severity, item.state, item.message,
+                                item.line)
             change = self.transaction_change(before, text.startswith('ROLLBACK'))
             if change:
                 reply.add(change)
