@@ -131,6 +131,13 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.value("SELECT LEN('ab  ')"), 2)
         self.assertEqual(self.value("SELECT COUNT(*) FROM v WHERE 'AB ' = 'ab'"), 1)
 
+    def test_collation_order_and_equality(self):
+        self.run_ok("CREATE TABLE o (n NVARCHAR(9)); INSERT INTO o VALUES (N'Zeta'), "
+                    "(N'émile'), (N'Ærø'), (N'apple'), (N'Emile  '), (N'f')")
+        self.assertEqual([r[0] for r in self.rows('SELECT n FROM o ORDER BY n')],
+                         ['Ærø', 'apple', 'Emile  ', 'émile', 'f', 'Zeta'])
+        self.assertEqual(self.value("SELECT COUNT(*) FROM o WHERE n = N'EMILE'"), 1)
+
     def test_truncation(self):
         error = self.assertError("INSERT INTO v (nvc) VALUES (N'abcd')", 2628,
                                  "String or binary data would be truncated in table "
