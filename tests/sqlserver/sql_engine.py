@@ -17,9 +17,10 @@ Where it differs from SQL Server (a test that depends on these does not prove mu
   statement-abort SQL Server gives that error number.
 - Collations: the database default is SQL_Latin1_General_CP1_CI_AS (case-insensitive, trailing
   blanks ignored); a column COLLATE name containing _CS_ (or _BIN) makes its keys and
-  comparisons case-sensitive. Accent and kana sensitivity, code pages other than 1252 for
-  varchar, and collation-specific sort orders are not modelled (ORDER BY sorts by Unicode code
-  point, case folded).
+  comparisons case-sensitive. Text sorts by its letters without accents, then accents, then
+  case (Unicode decomposition), not by the collation's own sort tables (punctuation and some
+  letters order differently); accent-insensitive (_AI) and kana/width options are not modelled,
+  nor code pages other than 1252 for varchar.
 - Arithmetic: decimal results keep exact values but not SQL Server's precision/scale derivation
   rules for expressions (e.g. the scale of a division); float text conversion is approximate.
 - time and datetime2 keep microseconds: a 7th fractional digit is rounded away.
