@@ -138,6 +138,21 @@ class Engine:
         for row in rows:
             yield {k: json_value(v) for k, v in row.items()}
 
+    def query(self, database: str, sql: str) -> list:
+        """The rows of the last result set of `sql`, run on a session of its own (a test's
+        side road to the data); an error is raised as SqlError."""
+        session = self.open_session('sa', database)
+        try:
+            rows = []
+            for result in session.execute(sql):
+                if isinstance(result, SqlError):
+                    raise result
+                if isinstance(result, ResultSet):
+                    rows = result.rows
+            return rows
+        finally:
+            session.close()
+
     def close(self):
         with self.lock:
             for session in list(self.sessions):
