@@ -35,6 +35,8 @@ _MESSAGES = {
           True),
     242: (16, 3, "The conversion of a {} data type to a {} data type resulted in an out-of-range "
                  "value.", True),
+    281: (16, 1, "{} is not a valid style number when converting from datetime to a character "
+                 "string.", False),
     206: (16, 2, "Operand type clash: {} is incompatible with {}", True),
     244: (16, 1, "The conversion of the {} value '{}' overflowed an {} column. Use a larger "
                  "integer column.", True),

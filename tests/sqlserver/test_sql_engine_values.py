@@ -102,6 +102,14 @@ class ValuesTest(EngineTest):
         self.assertEqual(results[0].message, 'Changed language setting to british.')
         self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 4, 3))
         self.run_ok('SET DATEFORMAT ymd')
+        self.run_ok('DELETE FROM v')
+        self.run_ok("INSERT INTO v (dtm, dt2, tm) VALUES ('2020-01-05 13:04:05.123', "
+                    "'2020-01-05 13:04:05.123', '13:04:05.12')")
+        self.assertEqual(self.rows("SELECT CAST(dtm AS VARCHAR(30)), CAST(dt2 AS VARCHAR(30)), "
+                                   "CAST(tm AS VARCHAR(20)), CONVERT(VARCHAR(10), dtm, 103) "
+                                   "FROM v"),
+                         [('Jan  5 2020  1:04PM', '2020-01-05 13:04:05.123', '13:04:05.12',
+                           '05/01/2020')])
         self.assertError("INSERT INTO v (dtm) VALUES ('1752-12-31')", 242,
                          'The conversion of a varchar data type to a datetime data type '
                          'resulted in an out-of-range value.')
