@@ -180,6 +180,17 @@ class QueryEvaluator:
                 style = self.value(node.style, context) if node.style is not None else 0
                 converted = sql_type.convert(date_text(value, int(style or 0),
                                                        self.source_type(node.expr, context)))
+            elif isinstance(value, Decimal) and sql_type.name in ('char', 'varchar', 'nchar',
+                                                                  'nvarchar') and \
+                    getattr(self.source_type(node.expr, context), 'name', '') in \
+                    ('money', 'smallmoney'):
+                # money as text: style 0 rounds to cents, 1 adds thousands separators, 2 keeps
+                # four decimals.
+                style = int(self.value(node.style, context) or 0) if node.style is not None \
+                    else 0
+                places = Decimal('0.0001') if style == 2 else Decimal('0.01')
+                amount = value.quantize(places, context=DECIMAL_CONTEXT)
+                converted = sql_type.convert(f'{amount:,f}' if style == 1 else f'{amount:f}')
             elif isinstance(value, str) and sql_type.name in ('binary', 'varbinary') and \
                     node.style is not None and self.value(node.style, context) in (1, 2):
                 text = value[2:] if self.value(node.style, context) == 1 else value

@@ -32,6 +32,8 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.value('SELECT ABS(n) - 1 FROM v'),
                          Decimal('12345678901234567890123456788.123456789'))
         self.assertEqual(self.stored('m', "'$1,234.56789'"), Decimal('1234.5679'))
+        self.assertEqual(self.rows('SELECT CAST(m AS VARCHAR(20)), CONVERT(VARCHAR(20), m, 1) '
+                                   'FROM v'), [('1234.57', '1,234.57')])
         self.assertEqual(self.stored('d', "'  7.1 '"), Decimal('7.10'))
         self.assertEqual(self.stored('bi', '9223372036854775807'), 2**63 - 1)
         self.assertEqual(self.stored('i', '7.9'), 7)
