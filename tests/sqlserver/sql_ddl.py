@@ -131,6 +131,7 @@ class DdlStatements:
         identities = [c for c in columns if c.identity is not None]
         if len(identities) > 1:
             raise sql_error(2744, name.name)
+        self.check_row_size(name.name, columns)
         table = Table(database.new_object_id(), schema, name.name, columns, temp)
         if temp:
             table.store = f't{table.object_id}_{self.session.spid}'
@@ -148,6 +149,20 @@ class DdlStatements:
                 self.name_default(database, table, column)
         for constraint in node.constraints:
             self.constraint_step(database, table, constraint, True)
+
+    def check_row_size(self, name, columns):
+        """The fixed-length part of a row must fit a page's 8060 bytes (variable-length
+        values can move off the row; fixed ones cannot)."""
+        overhead = 4 + 2 + (len(columns) + 7) // 8
+        bits = sum(1 for c in columns if c.type.name == 'bit')
+        fixed = sum(c.type.max_bytes() for c in columns
+                    if c.type.name not in ('bit', 'varchar', 'nvarchar', 'varbinary'))
+        variable = [c for c in columns if c.type.name in ('varchar', 'nvarchar', 'varbinary')]
+        if variable:
+            overhead += 2
+        size = fixed + (bits + 7) // 8 + overhead
+        if size > 8060:
+            raise sql_error(1701, name, size, overhead, 8060)
 
     def validate_identity(self, table):
         column = table.identity_column()
