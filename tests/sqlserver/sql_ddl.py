@@ -464,6 +464,7 @@ class DdlStatements:
             raise sql_error(2744, table.name)
         if rows and not column.nullable and column.default is None and column.identity is None:
             raise sql_error(4901, column.name, table.name)
+        self.check_row_size(table.name, table.columns + [column])
         table.next_key += 1
         table.columns.append(column)
         database.add_store_column(table, column)
@@ -496,6 +497,8 @@ class DdlStatements:
                 raise sql_error(5074, foreign_key.name, column.name)
         if column.identity is not None and node.type.name != column.type.name:
             raise sql_error(4928, column.name)
+        self.check_row_size(table.name, [c if c is not column else
+                                         type(c)(c.name, node.type) for c in table.columns])
         old_type, old_nullable = column.type, column.nullable
         nullable = True if node.nullable is None else node.nullable
         rows = database.scan(table)
