@@ -10,7 +10,10 @@ Where it differs from SQL Server (a test that depends on these does not prove mu
 - T-SQL is a subset: no stored procedures, triggers, functions, cursors, TRY/CATCH, WHILE,
   MERGE, CTEs, window functions, SELECT INTO, computed columns, rowversion/timestamp, sql_variant
   (sys.identity_columns gives bigint where SQL Server gives sql_variant), datetimeoffset, xml.
-  Unknown syntax is error 102/156 as on the server, so a test meets the gap loudly.
+  Also missing: UPDATE/DELETE ... FROM with joins, INSERT into views, OUTPUT, system procedures
+  other than sp_tables, sp_columns and sp_executesql (sp_rename, sp_help... answer 2812), and
+  temporary tables are not listed in tempdb's catalog views (OBJECT_ID('tempdb..#t') finds
+  them). Unknown syntax is error 102/156 as on the server, so a test meets the gap loudly.
 - Compilation is approximated: syntax errors, unknown functions and column names missing from
   tables that exist when the batch starts stop the whole batch before it runs; everything else
   (missing tables, deferred names) fails when its statement runs, with the batch-abort or
