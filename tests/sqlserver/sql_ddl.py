@@ -131,6 +131,7 @@ class DdlStatements:
         identities = [c for c in columns if c.identity is not None]
         if len(identities) > 1:
             raise sql_error(2744, name.name)
+        self.check_row_size(name.name, columns)
         table = Table(database.new_object_id(), schema, name.name, columns, temp)
         if temp:
             table.store = f't{table.object_id}_{self.session.spid}'
@@ -148,6 +149,20 @@ class DdlStatements:
                 self.name_default(database, table, column)
         for constraint in node.constraints:
             self.constraint_step(database, table, constraint, True)
+
+    def check_row_size(self, name, columns):
+        """The fixed-length part of a row must fit a page's 8060 bytes (variable-length
+        values can move off the row; fixed ones cannot)."""
+        overhead = 4 + 2 + (len(columns) + 7) // 8
+        bits = sum(1 for c in columns if c.type.name == 'bit')
+        fixed = sum(c.type.max_bytes() for c in columns
+                    if c.type.name not in ('bit', 'varchar', 'nvarchar', 'varbinary'))
+        variable = [c for c in columns if c.type.name in ('varchar', 'nvarchar', 'varbinary')]
+        if variable:
+            overhead += 2
+        size = fixed + (bits + 7) // 8 + overhead
+        if size > 8060:
+            raise sql_error(1701, name, size, overhead, 8060)
 
     def validate_identity(self, table):
         column = table.identity_column()
@@ -449,6 +464,7 @@ class DdlStatements:
             raise sql_error(2744, table.name)
         if rows and not column.nullable and column.default is None and column.identity is None:
             raise sql_error(4901, column.name, table.name)
+        self.check_row_size(table.name, table.columns + [column])
         table.next_key += 1
         table.columns.append(column)
         database.add_store_column(table, column)
@@ -481,6 +497,8 @@ class DdlStatements:
                 raise sql_error(5074, foreign_key.name, column.name)
         if column.identity is not None and node.type.name != column.type.name:
             raise sql_error(4928, column.name)
+        self.check_row_size(table.name, [c if c is not column else
+                                         type(c)(c.name, node.type) for c in table.columns])
         old_type, old_nullable = column.type, column.nullable
         nullable = True if node.nullable is None else node.nullable
         rows = database.scan(table)

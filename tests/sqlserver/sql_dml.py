@@ -63,21 +63,20 @@ class DmlStatements:
         """The full row for an insert: given values (column → value) converted and checked,
         defaults and identity filled in."""
         values = []
-        identity_on = keep_identity if keep_identity is not None else \
-            self.identity_insert is table
+        bulk = keep_identity is not None
+        identity_on = keep_identity if bulk else self.identity_insert is table
         for column in table.columns:
             if column.identity is not None:
-                if identity_on:
-                    value = given.get(column.name.lower())
-                    if value is None:
-                        raise sql_error(545 if column.name.lower() not in given else 515,
-                                        *(((table.name,)) if column.name.lower() not in given
-                                          else (column.name, self.qualified(database, table),
-                                                statement)))
-                    value = self.convert_for_column(database, table, column, value)
-                    values.append(value)
+                key = column.name.lower()
+                if not identity_on or bulk and key not in given:
+                    values.append(None)     # generated when the row is stored
                     continue
-                values.append(None)
+                if key not in given:
+                    raise sql_error(545, table.name)
+                if given[key] is None:
+                    raise sql_error(515, column.name, self.qualified(database, table),
+                                    statement)
+                values.append(self.convert_for_column(database, table, column, given[key]))
                 continue
             if column.name.lower() in given:
                 value = given[column.name.lower()]

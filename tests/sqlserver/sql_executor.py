@@ -61,7 +61,7 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
                 yield [internal_error(fault)]
                 return
         for statement in statements:
-            if self.session.cancelled:
+            if self.session.cancelled or self.session.closed:
                 return
             out = []
             with self.engine.lock:

@@ -93,12 +93,15 @@ def tokenize(text, quoted_identifier=True):
             continue
         if c == '[':
             value, i = _quoted(text, i, ']', line)
+            _check_length(value, start_line)
             tokens.append(Token('qid', value, '[' + value + ']', start_line))
             line += value.count('\n')
             continue
         if c == '"':
             value, i = _quoted(text, i, '"', line)
             kind = 'qid' if quoted_identifier else 'str'
+            if kind == 'qid':
+                _check_length(value, start_line)
             tokens.append(Token(kind, value, '"' + value + '"', start_line))
             line += value.count('\n')
             continue
@@ -133,6 +136,7 @@ def tokenize(text, quoted_identifier=True):
             continue
         match = _WORD.match(text, i)
         if match:
+            _check_length(match.group(0), line)
             tokens.append(Token('id', match.group(0), match.group(0), line))
             i = match.end()
             continue
@@ -148,6 +152,12 @@ def tokenize(text, quoted_identifier=True):
         raise sql_error(102, c, line=line)
     tokens.append(Token('eof', None, '', line))
     return tokens
+
+
+def _check_length(name, line):
+    """Names are at most 128 characters (sysname)."""
+    if len(name) > 128:
+        raise sql_error(103, name[:128], 128, line=line)
 
 
 def _quoted(text, i, close, line):

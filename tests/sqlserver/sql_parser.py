@@ -1125,25 +1125,23 @@ def collation_or_default(name):
     return None if name.upper() == 'DATABASE_DEFAULT' else name
 
 
-def parse_expression(text):
+def parse_whole(text, part):
+    """Text that must be exactly one `part` ('expr', 'condition' or 'select'), as the catalog
+    keeps defaults, filters, checks and views."""
     parser = Parser(text)
-    expr = parser.expr()
+    tree = getattr(parser, part)()
     if parser.tok.kind != 'eof':
         raise parser.error()
-    return expr
+    return tree
+
+
+def parse_expression(text):
+    return parse_whole(text, 'expr')
 
 
 def parse_condition(text):
-    parser = Parser(text)
-    condition = parser.condition()
-    if parser.tok.kind != 'eof':
-        raise parser.error()
-    return condition
+    return parse_whole(text, 'condition')
 
 
 def parse_select(text):
-    parser = Parser(text)
-    query = parser.select()
-    if parser.tok.kind != 'eof':
-        raise parser.error()
-    return query
+    return parse_whole(text, 'select')
