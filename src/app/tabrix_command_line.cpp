@@ -74,12 +74,19 @@ std::string tabrix_equivalent_command(const tabrix_converter& c) {
         if (!c.get_host().empty())
             b.option("--server", c.get_host());
         b.flag("windows-auth", c.get_windows_auth());
-        if (!c.get_windows_auth()) {
+        if (!c.get_windows_auth())
             b.option("--login", c.get_login());
-            b.word("--password");
-            b.word("PASSWORD");
-        }
         b.flag("as-dbo", c.get_as_dbo());
+        const mss_connection_settings& server = c.server();
+        if (!server.driver.empty())
+            b.option("--driver", server.driver);
+        if (!server.connection_string.empty())
+            b.option("--connection-string", server.connection_string);
+        if (server.encrypt != mss_connection_settings::encryption::driver_default)
+            b.flag("encrypt", server.encrypt == mss_connection_settings::encryption::on);
+        if (server.trust_server_certificate)
+            b.word("--trust-server-certificate");
+        b.option("--database", c.get_destination());
     } else {
         b.option("--script", c.get_destination());
         b.word("--overwrite");

@@ -92,10 +92,6 @@ connect_dialog::~connect_dialog() {
 }
 
 connect_dialog::outcome connect_dialog::run(server_access& server, int timeout_ms) {
-    auto& abandoned = abandoned_attempts();
-    abandoned.remove_if([](const std::shared_ptr<void>& a) {
-        return static_cast<attempt*>(a.get())->ended.load(std::memory_order_acquire);
-    });
     attempt_ = std::make_shared<attempt>(server);
     attempt_->thread.start(*attempt_);
     timed_out_ = false;
@@ -118,6 +114,16 @@ void connect_dialog::rethrow_failure() const {
 }
 
 bool connect_dialog::connect_to(server_access& server, QWidget* parent, int timeout_ms) {
+    // One connection at a time: an attempt given up on may still be using the connection.
+    auto& abandoned = abandoned_attempts();
+    abandoned.remove_if([](const std::shared_ptr<void>& a) {
+        return static_cast<attempt*>(a.get())->ended.load(std::memory_order_acquire);
+    });
+    if (!abandoned.empty()) {
+        wizard_error(QStringLiteral("The previous attempt to connect has not ended yet.\nPlease "
+                                    "try again in a moment."));
+        return false;
+    }
     connect_dialog dialog(parent);
     switch (dialog.run(server, timeout_ms)) {
     case outcome::connected:

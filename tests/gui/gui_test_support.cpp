@@ -12,9 +12,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace tabrix_test {
+
+namespace fs = std::filesystem;
 
 void fake_server::connect() {
     ++connects;
@@ -97,23 +101,75 @@ bool wait_until(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-wizard_fixture::wizard_fixture(bool quick_launch) {
+test_server::test_server() {
+    if (!fs::exists("/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so")) {
+        why_not = "the FreeTDS ODBC driver (tdsodbc) is not installed";
+        return;
+    }
+    // One line: PORT=... LOGIN=sa PASSWORD=... PID=...
+    const std::string out = run("start");
+    std::map<std::string, std::string> fields;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find_first_of(" \n", at);
+        if (end == std::string::npos)
+            end = out.size();
+        const std::string item = out.substr(at, end - at);
+        if (const size_t eq = item.find('='); eq != std::string::npos)
+            fields[item.substr(0, eq)] = item.substr(eq + 1);
+        at = end + 1;
+    }
+    if (fields.count("PORT") == 0) {
+        why_not = "the test server did not start: " + out;
+        return;
+    }
+    host = "127.0.0.1," + fields["PORT"];
+    login = fields["LOGIN"];
+    password = fields["PASSWORD"];
+    started = true;
+}
+
+test_server::~test_server() {
+    if (started)
+        run("stop");
+}
+
+std::string test_server::run(const std::string& args) const {
+    const std::string command = "TABRIX_TEST_SERVER_DIR='" + state_.path().string() + "' '" +
+                                std::string(TABRIX_SOURCE_DIR) + "/scripts/test-server.sh' " +
+                                args + " 2>&1";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+wizard_fixture::wizard_fixture(bool quick_launch, bool live) {
     handler = std::make_unique<error_handler>(tk_odb_error_table(),
                                               std::make_unique<gui_error_reporter>());
     converter = std::make_unique<tabrix_converter>();
     settings = std::make_unique<wizard_settings>(*converter);
+    if (live) {
+        live_server = std::make_unique<converter_server_access>(*converter);
+        access = live_server.get();
+    }
     if (!quick_launch)
         make_shell(false);
 }
 
 void wizard_fixture::make_shell(bool quick_launch) {
-    shell = std::make_unique<wizard_shell>(*settings, server, quick_launch);
+    shell = std::make_unique<wizard_shell>(*settings, *access, quick_launch);
     shell->resize(720, 540);
     shell->show();
 }
 
 wizard_fixture::~wizard_fixture() {
     shell.reset();
+    live_server.reset();
     settings.reset();
     converter.reset();
     handler.reset();

@@ -75,9 +75,30 @@ void click_default(QWidget* dialog);
 // Lets the event loop run until `done` holds or `ms` pass; answers whether it holds.
 bool wait_until(const std::function<bool()>& done, int ms = 20000);
 
-// The objects of one wizard, built as the program builds them.
+// The SQL Server stand-in of the tests (scripts/test-server.sh), in a state folder of its
+// own; stopped when the object goes. `started` is false, with the reason in `why_not`, when it
+// cannot run here.
+struct test_server {
+    test_server();
+    ~test_server();
+    test_server(const test_server&) = delete;
+    test_server& operator=(const test_server&) = delete;
+
+    bool started = false;
+    std::string why_not;
+    std::string host; // "127.0.0.1,PORT"
+    std::string login;
+    std::string password;
+
+private:
+    std::string run(const std::string& args) const;
+    scratch_dir state_;
+};
+
+// The objects of one wizard, built as the program builds them. `live` connects to a real
+// server (converter_server_access) instead of the fake one.
 struct wizard_fixture {
-    explicit wizard_fixture(bool quick_launch = false);
+    explicit wizard_fixture(bool quick_launch = false, bool live = false);
     ~wizard_fixture();
 
     void make_shell(bool quick_launch);
@@ -94,6 +115,8 @@ struct wizard_fixture {
     std::unique_ptr<tabrix_converter> converter;
     std::unique_ptr<wizard_settings> settings;
     fake_server server;
+    std::unique_ptr<converter_server_access> live_server;
+    server_access* access = &server;
     std::unique_ptr<wizard_shell> shell;
 };
 
