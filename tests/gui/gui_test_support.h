@@ -41,7 +41,8 @@ struct fake_server : server_access {
 };
 
 // Answers the modal dialogs that appear, in order, each with its own step. A step that
-// does not close its dialog leaves that to the code under test.
+// does not close its dialog leaves that to the code under test. A dialog without a step
+// fails the test and is closed.
 class dialog_answers {
 public:
     dialog_answers();

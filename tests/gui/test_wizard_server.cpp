@@ -83,6 +83,18 @@ TEST(WizardServer, TheSettingsPageConnectsAndReportsEachFailure) {
     });
     shell.next();
     EXPECT_EQ(shell.currentId(), 118);
+    // The attempt given up on still runs: no second one meanwhile.
+    answers.answer_connect_dialog(false);
+    answers.then([](QWidget* w) {
+        EXPECT_EQ(text_of(w), "The previous attempt to connect has not ended yet.\nPlease try "
+                              "again in a moment.");
+        click_default(w);
+    });
+    shell.next();
+    EXPECT_EQ(shell.currentId(), 118);
+    EXPECT_EQ(f.server.connects, 4);
+    wait_until([] { return false; }, 600);
+    answers.answer_connect_dialog(true);
     // A server that does not answer in time.
     static_cast<mssql_settings_page*>(shell.currentPage())->set_connect_timeout(100);
     answers.then([](QWidget*) {});
@@ -94,6 +106,7 @@ TEST(WizardServer, TheSettingsPageConnectsAndReportsEachFailure) {
     shell.next();
     EXPECT_EQ(shell.currentId(), 118);
     answers.answer_connect_dialog(false);
+    wait_until([] { return false; }, 600); // the late connection ends
     static_cast<mssql_settings_page*>(shell.currentPage())->set_connect_timeout(5000);
     f.server.delay_ms = 0;
     shell.next();
