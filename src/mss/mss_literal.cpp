@@ -12,6 +12,7 @@
 #include "udb/udb_ftd.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -75,37 +76,38 @@ struct utf8_progress {
 // The positions go in and out by value: behind references they would be reloaded from memory
 // after every byte stored through `p`, which may alias anything.
 #if defined(__SSE2__)
-// Eight units that are all plain ASCII (not the zero, apostrophe or backslash the loop looks
-// at) written as their eight bytes; false, with nothing written, for any other units.
-inline bool plain_ascii_block(const char16_t* s, char* p) {
+// Writes the bytes of the leading plain ASCII units (not the zero, apostrophe or backslash the
+// loop looks at) among the eight at `s`, and answers how many there are. `p` needs room for
+// eight bytes: bytes after those of the plain units are of no use.
+inline unsigned plain_ascii_prefix(const char16_t* s, char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     const __m128i zero = _mm_setzero_si128();
     const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(int16_t(0xFF80))), zero);
     const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, zero),
                                          _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\'')),
                                                       _mm_cmpeq_epi16(v, _mm_set1_epi16('\\'))));
-    if (_mm_movemask_epi8(_mm_andnot_si128(special, ascii)) != 0xFFFF)
-        return false;
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
-    return true;
+    // Two mask bits a unit.
+    const auto plain = unsigned(_mm_movemask_epi8(_mm_andnot_si128(special, ascii)));
+    return unsigned(std::countr_one(plain)) / 2;
 }
 #endif
 
 utf8_progress encode_utf8(const char16_t* s, const char16_t* end, char* p, bool literal) {
     // Western text is nearly all below 0x100: its units go through a table, without the
     // branches on ASCII, two-byte forms and apostrophes that mixed text mispredicts. Runs of
-    // plain ASCII go eight units at a time.
+    // plain ASCII go up to eight units at a time, and the table takes the unit that ends one.
     const latin1_utf8* latin1 = literal ? latin1_in_literal.data() : latin1_as_is.data();
     while (s < end) {
         const char16_t* stop = end;
 #if defined(__SSE2__)
         if (end - s >= 8) {
-            if (plain_ascii_block(s, p)) {
-                s += 8;
-                p += 8;
+            const unsigned plain = plain_ascii_prefix(s, p);
+            s += plain;
+            p += plain;
+            if (plain == 8)
                 continue;
-            }
-            stop = s + 8;
+            stop = s + 1;
         }
 #endif
         while (s < stop) {

@@ -4,6 +4,7 @@
 #include "tk/tk_trace.h"
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -94,19 +95,21 @@ public:
         for (size_t i = 0; i < n;) {
             size_t stop = n;
 #if defined(__SSE2__)
-            // Most text is ASCII, which nearly every page keeps as it is: 16 such bytes are
-            // widened at once; a piece with other bytes goes through the table.
+            // Most text is ASCII, which nearly every page keeps as it is: up to 16 such bytes
+            // are widened at once, and the table takes the byte that ends a run.
             if (ascii_as_is_ && n - i >= 16) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-                if (_mm_movemask_epi8(v) == 0) {
-                    const __m128i zero = _mm_setzero_si128();
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(v, zero));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8),
-                                     _mm_unpackhi_epi8(v, zero));
+                const __m128i zero = _mm_setzero_si128();
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), _mm_unpackhi_epi8(v, zero));
+                // The units after the run are written again below.
+                const auto high = unsigned(_mm_movemask_epi8(v));
+                if (high == 0) {
                     i += 16;
                     continue;
                 }
-                stop = i + 16;
+                i += size_t(std::countr_zero(high));
+                stop = i + 1;
             }
 #endif
             for (; i < stop; ++i) {
