@@ -12,6 +12,9 @@
 #   tabrix   tabrix-cli convert into a script in the default format;
 #   fast     tabrix-cli convert into a script that loads fast (--rows-per-insert 1000
 #            --rows-per-batch 1000).
+# With TABRIX_CLI_BEFORE naming another build of tabrix-cli (an earlier commit), that build is
+# measured in the same runs, in the default format ("before"), for a comparison that the load
+# of a shared machine disturbs alike.
 # Every output file is removed before its run, so that no program pays for freeing the file
 # of its previous run (replacing a script of some hundred megabytes costs a run about half a
 # second of system time, a cost that depends on how far the kernel has written it out).
@@ -88,6 +91,10 @@ for layout in "${layouts[@]}"; do
         timed "$layout-tabrix" "$dir/tabrix.sql" \
             "$cli" convert --no-stored-settings --no-progress --source "$dir/bench.dbf" \
             --script "$dir/tabrix.sql" --skip-deleted --comments --create-table >/dev/null
+        [[ -n ${TABRIX_CLI_BEFORE:-} ]] && timed "$layout-before" "$dir/before.sql" \
+            "$TABRIX_CLI_BEFORE" convert --no-stored-settings --no-progress \
+            --source "$dir/bench.dbf" --script "$dir/before.sql" --skip-deleted --comments \
+            --create-table >/dev/null
         [[ -n $fast ]] && timed "$layout-fast" "$dir/fast.sql" \
             "$cli" convert --no-stored-settings --no-progress --source "$dir/bench.dbf" \
             --script "$dir/fast.sql" --skip-deleted --comments --create-table \
@@ -95,28 +102,42 @@ for layout in "${layouts[@]}"; do
     done
 done
 
-# The median of column COLUMN (1 wall, 2 user, 3 system, 4 peak kB) of NAME's runs.
+# The median of column COLUMN (1 wall, 2 user, 3 system, 4 peak kB, 5 user + system) of
+# NAME's runs.
 median() {
-    sort -g -k"$2","$2" "$work/$1.times" | awk -v c="$2" '{ v[NR] = $c }
-        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+    awk '{ print $0, $2 + $3 }' "$work/$1.times" | sort -g -k"$2","$2" | awk -v c="$2" '
+        { v[NR] = $c } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 echo
 printf 'medians of %d runs, %d records\n' "$runs" "$records"
-printf '%-8s %9s %9s %9s %9s %9s %10s %10s %12s %12s\n' layout "input MB" "copy s" \
-    "pgdbf s" "tabrix s" "fast s" "vs pgdbf" "vs copy" "sys tab/pg" "peak tab MB"
+printf '%-8s %9s %9s %9s %9s %9s %10s %10s %12s %12s %12s\n' layout "input MB" "copy s" \
+    "pgdbf s" "tabrix s" "fast s" "vs pgdbf" "vs copy" "cpu tab/pg" "sys tab/pg" "peak tab MB"
 for layout in "${layouts[@]}"; do
     dir=$work/$layout
     input=$(cat "$dir/bench.dbf" "$dir/bench.${memo[$layout]}" | wc -c)
     awk -v l="$layout" -v in_mb="$input" -v c="$(median "$layout-copy" 1)" \
         -v p="$(median "$layout-pgdbf" 1)" -v t="$(median "$layout-tabrix" 1)" \
         -v f="$([[ -n $fast ]] && median "$layout-fast" 1 || echo 0)" -v ts="$(median "$layout-tabrix" 3)" \
-        -v ps="$(median "$layout-pgdbf" 3)" -v tk="$(median "$layout-tabrix" 4)" 'BEGIN {
-        printf "%-8s %9.0f %9.2f %9.2f %9.2f %9.2f %9.2fx %9.2fx %5.2f/%-5.2f %12.1f\n",
-               l, in_mb / 1e6, c, p, t, f, p / t, t / c, ts, ps, tk / 1024 }'
+        -v ps="$(median "$layout-pgdbf" 3)" -v tk="$(median "$layout-tabrix" 4)" \
+        -v tc="$(median "$layout-tabrix" 5)" -v pc="$(median "$layout-pgdbf" 5)" 'BEGIN {
+        printf "%-8s %9.0f %9.2f %9.2f %9.2f %9.2f %9.2fx %9.2fx %5.2f/%-5.2f %5.2f/%-5.2f %12.1f\n",
+               l, in_mb / 1e6, c, p, t, f, p / t, t / c, tc, pc, ts, ps, tk / 1024 }'
 done
 echo "(vs pgdbf: pgdbf's time / tabrix's, goal at least 3x; vs copy: tabrix's time / the" \
-    "copy's, goal at most 1.5x)"
+    "copy's, goal at most 1.5x; cpu: user + system seconds, steadier than wall time on a" \
+    "busy machine)"
+
+if [[ -n ${TABRIX_CLI_BEFORE:-} ]]; then
+    echo
+    printf '%-8s %10s %10s %10s %14s %14s\n' layout "before s" "after s" speed-up \
+        "before cpu s" "after cpu s"
+    for layout in "${layouts[@]}"; do
+        awk -v l="$layout" -v b="$(median "$layout-before" 1)" -v a="$(median "$layout-tabrix" 1)" \
+            -v bc="$(median "$layout-before" 5)" -v ac="$(median "$layout-tabrix" 5)" 'BEGIN {
+            printf "%-8s %10.2f %10.2f %9.2fx %14.2f %14.2f\n", l, b, a, b / a, bc, ac }'
+    done
+fi
 
 echo
 printf '%-8s %-8s %14s %16s %22s\n' layout format "script MB" "bytes/record" "batches/1000 records"
