@@ -26,6 +26,8 @@ constexpr flag_option flag_options[] = {
     {"create-table", &convert_settings_patch::create_table},
     {"windows-auth", &convert_settings_patch::windows_auth},
     {"as-dbo", &convert_settings_patch::as_dbo},
+    {"trust-server-certificate", &convert_settings_patch::trust_server_certificate},
+    {"encrypt", &convert_settings_patch::encrypt},
 };
 
 // Options that take a text.
@@ -38,9 +40,12 @@ struct text_option {
 constexpr text_option text_options[] = {
     {"source", 's', &convert_settings_patch::source},
     {"log", 0, &convert_settings_patch::log_file},
-    {"server", 0, &convert_settings_patch::host},
-    {"login", 0, &convert_settings_patch::login},
-    {"password", 0, &convert_settings_patch::password},
+    {"server", 'S', &convert_settings_patch::host},
+    {"login", 'U', &convert_settings_patch::login},
+    {"password", 'P', &convert_settings_patch::password},
+    {"database", 'd', &convert_settings_patch::database},
+    {"driver", 0, &convert_settings_patch::driver},
+    {"connection-string", 0, &convert_settings_patch::connection_string},
 };
 
 [[noreturn]] void usage(const std::string& text) {
@@ -119,8 +124,9 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
         std::optional<std::string> inline_value;
         if (arg[1] != '-') {
             static constexpr std::pair<char, std::string_view> shorts[] = {
-                {'s', "source"}, {'o', "script"}, {'e', "encoding"}, {'t', "table"},
-                {'m', "mode"},   {'h', "help"},   {'V', "version"}};
+                {'s', "source"}, {'o', "script"},   {'e', "encoding"}, {'t', "table"},
+                {'m', "mode"},   {'h', "help"},     {'V', "version"},  {'S', "server"},
+                {'U', "login"},  {'P', "password"}, {'d', "database"}, {'E', "windows-auth"}};
             for (const auto& [c, long_name] : shorts)
                 if (arg[1] == c)
                     name = long_name;
@@ -225,6 +231,17 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
             usage("--script writes a script; it cannot be combined with --direct");
         s.direct = false;
     }
+    // -U names a login: SQL Server authentication, as with sqlcmd.
+    if (s.login && !s.login->empty()) {
+        if (s.windows_auth.value_or(false))
+            usage("-U (--login) and -E (--windows-auth) choose two ways of logging in; give one");
+        s.windows_auth = false;
+    }
+    if (s.database && s.script)
+        usage("--database names a server database; it cannot be combined with --script");
+    if (s.driver && s.connection_string)
+        usage("--connection-string names its driver itself; it cannot be combined with "
+              "--driver");
     for (const auto* text : {&s.source, &s.script, &cl.save_profile})
         if (*text && (*text)->empty())
             usage("an empty file or folder name was given");
@@ -249,9 +266,12 @@ std::string batch_options_help() {
 
 const char* convert_help_text() {
     static const std::string text = std::string(R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
+       tabrix-cli convert --direct -S HOST[\INSTANCE][,PORT] (-U LOGIN | -E) -d DATABASE
+                          [options]
 
-Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into one
-T-SQL script that recreates the database when run with sqlcmd -f 65001 -x -i SCRIPT.
+Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into a
+database on a live SQL Server (direct mode), or into one T-SQL script that recreates the
+database when run with sqlcmd -f 65001 -x -i SCRIPT.
 
 Settings come from the stored settings of earlier runs, then from PROFILE.tbx when one is
 given, then from these options, which override both.
@@ -307,15 +327,39 @@ What to write (each of these has a --no-... form that turns it off):
   -h, --help               show this text
   -V, --version            show the program's version
 
-Direct mode (creating the database on a live MS SQL Server) is kept in profiles and stored
-settings but needs a server connection, which this build does not have: a run in direct mode
-ends with exit status 64. Its settings: --direct, --server HOST, --login NAME,
---password TEXT, --windows-auth, --as-dbo (and their --no-... forms).
+Direct mode (the database created and filled on a live SQL Server over ODBC):
+      --direct             write to a server (the default when no --script is given)
+  -S, --server HOST        the server: HOST, HOST\INSTANCE or HOST,PORT
+  -U, --login LOGIN        a SQL Server login; its password comes from -P, else
+                           SQLCMDPASSWORD, else TABRIX_PASSWORD, else the stored settings,
+                           else a prompt on the terminal
+  -P, --password TEXT      the password (visible to other users of this computer in the
+                           process list: prefer the prompt or the environment)
+  -E, --windows-auth       integrated (Kerberos) authentication instead of a login
+  -d, --database NAME      the database to fill; created when the server has none of that
+                           name. --mode says what happens to what is there:
+                           0 drop and create the whole database when the run starts,
+                           1 drop and create each converted table (the default),
+                           2 leave existing tables as they are, 3 add the records to them
+      --as-dbo             create the tables under dbo (default: the login's default schema)
+      --driver NAME        an ODBC driver by name or library path (default: ODBC Driver 18
+                           for SQL Server, then 17, then FreeTDS)
+      --connection-string TEXT
+                           a whole ODBC connection string instead of -S/-U/-P/-E/--driver
+      --trust-server-certificate
+                           accept the server's certificate without checking it (driver 18
+                           checks it by default)
+      --encrypt, --no-encrypt
+                           encrypt the connection, or not (default: the driver's)
+The password is stored with --save-settings, and in a profile with --save-profile, only
+when one of them is given (both files are readable by their owner only).
 
-Exit status: 0 converted without errors, 1 finished with errors (the script is written;
-also when the source holds no DBF table, and then no script is), 2 stopped (by
---stop-on-error, Ctrl-C or an error that ends the run; the script is not written), 64 usage
-error; an internal error ends the program with 255.
+Exit status: 0 converted without errors, 1 finished with errors (the script is written, or
+the records that failed are listed; also when the source holds no DBF table, and then
+nothing is written), 2 stopped (by --stop-on-error, Ctrl-C or an error that ends the run,
+such as a lost connection; a script is not written), 3 cannot connect to the server (it
+cannot be reached or refused the login), 64 usage error; an internal error ends the program
+with 255.
 )";
     return text.c_str();
 }

@@ -44,6 +44,11 @@ struct convert_settings_patch {
     std::optional<std::string> password;
     std::optional<bool> windows_auth;
     std::optional<bool> as_dbo;
+    std::optional<std::string> database;          // the database to create or fill
+    std::optional<std::string> driver;            // an ODBC driver name or library path
+    std::optional<std::string> connection_string; // used as it stands
+    std::optional<bool> trust_server_certificate;
+    std::optional<bool> encrypt;
 };
 
 enum class progress_choice { automatic, always, never };

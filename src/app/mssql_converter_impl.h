@@ -2,6 +2,7 @@
 // and the options of a T-SQL script (script mode), with the MS SQL engine that uses them.
 #pragma once
 
+#include "mss/mss_connection_settings.h"
 #include "mss/mss_dump_options.h"
 #include "mss/mss_engine.h"
 
@@ -17,21 +18,25 @@ public:
     mssql_converter_impl(const mssql_converter_impl&) = delete;
     mssql_converter_impl& operator=(const mssql_converter_impl&) = delete;
 
-    // Connects the engine to the server with the stored credentials. This build has no server
-    // access: it raises tk_exception of level 1 saying so.
+    // Connects the engine to the server with the connection settings (mss_engine::connect):
+    // raises mss_connect_exception when the server cannot be reached or refuses the login.
     void connect_mssql_server();
 
-    bool get_windows_auth() const noexcept { return windows_auth_; }
-    void set_windows_auth(bool on) noexcept { windows_auth_ = on; }
+    // Everything that says how to reach the server; the accessors below are its fields.
+    mss_connection_settings& server() noexcept { return server_; }
+    const mss_connection_settings& server() const noexcept { return server_; }
+
+    bool get_windows_auth() const noexcept { return server_.integrated; }
+    void set_windows_auth(bool on) noexcept { server_.integrated = on; }
     // Connect as the database owner: tables go under [dbo] whatever the login.
-    bool get_as_dbo() const noexcept { return engine_.as_dbo(); }
+    bool get_as_dbo() const noexcept { return server_.as_dbo; }
     void set_as_dbo(bool on);
-    const std::u16string& get_host() const noexcept { return host_; }
-    void set_host(std::u16string host) { host_ = std::move(host); }
-    const std::u16string& get_login() const noexcept { return login_; }
-    void set_login(std::u16string login) { login_ = std::move(login); }
-    const std::u16string& get_password() const noexcept { return password_; }
-    void set_password(std::u16string password) { password_ = std::move(password); }
+    const std::u16string& get_host() const noexcept { return server_.host; }
+    void set_host(std::u16string host) { server_.host = std::move(host); }
+    const std::u16string& get_login() const noexcept { return server_.login; }
+    void set_login(std::u16string login) { server_.login = std::move(login); }
+    const std::u16string& get_password() const noexcept { return server_.password; }
+    void set_password(std::u16string password) { server_.password = std::move(password); }
 
     // The script options. The Unicode option is followed by the engine when a run starts.
     mss_dump_options& dump_options() noexcept { return dump_options_; }
@@ -45,10 +50,7 @@ public:
     bool load_profile(const udb_profile& profile);
 
 private:
-    bool windows_auth_ = true;
+    mss_connection_settings server_;
     mss_dump_options dump_options_;
     mss_engine engine_;
-    std::u16string host_;
-    std::u16string login_;
-    std::u16string password_;
 };

@@ -2,6 +2,7 @@
 
 #include "dbf/dbf_database.h"
 #include "mss/mss_batch_settings.h"
+#include "mss/mss_database.h"
 #include "mss/mss_validator.h"
 #include "mss/sql_engine.h"
 #include "tk/tk_product.h"
@@ -203,7 +204,9 @@ void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
     working_script_.clear();
+    direct_database_.clear();
     engine().set_unicode(dump_options().dmp_unicode);
+    engine().set_indexes(!get_skip_indexes());
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_source() {
@@ -212,9 +215,34 @@ std::unique_ptr<udb_database> tabrix_converter::open_source() {
         totals_);
 }
 
+std::unique_ptr<udb_database> tabrix_converter::open_server_database() {
+    mss_engine& server = engine();
+    if (!server.connected())
+        connect_mssql_server();
+    const std::u16string& name = get_destination();
+    if (name.empty())
+        throw tk_exception("No database name was given.", tk_exception::stop_run);
+    std::unique_ptr<mss_database> database;
+    const bool exists = server.is_db_exist(name);
+    if (exists && get_mode() == mode_overwrite_database) {
+        // The whole database goes when the run starts, not before: until then the user may
+        // still change the mode or stop.
+        server.delete_db(name);
+        database = server.create_db(name);
+    } else if (exists) {
+        database = server.open_db(name, mss_database::keep_existing);
+    } else {
+        database = server.create_db(name);
+    }
+    direct_database_ = name;
+    const mss_database& stored = *database;
+    return tabrix_counting_database(std::move(database), totals_,
+                                    [&stored] { return stored.records_stored(); });
+}
+
 std::unique_ptr<udb_database> tabrix_converter::open_destination() {
     if (direct_)
-        connect_mssql_server();
+        return open_server_database();
     mss_dump_options& options = dump_options();
     options.title = title();
     options.dmp_indexes = !get_skip_indexes();

@@ -1,5 +1,5 @@
 // The application's converter: every setting of a conversion and the run that moves a folder
-// of DBF tables into MS SQL (a T-SQL script in this build).
+// of DBF tables into MS SQL, a database on a server (direct mode) or a T-SQL script.
 //
 // One per process. The settings come from the settings store (serialize), a profile
 // (load_profile) and whoever drives the program; the run (udb_converter::run_conversion, on a
@@ -61,6 +61,9 @@ public:
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
+    // The server database the last run wrote to (direct mode); null otherwise. Valid until
+    // the next run.
+    const std::u16string& direct_database() const noexcept { return direct_database_; }
     // The name the last run's script was written under until it was complete; empty when the
     // run created no script. The file is there still when the run stopped before its end.
     const std::string& working_script() const noexcept { return working_script_; }
@@ -77,10 +80,14 @@ protected:
     bool check_merge_structure() const override { return !bool_as_is_; }
 
 private:
+    // The server database of direct mode, dropped first in mode 0, created when missing.
+    std::unique_ptr<udb_database> open_server_database();
+
     bool bool_as_is_ = false;
     bool direct_ = true;
     uint32_t encoding_ = 0;
     uint32_t default_encoding_ = dbf_default_codepage;
     tabrix_run_totals totals_;
     std::string working_script_;
+    std::u16string direct_database_;
 };

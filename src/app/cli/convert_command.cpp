@@ -1,6 +1,7 @@
 #include "app/cli/convert_command.h"
 
 #include "app/cli/progress_display.h"
+#include "app/cli/server_login.h"
 #include "app/convert_options.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
@@ -102,16 +103,12 @@ void apply(const convert_settings_patch& p, tabrix_converter& c) {
             c.dump_options().*(mss_batch_settings[i].member) = *p.batch[i];
     if (p.direct)
         c.set_direct(*p.direct);
-    if (p.host)
-        c.set_host(widen(*p.host));
-    if (p.login)
-        c.set_login(widen(*p.login));
-    if (p.password)
-        c.set_password(widen(*p.password));
-    if (p.windows_auth)
-        c.set_windows_auth(*p.windows_auth);
-    if (p.as_dbo)
-        c.set_as_dbo(*p.as_dbo);
+    cli_apply_server_options(p, c);
+    if (p.database) {
+        c.set_destination(widen(*p.database));
+        if (!p.direct)
+            c.set_direct(true);
+    }
 }
 
 // A command line that names a file of the source folder as an output would destroy a table:
@@ -142,13 +139,27 @@ std::string reason(const std::error_code& ec) {
 // Checks that the settings describe a script run this build can do, and settles the tables:
 // every table of the folder when none is selected, otherwise the selected ones as the folder
 // spells them. A source that names one table file converts that table of its folder.
-void check_run(tabrix_converter& c, const convert_command_line& cl) {
-    if (c.get_direct())
-        throw convert_usage_error(
-            "direct mode needs a connection to MS SQL Server, which this build does not have; "
-            "give --script FILE to write a T-SQL script");
-    if (c.get_source_path().empty())
-        throw convert_usage_error("no source folder: give --source FOLDER");
+// What direct mode needs before it can connect: a server, a way to log in and a database.
+void check_direct_run(tabrix_converter& c, const convert_command_line& cl) {
+    const mss_connection_settings& server = c.server();
+    if (server.host.empty() && server.connection_string.empty())
+        throw convert_usage_error("direct mode needs a server: give -S HOST[\\INSTANCE][,PORT] "
+                                  "(or --script FILE to write a T-SQL script)");
+    if (!server.integrated && server.login.empty() && server.connection_string.empty())
+        throw convert_usage_error("give a login (-U LOGIN) or -E for integrated authentication");
+    if (c.get_destination().empty())
+        throw convert_usage_error("direct mode needs a database: give -d DATABASE");
+    if (c.get_mode() < udb_converter::mode_overwrite_database ||
+        c.get_mode() > udb_converter::mode_merge)
+        throw convert_usage_error("--mode takes 0 to 3");
+    // Dropping a whole database is done only when asked for, on the command line or in the
+    // profile; the default overwrites the converted tables only.
+    if (c.get_mode() == udb_converter::mode_overwrite_database && !cl.settings.mode && !cl.profile)
+        c.set_mode(udb_converter::mode_overwrite_tables);
+}
+
+// The script options that cannot be combined; mode 0 settled as a script can do it.
+void check_script_options(tabrix_converter& c, const convert_command_line& cl) {
     if (c.get_destination().empty())
         throw convert_usage_error("no script file: give --script FILE");
     const mss_dump_options& dump = c.dump_options();
@@ -178,6 +189,15 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
                                   ", which --no-create-table leaves out; use --mode merge");
     if (!dump.dmp_ins_tab && c.get_mode() == udb_converter::mode_overwrite_database)
         throw convert_usage_error("--create-database needs --create-table");
+}
+
+void check_run(tabrix_converter& c, const convert_command_line& cl) {
+    if (c.get_source_path().empty())
+        throw convert_usage_error("no source folder: give --source FOLDER");
+    if (c.get_direct())
+        check_direct_run(c, cl);
+    else
+        check_script_options(c, cl);
 
     fs::path source(narrow(c.get_source_path()));
     std::error_code ec;
@@ -204,8 +224,9 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         throw convert_usage_error("cannot read the source folder '" + source.string() +
                                   "': " + reason(ec));
 
-    const fs::path script(narrow(c.get_destination()));
-    refuse_source_file(script, source, "script");
+    const fs::path script(c.get_direct() ? std::string() : narrow(c.get_destination()));
+    if (!c.get_direct())
+        refuse_source_file(script, source, "script");
     if (!c.get_logfile().empty())
         refuse_source_file(c.get_logfile(), source, "log file");
     if (cl.save_profile) {
@@ -224,11 +245,11 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         fs::file_size(c.get_logfile(), ec) != 0 && !cl.overwrite)
         throw convert_usage_error("the log file '" + c.get_logfile() +
                                   "' exists; give --overwrite to replace it");
-    if (fs::is_directory(script, ec))
+    if (!c.get_direct() && fs::is_directory(script, ec))
         throw convert_usage_error("the script '" + script.string() +
                                   "' is a folder; give a file name");
     // A device or a pipe (/dev/stdout) holds nothing to lose.
-    if (fs::is_regular_file(script, ec) && !cl.overwrite)
+    if (!c.get_direct() && fs::is_regular_file(script, ec) && !cl.overwrite)
         throw convert_usage_error("the script '" + script.string() +
                                   "' exists; give --overwrite to replace it");
 
@@ -288,7 +309,15 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
                 narrow(c.get_source_path()).c_str());
     std::error_code ec;
     const std::string& partial = c.working_script();
-    if (!partial.empty() && fs::exists(partial, ec)) {
+    if (c.get_direct()) {
+        const std::string database = narrow(c.direct_database());
+        if (database.empty())
+            std::printf("  database:        none (not opened)\n");
+        else
+            std::printf("  database:        %s on %s%s\n", database.c_str(),
+                        narrow(c.get_host()).c_str(),
+                        r.error_count() ? ", written with the errors listed on stderr" : "");
+    } else if (!partial.empty() && fs::exists(partial, ec)) {
         // The run stopped before its end: the script was not given its name.
         const auto size = fs::file_size(partial, ec);
         std::printf(existed ? "  script:          not written; '%s' is as it was before the run\n"
@@ -378,6 +407,8 @@ int convert_main(int argc, char** argv) {
         }
         apply(cl.settings, converter);
         check_run(converter, cl);
+        if (converter.get_direct())
+            cli_resolve_password(converter, cl.settings.password.has_value());
         // A trace log exists only when a log file is named, so that traces cost nothing
         // otherwise.
         if (!converter.get_logfile().empty()) {
@@ -394,10 +425,14 @@ int convert_main(int argc, char** argv) {
 
     const size_t table_count = converter.selected_tables().size();
     if (table_count == 0) {
-        std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; no script was written\n",
-                     narrow(converter.get_source_path()).c_str());
+        std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; %s\n",
+                     narrow(converter.get_source_path()).c_str(),
+                     converter.get_direct() ? "nothing was written to the server"
+                                            : "no script was written");
         return exit_with_errors;
     }
+    if (converter.get_direct() && !cli_connect(converter, "tabrix-cli convert"))
+        return exit_cannot_connect;
     std::error_code ec;
     const bool script_existed = fs::exists(narrow(converter.get_destination()), ec);
     install_interrupt_handler();
@@ -406,9 +441,11 @@ int convert_main(int argc, char** argv) {
     std::signal(SIGTERM, SIG_DFL);
 
     // A stop that came after the last record leaves a whole script.
+    // A server keeps what reached it: a stop asked for is taken as having cut the run short.
     const bool stopped =
-        reporter.stopped() || (interrupted && !converter.working_script().empty() &&
-                               fs::exists(converter.working_script(), ec));
+        reporter.stopped() ||
+        (interrupted && (converter.get_direct() || (!converter.working_script().empty() &&
+                                                    fs::exists(converter.working_script(), ec))));
     if (interrupted && stopped)
         display.print("Stopped by the user.");
     print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);
