@@ -315,9 +315,12 @@ class SqlType:
         else:
             raise sql_error(206, type_name(value), self.name)
         rounded = number.quantize(Decimal(1).scaleb(-scale), context=DECIMAL_CONTEXT)
-        size = rounded.copy_abs()
-        if size >= limit and self.name not in MONEY_LIMITS or \
-                self.name in MONEY_LIMITS and size > limit:
+        if self.name in MONEY_LIMITS:
+            # A count of ten-thousandths in a two's-complement integer: one more step below zero.
+            out_of_range = rounded > limit or rounded < -limit - Decimal('0.0001')
+        else:
+            out_of_range = rounded.copy_abs() >= limit
+        if out_of_range:
             raise sql_error(8115, type_name(value), self.sql_name())
         return rounded
 

@@ -35,6 +35,8 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.rows('SELECT CAST(m AS VARCHAR(20)), CONVERT(VARCHAR(20), m, 1) '
                                    'FROM v'), [('1234.57', '1,234.57')])
         self.assertEqual(self.stored('d', "'  7.1 '"), Decimal('7.10'))
+        self.assertEqual(self.stored('m', '-922337203685477.5808'),
+                         Decimal('-922337203685477.5808'))
         self.assertEqual(self.stored('bi', '9223372036854775807'), 2**63 - 1)
         self.assertEqual(self.stored('i', '7.9'), 7)
         self.assertEqual(self.stored('i', "''"), 0)
@@ -51,6 +53,7 @@ class ValuesTest(EngineTest):
                                  'Arithmetic overflow error converting int to data type '
                                  'numeric.')
         self.assertFalse(error.batch_abort)
+        self.assertError('INSERT INTO v (m) VALUES (922337203685477.5808)', 8115)
         self.assertError('INSERT INTO v (d) VALUES (999.999)', 8115,
                          'Arithmetic overflow error converting numeric to data type numeric.')
         self.assertError('INSERT INTO v (ti) VALUES (256)', 220,
