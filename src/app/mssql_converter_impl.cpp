@@ -1,5 +1,6 @@
 #include "app/mssql_converter_impl.h"
 
+#include "mss/mss_batch_settings.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_trace.h"
 #include "udb/udb_profile.h"
@@ -44,6 +45,8 @@ bool mssql_converter_impl::store_profile(udb_profile& profile) const {
     profile.add_flag(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.add_flag(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.add_flag(section, u"dump create table", dump_options_.dmp_ins_tab);
+    for (const mss_batch_setting& setting : mss_batch_settings)
+        profile.add_number(section, setting.profile_key, dump_options_.*setting.member);
     return true;
 }
 
@@ -58,5 +61,11 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile) {
     profile.get_flag_only_one(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.get_flag_only_one(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.get_flag_only_one(section, u"dump create table", dump_options_.dmp_ins_tab);
+    for (const mss_batch_setting& setting : mss_batch_settings) {
+        int64_t value = 0;
+        if (profile.get_number(section, setting.profile_key, value) && value >= 0 &&
+            value <= int64_t(setting.max))
+            dump_options_.*setting.member = uint32_t(value);
+    }
     return true;
 }

@@ -127,6 +127,7 @@ TEST(tabrix_converter, profile_file_layout) {
               "\r\n"
               "[MS SQL Server settings]\r\nwindows authentication=1\r\nconnect as DBO=1\r\n"
               "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n"
+              "dump rows per insert=0\r\ndump rows per batch=0\r\n"
               "direct mode=0\r\n\r\n"
               "[Selected Tables]\r\norders\r\n\r\n"
               "[Selected Views]\r\n\r\n");
@@ -146,6 +147,8 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "src=\n"
                                            "[MS SQL Server settings]\n"
                                            "dump create table=yes\n"
+                                           "dump rows per insert=500\n"
+                                           "dump rows per batch=-3\n"
                                            "direct mode=0\n"
                                            "[Selected Tables]\n"
                                            "a=b\n"
@@ -163,6 +166,8 @@ TEST(tabrix_converter, profile_reading_rules) {
     EXPECT_EQ(c.get_encoding(), 936u) << "a code page by its number";
     EXPECT_EQ(c.get_source_path(), u"/kept");
     EXPECT_FALSE(c.dump_options().dmp_ins_tab) << "only \"1\" is true";
+    EXPECT_EQ(c.dump_options().rows_per_insert, 500u);
+    EXPECT_EQ(c.dump_options().rows_per_batch, 0u) << "a value out of range is not taken";
     EXPECT_FALSE(c.get_direct());
     EXPECT_EQ(c.selected_tables(), std::vector<std::u16string>{u"orders"});
     EXPECT_EQ(c.selected_table_entries(), (udb_named_texts{{u"a", u"b"}}));
