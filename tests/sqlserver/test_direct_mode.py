@@ -224,6 +224,18 @@ class DirectModeFailureTest(DirectModeBase):
         self.assertIn(f'records failed:  {len(before) - 1}', done.stdout)
         self.assertEqual(self.rows(database, 'orders'), before)
 
+    def test_stop_on_error_stops_at_the_first_refused_record(self):
+        sample = self.sample()
+        database = self.database_name()
+        self.assertEqual(self.direct(sample, database, 1).returncode, EXIT_OK)
+        self.server.query('ALTER TABLE [customers] ALTER COLUMN [ID] BIGINT NOT NULL',
+                          'ALTER TABLE [customers] ADD PRIMARY KEY ([ID])', database=database)
+        done = self.direct(sample, database, 3, '--stop-on-error')
+        self.assertEqual(done.returncode, EXIT_STOPPED, done.stderr)
+        self.assertEqual(done.stderr.count('error: '), 1, done.stderr)
+        self.assertIn('customers, record #1:', done.stderr)
+        self.assertEqual(len(self.rows(database, 'customers')), 6)
+
     def test_refused_batch_is_sent_again_row_by_row(self):
         self.server.need_test_server(self)
         database = self.database_name()
