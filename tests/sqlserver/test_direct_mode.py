@@ -178,6 +178,13 @@ class DirectModeFailureTest(DirectModeBase):
         self.assertEqual(pinged.returncode, 1)
         self.assertIn('Invalid user name or password.', pinged.stderr)
 
+    def test_integrated_login_refused_says_what_it_needs(self):
+        self.server.need_test_server(self)
+        done = self.cli('convert', '--no-stored-settings', '-s', self.sample(), '-S',
+                        f'{self.server.host},{self.server.port}', '-E', '-d', 'x')
+        self.assertEqual(done.returncode, EXIT_CANNOT_CONNECT, done.stderr)
+        self.assertIn('Integrated (Kerberos) authentication needs a Kerberos ticket', done.stderr)
+
     def test_password_with_semicolon_stays_a_password(self):
         # Were the value not braced, "PORT=1" would send the driver to port 1 and the failure
         # would be another one.
