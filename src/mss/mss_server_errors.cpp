@@ -81,8 +81,10 @@ std::string mss_connect_message(const odb_exception& e, bool integrated) {
     bool no_driver = false;
     for (const odb_diagnostic& record : e.diagnostics()) {
         certificate = certificate || contains_nocase(record.text, "certificate");
-        // IM002: no such data source or driver; IM003: the driver cannot be loaded.
-        no_driver = no_driver || record.sqlstate == "IM002" || record.sqlstate == "IM003";
+        // IM002: no such data source or driver; IM003: the driver cannot be loaded; unixODBC
+        // says "Can't open lib" for a driver library that is not there.
+        no_driver = no_driver || record.sqlstate == "IM002" || record.sqlstate == "IM003" ||
+                    contains_nocase(record.text, "Can't open lib");
     }
     if (certificate)
         text += "\nThe server's certificate is not trusted on this computer. Turn on \"trust "
