@@ -107,6 +107,10 @@ bool tabrix_converter::serialize(bool store) {
         set_source_path(std::u16string());
         set_table_definitions_only(false);
         set_login(std::u16string());
+        server().driver.clear();
+        server().connection_string.clear();
+        server().trust_server_certificate = false;
+        server().encrypt = mss_connection_settings::encryption::driver_default;
     }
 
     settings_io io(key, store);
@@ -144,6 +148,22 @@ bool tabrix_converter::serialize(bool store) {
         [&](bool on) { set_table_definitions_only(on); });
     io.text(
         u"user", [&] { return get_login(); }, [&](std::u16string v) { set_login(std::move(v)); });
+    mss_connection_settings& connection = server();
+    io.text(
+        u"driver", [&] { return connection.driver; },
+        [&](std::u16string v) { connection.driver = std::move(v); });
+    io.text(
+        u"conn_str", [&] { return connection.connection_string; },
+        [&](std::u16string v) { connection.connection_string = std::move(v); });
+    io.flag("trust_cert", connection.trust_server_certificate);
+    // 0 off, 1 on, 2 the driver's default.
+    uint32_t encrypt = connection.encrypt == mss_connection_settings::encryption::off  ? 0
+                       : connection.encrypt == mss_connection_settings::encryption::on ? 1
+                                                                                       : 2;
+    io.number("encrypt", encrypt);
+    connection.encrypt = encrypt == 0   ? mss_connection_settings::encryption::off
+                         : encrypt == 1 ? mss_connection_settings::encryption::on
+                                        : mss_connection_settings::encryption::driver_default;
 
     // A stored code page this build cannot read with is left for the default.
     if (!store && encoding_ != 0 && dbf_codepage_of_setting(encoding_) == 0)

@@ -15,8 +15,10 @@ namespace {
 
 // Every setting a profile or the settings store can hold, for comparing two converters.
 struct settings {
-    std::u16string src, dest, host, login, password;
+    std::u16string src, dest, host, login, password, driver, connection_string;
     std::string logfile;
+    bool trust_certificate;
+    mss_connection_settings::encryption encrypt;
     bool skip_idx, tab_def, skip_del, bool_dbf, direct, sec_log, as_dbo, com, db, tab, unicode;
     int32_t mode;
     uint32_t encoding, default_encoding;
@@ -32,7 +34,11 @@ settings read(const tabrix_converter& c) {
             c.get_host(),
             c.get_login(),
             c.get_password(),
+            c.server().driver,
+            c.server().connection_string,
             c.get_logfile(),
+            c.server().trust_server_certificate,
+            c.server().encrypt,
             c.get_skip_indexes(),
             c.get_table_definitions_only(),
             c.get_skip_deleted(),
@@ -60,6 +66,10 @@ void set_all(tabrix_converter& c) {
     c.set_host(u"db1\\SQL");
     c.set_login(u"loader");
     c.set_password(u"pa=ss word");
+    c.server().driver = u"ODBC Driver 17 for SQL Server";
+    c.server().connection_string = u"Driver={FreeTDS};Server=h;PWD={a;b}";
+    c.server().trust_server_certificate = true;
+    c.server().encrypt = mss_connection_settings::encryption::off;
     c.set_skip_indexes(true);
     c.set_table_definitions_only(true);
     c.set_skip_deleted(true);
