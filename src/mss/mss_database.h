@@ -23,6 +23,9 @@ struct mss_database_facts {
     bool as_dbo = false; // tables under dbo whatever the login's default schema
     // Tables without a primary key get a clustered index, as in a script with indexes.
     bool indexes = true;
+    // Records go by bulk copy when the connection offers it, committed every `batch_size`.
+    bool fast_load = true;
+    uint32_t batch_size = 1000;
 };
 
 class mss_database : public udb_database {
@@ -65,6 +68,7 @@ public:
     std::u16string safe_name(std::u16string_view table) const;
     const std::u16string& schema_name() const noexcept { return schema_; }
     bool unicode() const noexcept { return facts_.unicode; }
+    const mss_database_facts& facts() const noexcept { return facts_; }
     uint32_t flags() const noexcept { return flags_; }
     odb_connection& connection() noexcept { return *connection_; }
 

@@ -84,7 +84,12 @@ public:
     int32_t version() const noexcept { return version_; }
     bool connected() const noexcept { return connected_; }
     bool native_client() const noexcept { return native_client_; }
+    // Whether databases opened from now on load their tables by bulk copy (where the driver
+    // offers it), and the records per committed batch.
     bool fast_load() const noexcept { return fast_load_; }
+    void set_fast_load(bool on) noexcept { fast_load_ = on; }
+    uint32_t batch_size() const noexcept { return batch_size_; }
+    void set_batch_size(uint32_t records) noexcept { batch_size_ = records; }
     // Separate DATE and TIME column types: 2008 or later over a native-client provider.
     bool has_date_types() const noexcept {
         return connected_ && version_ >= v2008 && native_client_;
@@ -107,7 +112,8 @@ protected:
     std::u16string login_;
     std::u16string password_;
     bool connected_ = false;
-    bool fast_load_ = false;
+    bool fast_load_ = true;
+    uint32_t batch_size_ = 1000;
     bool unicode_ = true;
     bool indexes_ = true;
     bool native_client_ = false;

@@ -4,11 +4,14 @@
 #include "mss/mss_literal.h"
 #include "mss/mss_server_errors.h"
 #include "mss/mss_table_definition.h"
+#include "odb/odb_bulk_copy.h"
 #include "odb/odb_connection.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -21,14 +24,29 @@ constexpr std::u16string_view close_transaction = u"IF @@TRANCOUNT > 0 ROLLBACK 
 mss_table::mss_table(mss_database& database, std::u16string name, const udb_schema& schema,
                      bool identity)
     : udb_recordset(std::move(name), &database), database_(database),
-      safe_(database.safe_name(name_)), identity_(identity), unicode_(database.unicode()) {
+      safe_(database.safe_name(name_)), identity_(identity), unicode_(database.unicode()),
+      fast_(database.facts().fast_load && database.connection().bulk_copy() &&
+            !schema.empty()),
+      batch_size_(std::max<size_t>(1, database.facts().batch_size)),
+      max_rows_(std::min(batch_size_, max_rows)) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
     insert_head_ = tk_to_utf8(mss_insert_head(safe_, schema));
+    if (fast_) {
+        bulk_columns_.reserve(schema.size());
+        for (size_t i = 0; i < schema.size(); ++i)
+            bulk_columns_.push_back(mss_bulk_column_of(schema[i]));
+    }
 }
 
 mss_table::~mss_table() {
     TK_TRACE(2, "mss_table::dtor");
+}
+
+void mss_table::forget_rows() {
+    rows_.clear();
+    row_ends_.clear();
+    row_numbers_.clear();
 }
 
 void mss_table::append_record(udb_record& record) {
@@ -39,14 +57,17 @@ void mss_table::append_record(udb_record& record) {
                            tk_exception::recoverable);
     convert_record(record);
     const size_t start = rows_.size();
+    value_starts_.clear();
     try {
         rows_.append(row_ends_.empty() ? "(" : ",\r\n(");
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 rows_.append(", ");
+            value_starts_.push_back(rows_.size());
             if (!mss_append_value_literal(rows_, record[i], schema[i], unicode_))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
+        value_starts_.push_back(rows_.size());
         rows_.push_back(')');
     } catch (...) {
         rows_.resize(start);
@@ -54,8 +75,87 @@ void mss_table::append_record(udb_record& record) {
     }
     row_ends_.push_back(rows_.size());
     row_numbers_.push_back(record.number());
-    if (row_ends_.size() >= max_rows || rows_.size() >= max_statement_bytes)
+    if (fast_ && !by_statement_) {
+        if (put_bulk_row()) {
+            if (row_ends_.size() >= batch_size_)
+                commit_bulk(false);
+            return;
+        }
+        // The record goes by statement: the copy's records before it are committed first,
+        // and it starts the statement batch.
+        std::string routed = rows_.substr(start + (start == 0 ? 0 : 3));
+        rows_.resize(start);
+        row_ends_.pop_back();
+        row_numbers_.pop_back();
+        commit_bulk(true);
+        rows_ = std::move(routed);
+        row_ends_.push_back(rows_.size());
+        row_numbers_.push_back(record.number());
+        by_statement_ = true;
+    }
+    if (row_ends_.size() >= max_rows_ || rows_.size() >= max_statement_bytes) {
         flush();
+        by_statement_ = false;
+    }
+}
+
+bool mss_table::put_bulk_row() {
+    if (copy_ == nullptr) {
+        std::vector<odb_bulk_copy::kind> kinds;
+        for (const mss_bulk_column& column : bulk_columns_)
+            kinds.push_back(column.kind);
+        try {
+            copy_ = std::make_unique<odb_bulk_copy>(database_.connection(), safe_, kinds,
+                                                    identity_);
+        } catch (const odb_exception& e) {
+            TK_TRACE(3, "Bulk copy into %s refused (%s); records go by statement",
+                     tk_trace_text(safe_).c_str(), e.what());
+            fast_ = false;
+            return false;
+        }
+        // The driver switches IDENTITY_INSERT on for the copy and leaves it on.
+        identity_on_ = identity_on_ || identity_;
+    }
+    for (size_t i = 0; i + 1 < value_starts_.size(); ++i) {
+        // Each literal ends where ", " (or the closing parenthesis) begins.
+        const size_t begin = value_starts_[i];
+        const size_t end =
+            i + 2 < value_starts_.size() ? value_starts_[i + 1] - 2 : value_starts_[i + 1];
+        if (!mss_put_bulk_value(*copy_, i, std::string_view(rows_).substr(begin, end - begin),
+                                bulk_columns_[i], scratch_))
+            return false;
+    }
+    if (!copy_->send_row())
+        bulk_failed("the driver refused a record");
+    return true;
+}
+
+void mss_table::commit_bulk(bool end) {
+    if (copy_ == nullptr)
+        return;
+    try {
+        const int64_t committed = end ? copy_->done() : copy_->commit_batch();
+        if (end)
+            copy_.reset();
+        TK_TRACE(2, "Bulk batch of %d records into %s: %d committed", int(row_ends_.size()),
+                 tk_trace_text(safe_).c_str(), int(committed));
+        bulk_records_ += row_ends_.size();
+        stored_ += row_ends_.size();
+        database_.add_records_stored(row_ends_.size());
+        bulk_failures_ = 0;
+        forget_rows();
+    } catch (const odb_exception& e) {
+        bulk_failed(e.what());
+    }
+}
+
+void mss_table::bulk_failed(const std::string& why) {
+    TK_TRACE(3, "Bulk batch of %d records into %s failed (%s); sent again by statement",
+             int(row_ends_.size()), tk_trace_text(safe_).c_str(), why.c_str());
+    copy_.reset();
+    if (++bulk_failures_ >= 2)
+        fast_ = false;
+    flush();
 }
 
 void mss_table::send(const std::string& utf8) {
@@ -66,8 +166,9 @@ void mss_table::send(const std::string& utf8) {
             throw tk_exception("The connection to the server was lost while writing table '" +
                                    tk_to_utf8(name_) + "': " + e.server_text() + "\n" +
                                    std::to_string(row_ends_.size()) +
-                                   " records of the table were not written; the records "
-                                   "written before are in the table.",
+                                   " records of the table were not written; the " +
+                                   std::to_string(stored_) +
+                                   " records written before are in the table.",
                                tk_exception::stop_run);
         throw;
     }
@@ -88,15 +189,15 @@ void mss_table::flush() {
     try {
         send(statement);
         database_.add_records_stored(row_ends_.size());
+        stored_ += row_ends_.size();
+        statement_records_ += row_ends_.size();
     } catch (const odb_exception& e) {
         TK_TRACE(3, "Batch of %d records refused (%s); sent again one by one",
                  int(row_ends_.size()), e.what());
         send(tk_to_utf8(close_transaction));
         replay();
     }
-    rows_.clear();
-    row_ends_.clear();
-    row_numbers_.clear();
+    forget_rows();
 }
 
 void mss_table::replay() {
@@ -110,6 +211,8 @@ void mss_table::replay() {
         try {
             send(statement);
             database_.add_records_stored(1);
+            ++stored_;
+            ++statement_records_;
         } catch (const odb_exception& e) {
             report_row(row, mss_server_message(e));
         }
@@ -135,12 +238,18 @@ void mss_table::finish() {
     // IDENTITY_INSERT is the session's: it is switched off again however the last statement
     // went, or the next table with an IDENTITY column could not switch it on.
     try {
+        commit_bulk(true);
         flush();
     } catch (...) {
+        copy_.reset();
         switch_identity_off();
         throw;
     }
     switch_identity_off();
+    if (bulk_records_ > 0)
+        TK_TRACE(3, "Table %s: %llu records by bulk copy, %llu by statement",
+                 tk_trace_text(safe_).c_str(), static_cast<unsigned long long>(bulk_records_),
+                 static_cast<unsigned long long>(statement_records_));
 }
 
 void mss_table::switch_identity_off() {
