@@ -41,6 +41,8 @@ bool mssql_converter_impl::store_profile(udb_profile& profile) const {
     }
     profile.add_flag(section, u"windows authentication", server_.integrated);
     profile.add_flag(section, u"connect as DBO", get_as_dbo());
+    profile.add_flag(section, u"fast load", get_fast_load());
+    profile.add_number(section, u"batch size", get_batch_size());
     profile.add_flag(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.add_flag(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.add_flag(section, u"dump create table", dump_options_.dmp_ins_tab);
@@ -55,6 +57,12 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile) {
     bool as_dbo = false;
     if (profile.get_flag_only_one(section, u"connect as DBO", as_dbo))
         set_as_dbo(as_dbo);
+    bool fast_load = true;
+    if (profile.get_flag_only_one(section, u"fast load", fast_load))
+        set_fast_load(fast_load);
+    int64_t batch_size = 0;
+    if (profile.get_number(section, u"batch size", batch_size))
+        set_batch_size(batch_size > 0 && batch_size <= 1000000000 ? uint32_t(batch_size) : 0);
     profile.get_flag_only_one(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.get_flag_only_one(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.get_flag_only_one(section, u"dump create table", dump_options_.dmp_ins_tab);

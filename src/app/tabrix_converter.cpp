@@ -36,6 +36,11 @@ public:
             ok_ = key_.get_value(name, value) && ok_;
         }
     }
+    template <class Get, class Set> void number(std::string_view name, Get get, Set set) {
+        uint32_t value = get();
+        number(name, value);
+        set(value);
+    }
     template <class Get, class Set> void text(std::u16string_view name, Get get, Set set) {
         std::u16string value = get();
         if (store_) {
@@ -78,6 +83,8 @@ bool tabrix_converter::serialize(bool store) {
     mss_dump_options& dump = dump_options();
     if (!store) {
         set_as_dbo(true);
+        set_fast_load(true);
+        set_batch_size(mss_engine::default_batch_size);
         bool_as_is_ = false;
         encoding_ = 0;
         default_encoding_ = dbf_default_codepage;
@@ -100,6 +107,9 @@ bool tabrix_converter::serialize(bool store) {
     settings_io io(key, store);
     io.flag(
         "as_dbo", [&] { return get_as_dbo(); }, [&](bool on) { set_as_dbo(on); });
+    io.number(
+        "batch_size", [&] { return get_batch_size(); },
+        [&](uint32_t records) { set_batch_size(records); });
     io.flag("bool_dbf", bool_as_is_);
     io.number("code_page", encoding_);
     io.number("default_code_page", default_encoding_);
@@ -107,6 +117,8 @@ bool tabrix_converter::serialize(bool store) {
         u"dest", [&] { return get_destination(); },
         [&](std::u16string v) { set_destination(std::move(v)); });
     io.flag("direct", direct_);
+    io.flag(
+        "fast_load", [&] { return get_fast_load(); }, [&](bool on) { set_fast_load(on); });
     io.flag("dmp_ins_com", dump.dmp_ins_com);
     io.flag("dmp_ins_db", dump.dmp_ins_db);
     io.flag("dmp_ins_tab", dump.dmp_ins_tab);

@@ -25,7 +25,7 @@ struct mss_database_facts {
     bool indexes = true;
     // Records go by bulk copy when the connection offers it, committed every `batch_size`.
     bool fast_load = true;
-    uint32_t batch_size = 1000;
+    uint32_t batch_size = 1000; // mss_engine::default_batch_size
 };
 
 class mss_database : public udb_database {

@@ -84,6 +84,8 @@ public:
     int32_t version() const noexcept { return version_; }
     bool connected() const noexcept { return connected_; }
     bool native_client() const noexcept { return native_client_; }
+    // Records per committed bulk batch unless the user chooses another number.
+    static constexpr uint32_t default_batch_size = 1000;
     // Whether databases opened from now on load their tables by bulk copy (where the driver
     // offers it), and the records per committed batch.
     bool fast_load() const noexcept { return fast_load_; }
@@ -113,7 +115,7 @@ protected:
     std::u16string password_;
     bool connected_ = false;
     bool fast_load_ = true;
-    uint32_t batch_size_ = 1000;
+    uint32_t batch_size_ = default_batch_size;
     bool unicode_ = true;
     bool indexes_ = true;
     bool native_client_ = false;

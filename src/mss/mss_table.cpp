@@ -25,8 +25,7 @@ mss_table::mss_table(mss_database& database, std::u16string name, const udb_sche
                      bool identity)
     : udb_recordset(std::move(name), &database), database_(database),
       safe_(database.safe_name(name_)), identity_(identity), unicode_(database.unicode()),
-      fast_(database.facts().fast_load && database.connection().bulk_copy() &&
-            !schema.empty()),
+      fast_(database.facts().fast_load && database.connection().bulk_copy() && !schema.empty()),
       batch_size_(std::max<size_t>(1, database.facts().batch_size)),
       max_rows_(std::min(batch_size_, max_rows)) {
     mutable_schema() = schema;
@@ -105,8 +104,8 @@ bool mss_table::put_bulk_row() {
         for (const mss_bulk_column& column : bulk_columns_)
             kinds.push_back(column.kind);
         try {
-            copy_ = std::make_unique<odb_bulk_copy>(database_.connection(), safe_, kinds,
-                                                    identity_);
+            copy_ =
+                std::make_unique<odb_bulk_copy>(database_.connection(), safe_, kinds, identity_);
         } catch (const odb_exception& e) {
             TK_TRACE(3, "Bulk copy into %s refused (%s); records go by statement",
                      tk_trace_text(safe_).c_str(), e.what());
@@ -163,13 +162,12 @@ void mss_table::send(const std::string& utf8) {
         database_.connection().execute(tk_from_utf8(utf8));
     } catch (const odb_exception& e) {
         if (e.connection_lost())
-            throw tk_exception("The connection to the server was lost while writing table '" +
-                                   tk_to_utf8(name_) + "': " + e.server_text() + "\n" +
-                                   std::to_string(row_ends_.size()) +
-                                   " records of the table were not written; the " +
-                                   std::to_string(stored_) +
-                                   " records written before are in the table.",
-                               tk_exception::stop_run);
+            throw tk_exception(
+                "The connection to the server was lost while writing table '" + tk_to_utf8(name_) +
+                    "': " + e.server_text() + "\n" + std::to_string(row_ends_.size()) +
+                    " records of the table were not written; the " + std::to_string(stored_) +
+                    " records written before are in the table.",
+                tk_exception::stop_run);
         throw;
     }
 }

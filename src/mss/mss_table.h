@@ -10,8 +10,8 @@
 // records keep their order; then the copy starts again. Bulk copy is given up for the table
 // after two batches in a row failed (a server that refuses bulk loads).
 //
-// Statements: records are gathered into multi-row statements, INSERT ... VALUES (...), (...), of up to
-// 1,000 rows (MS SQL's limit) or about a megabyte of text, each sent in a transaction of its
+// Statements: records are gathered into multi-row statements, INSERT ... VALUES (...), (...), of up
+// to 1,000 rows (MS SQL's limit) or about a megabyte of text, each sent in a transaction of its
 // own. When the server refuses a statement, its rows are sent again one by one, so that only
 // the records the server refuses are reported (with their record numbers) and every other
 // record is written. A connection that is lost stops the run.
@@ -20,9 +20,8 @@
 // same values whether it goes through a script or straight in.
 #pragma once
 
-#include "udb/udb_recordset.h"
-
 #include "mss/mss_bulk_value.h"
+#include "udb/udb_recordset.h"
 
 #include <cstdint>
 #include <memory>
@@ -86,9 +85,9 @@ private:
     uint64_t failed_ = 0;
     uint64_t stored_ = 0; // this table's records on the server
 
-    bool fast_;           // bulk copy is used
-    size_t batch_size_;   // records per bulk batch
-    size_t max_rows_;     // records per statement
+    bool fast_;                 // bulk copy is used
+    size_t batch_size_;         // records per bulk batch
+    size_t max_rows_;           // records per statement
     bool by_statement_ = false; // the current batch goes by statements
     int bulk_failures_ = 0;     // batches in a row that failed
     std::vector<mss_bulk_column> bulk_columns_;
