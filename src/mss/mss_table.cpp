@@ -112,8 +112,10 @@ bool mss_table::put_bulk_row() {
             fast_ = false;
             return false;
         }
-        // The driver switches IDENTITY_INSERT on for the copy and leaves it on.
-        identity_on_ = identity_on_ || identity_;
+        // The driver switches IDENTITY_INSERT on when it starts sending rows, and leaves it
+        // on; statements after the copy switch it on again themselves.
+        identity_on_ = false;
+        identity_by_driver_ = identity_;
     }
     for (size_t i = 0; i + 1 < value_starts_.size(); ++i) {
         // Each literal ends where ", " (or the closing parenthesis) begins.
@@ -251,9 +253,10 @@ void mss_table::finish() {
 }
 
 void mss_table::switch_identity_off() {
-    if (!identity_on_)
+    if (!identity_on_ && !identity_by_driver_)
         return;
     identity_on_ = false;
+    identity_by_driver_ = false;
     try {
         send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" OFF"));
     } catch (const odb_exception& e) {

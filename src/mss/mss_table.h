@@ -75,6 +75,7 @@ private:
     std::u16string safe_;
     bool identity_;
     bool identity_on_ = false;
+    bool identity_by_driver_ = false; // a bulk copy may have switched IDENTITY_INSERT on
     bool finished_ = false;
     bool unicode_;
     std::string insert_head_; // "INSERT INTO [s].[t] ([a], [b]) VALUES " in UTF-8
