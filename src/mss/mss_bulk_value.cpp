@@ -223,10 +223,11 @@ bool mss_round_decimal_text(std::string_view text, int precision, int scale, std
     return true;
 }
 
-bool mss_put_bulk_value(odb_bulk_copy& copy, size_t index, std::string_view literal,
+bool mss_put_bulk_value(odb_bulk_copy* copy, size_t index, std::string_view literal,
                         const mss_bulk_column& column, std::string& scratch) {
     if (literal == "NULL") {
-        copy.set_null(index);
+        if (copy != nullptr)
+            copy->set_null(index);
         return true;
     }
     const bool quoted = !literal.empty() && (literal[0] == '\'' || literal[0] == 'N');
@@ -236,14 +237,16 @@ bool mss_put_bulk_value(odb_bulk_copy& copy, size_t index, std::string_view lite
         int32_t ticks = 0;
         if (!quoted || !unquote(literal, scratch) || !parse_datetime(scratch, days, ticks))
             return false;
-        copy.set_datetime(index, days, ticks);
+        if (copy != nullptr)
+            copy->set_datetime(index, days, ticks);
         return true;
     }
     case odb_bulk_copy::kind::binary:
         if (literal.size() < 2 || literal[0] != '0' || (literal[1] != 'x' && literal[1] != 'X') ||
             !unhex(literal.substr(2), scratch))
             return false;
-        copy.set_bytes(index, scratch);
+        if (copy != nullptr)
+            copy->set_bytes(index, scratch);
         return true;
     case odb_bulk_copy::kind::text:
         break;
@@ -266,6 +269,7 @@ bool mss_put_bulk_value(odb_bulk_copy& copy, size_t index, std::string_view lite
     }
     if (converted_bytes(text) > odb_bulk_copy::max_value_bytes)
         return false;
-    copy.set_bytes(index, text);
+    if (copy != nullptr)
+        copy->set_bytes(index, text);
     return true;
 }

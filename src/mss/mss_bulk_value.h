@@ -33,8 +33,9 @@ struct mss_bulk_column {
 mss_bulk_column mss_bulk_column_of(const t_ftd& column);
 
 // Puts the literal's value into the copy's column; false when the copy cannot carry it
-// exactly. `scratch` is reused from value to value.
-bool mss_put_bulk_value(odb_bulk_copy& copy, size_t index, std::string_view literal,
+// exactly. Without a copy, only tells whether it could. `scratch` is reused from value to
+// value.
+bool mss_put_bulk_value(odb_bulk_copy* copy, size_t index, std::string_view literal,
                         const mss_bulk_column& column, std::string& scratch);
 
 // The decimal text rounded to `scale` digits after the point, half away from zero; false

@@ -74,32 +74,69 @@ void mss_table::append_record(udb_record& record) {
     }
     row_ends_.push_back(rows_.size());
     row_numbers_.push_back(record.number());
+    if (fast_ && by_statement_ && put_values(nullptr)) {
+        // The first record the copy can carry after records that went by statement: they
+        // are sent, and a copy starts again with this one.
+        std::string row = take_last_row(start);
+        flush();
+        by_statement_ = false;
+        restore_row(std::move(row), record.number());
+    }
     if (fast_ && !by_statement_) {
         if (put_bulk_row()) {
             if (row_ends_.size() >= batch_size_)
                 commit_bulk(false);
             return;
         }
-        // The record goes by statement: the copy's records before it are committed first,
-        // and it starts the statement batch.
-        std::string routed = rows_.substr(start + (start == 0 ? 0 : 3));
-        rows_.resize(start);
-        row_ends_.pop_back();
-        row_numbers_.pop_back();
+        // The record goes by statement: the copy's records before it are committed first.
+        std::string row = take_last_row(start);
         commit_bulk(true);
-        rows_ = std::move(routed);
-        row_ends_.push_back(rows_.size());
-        row_numbers_.push_back(record.number());
+        restore_row(std::move(row), record.number());
         by_statement_ = true;
     }
-    if (row_ends_.size() >= max_rows_ || rows_.size() >= max_statement_bytes) {
+    if (row_ends_.size() >= max_rows_ || rows_.size() >= max_statement_bytes)
         flush();
-        by_statement_ = false;
+}
+
+std::string mss_table::take_last_row(size_t start) {
+    // A row after the first begins with the ",\r\n" that joins it to the one before.
+    const size_t begin = start == 0 ? 0 : start + 3;
+    std::string row = rows_.substr(begin);
+    for (size_t& at : value_starts_)
+        at -= begin;
+    rows_.resize(start);
+    row_ends_.pop_back();
+    row_numbers_.pop_back();
+    return row;
+}
+
+void mss_table::restore_row(std::string row, uint32_t number) {
+    if (!rows_.empty())
+        rows_.append(",\r\n");
+    for (size_t& at : value_starts_)
+        at += rows_.size();
+    rows_.append(row);
+    row_ends_.push_back(rows_.size());
+    row_numbers_.push_back(number);
+}
+
+bool mss_table::put_values(odb_bulk_copy* copy) {
+    for (size_t i = 0; i + 1 < value_starts_.size(); ++i) {
+        // Each literal ends where ", " (or the closing parenthesis) begins.
+        const size_t begin = value_starts_[i];
+        const size_t end =
+            i + 2 < value_starts_.size() ? value_starts_[i + 1] - 2 : value_starts_[i + 1];
+        if (!mss_put_bulk_value(copy, i, std::string_view(rows_).substr(begin, end - begin),
+                                bulk_columns_[i], scratch_))
+            return false;
     }
+    return true;
 }
 
 bool mss_table::put_bulk_row() {
     if (copy_ == nullptr) {
+        if (!put_values(nullptr))
+            return false;
         std::vector<odb_bulk_copy::kind> kinds;
         for (const mss_bulk_column& column : bulk_columns_)
             kinds.push_back(column.kind);
@@ -117,15 +154,8 @@ bool mss_table::put_bulk_row() {
         identity_on_ = false;
         identity_by_driver_ = identity_;
     }
-    for (size_t i = 0; i + 1 < value_starts_.size(); ++i) {
-        // Each literal ends where ", " (or the closing parenthesis) begins.
-        const size_t begin = value_starts_[i];
-        const size_t end =
-            i + 2 < value_starts_.size() ? value_starts_[i + 1] - 2 : value_starts_[i + 1];
-        if (!mss_put_bulk_value(*copy_, i, std::string_view(rows_).substr(begin, end - begin),
-                                bulk_columns_[i], scratch_))
-            return false;
-    }
+    if (!put_values(copy_.get()))
+        return false;
     if (!copy_->send_row())
         bulk_failed("the driver refused a record");
     return true;
@@ -156,20 +186,37 @@ void mss_table::bulk_failed(const std::string& why) {
     copy_.reset();
     if (++bulk_failures_ >= 2)
         fast_ = false;
+    unconfirmed_ = row_ends_.size();
+    // The driver can leave the connection with the failed load's state: the first statement
+    // after it is refused ("Invalid cursor state"), and is therefore one that may fail.
+    try {
+        send(tk_to_utf8(close_transaction));
+    } catch (const odb_exception& e) {
+        TK_TRACE(3, "After the failed bulk batch: %s", e.what());
+    }
     flush();
+    unconfirmed_ = 0;
 }
 
 void mss_table::send(const std::string& utf8) {
     try {
         database_.connection().execute(tk_from_utf8(utf8));
     } catch (const odb_exception& e) {
-        if (e.connection_lost())
-            throw tk_exception(
-                "The connection to the server was lost while writing table '" + tk_to_utf8(name_) +
-                    "': " + e.server_text() + "\n" + std::to_string(row_ends_.size()) +
+        if (!e.connection_lost())
+            throw;
+        std::string text = "The connection to the server was lost while writing table '" +
+                           tk_to_utf8(name_) + "': " + e.server_text() + "\n";
+        // A bulk batch whose commit was never answered may be on the server or not.
+        if (unconfirmed_ > 0)
+            text += std::to_string(stored_) + " records of the table are on the server; the " +
+                    std::to_string(unconfirmed_) +
+                    " records of the last bulk batch may be there too (the server did not "
+                    "answer its commit).";
+        else
+            text += std::to_string(row_ends_.size()) +
                     " records of the table were not written; the " + std::to_string(stored_) +
-                    " records written before are in the table.",
-                tk_exception::stop_run);
+                    " records written before are in the table.";
+        throw tk_exception(text, tk_exception::stop_run);
         throw;
     }
 }

@@ -57,6 +57,13 @@ private:
     // Puts the last gathered row, whose values' literals begin at value_starts_, into the bulk
     // copy (opened when needed) and sends it; false when a value cannot be carried.
     bool put_bulk_row();
+    // Whether every value of the last gathered row can go by bulk copy; puts them into the
+    // copy when one is given.
+    bool put_values(odb_bulk_copy* copy);
+    // Takes the last gathered row (from `start`, its first byte in rows_) out, and puts it
+    // back after what is gathered; value_starts_ follows it.
+    std::string take_last_row(size_t start);
+    void restore_row(std::string row, uint32_t number);
     // Commits the bulk copy's gathered rows; with `end`, ends the copy too.
     void commit_bulk(bool end);
     // The copy's batch failed: its records go again through statements.
@@ -84,7 +91,8 @@ private:
     std::vector<uint32_t> row_numbers_;
     std::vector<size_t> value_starts_; // the last row's literals, and the end of the last one
     uint64_t failed_ = 0;
-    uint64_t stored_ = 0; // this table's records on the server
+    uint64_t stored_ = 0;    // this table's records on the server
+    size_t unconfirmed_ = 0; // records of a failed bulk batch being sent again
 
     bool fast_;                 // bulk copy is used
     size_t batch_size_;         // records per bulk batch

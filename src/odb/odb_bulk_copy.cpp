@@ -86,7 +86,13 @@ void odb_bulk_copy::set_datetime(size_t column, int32_t days, int32_t ticks) {
 }
 
 bool odb_bulk_copy::send_row() {
-    return bcp_sendrow(dbc_) == SUCCEED;
+    if (bcp_sendrow(dbc_) == SUCCEED) {
+        started_ = true;
+        return true;
+    }
+    if (!started_)
+        done_ = true;
+    return false;
 }
 
 int64_t odb_bulk_copy::commit_batch() {

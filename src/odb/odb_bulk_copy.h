@@ -40,6 +40,9 @@ public:
     void set_datetime(size_t column, int32_t days, int32_t ticks);
 
     // bcp_sendrow; false when the driver refused the row (the batch can then not be committed).
+    // The driver starts the load (INSERT BULK) with the first row: when the server refuses
+    // it, the copy is abandoned without bcp_done, which would send the rows all the same and
+    // the server would close the connection on a load it never accepted.
     bool send_row();
     // bcp_batch: commits the rows sent since the last batch; returns their count. Raises
     // odb_exception with the driver's diagnostics when the batch failed (its rows are lost).
@@ -51,6 +54,7 @@ public:
 private:
     void* dbc_;
     bool done_ = false;
+    bool started_ = false; // a row was accepted since bcp_initW
     // Per column: 4-byte length and room for max_value_bytes.
     std::vector<std::vector<unsigned char>> buffers_;
 };
