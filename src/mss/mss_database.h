@@ -9,6 +9,7 @@
 #include "udb/udb_database.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,6 +72,14 @@ public:
     const mss_database_facts& facts() const noexcept { return facts_; }
     uint32_t flags() const noexcept { return flags_; }
     odb_connection& connection() noexcept { return *connection_; }
+    // How a new connection to the database is opened, for reconnect().
+    void set_connector(std::function<std::unique_ptr<odb_connection>()> connector) {
+        connector_ = std::move(connector);
+    }
+    // Replaces the connection by a new one, set up as the first was: the driver can leave a
+    // connection unusable after a bulk load the server refused. The session's settings
+    // (IDENTITY_INSERT) are gone with it. False when no connector is set.
+    bool reconnect();
 
     // Records the tables have on the server: the count of rows the server accepted.
     uint64_t records_stored() const noexcept { return records_stored_; }
@@ -78,12 +87,14 @@ public:
 
 private:
     void read_tables();
+    void prepare_session();
     // Runs one statement of a table's creation that may fail without failing the table (a
     // key, an index): a failure is reported at level 0 with `what`.
     void run_optional(std::u16string_view statement, std::u16string_view table,
                       const std::string& what);
 
     std::unique_ptr<odb_connection> connection_;
+    std::function<std::unique_ptr<odb_connection>()> connector_;
     uint32_t flags_;
     mss_database_facts facts_;
     std::u16string schema_;

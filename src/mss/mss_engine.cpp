@@ -175,8 +175,11 @@ std::unique_ptr<mss_database> mss_engine::open_db(std::u16string_view name, uint
     facts.indexes = indexes_;
     facts.fast_load = fast_load_;
     facts.batch_size = batch_size_;
-    return std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags,
-                                          facts);
+    auto database =
+        std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags, facts);
+    database->set_connector(
+        [this, database_name = std::u16string(name)] { return open_connection(database_name); });
+    return database;
 }
 
 void mss_engine::delete_db(std::u16string_view name) {

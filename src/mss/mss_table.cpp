@@ -157,7 +157,7 @@ bool mss_table::put_bulk_row() {
     if (!put_values(copy_.get()))
         return false;
     if (!copy_->send_row())
-        bulk_failed("the driver refused a record");
+        bulk_failed("the driver refused a record", !copy_->started());
     return true;
 }
 
@@ -176,23 +176,26 @@ void mss_table::commit_bulk(bool end) {
         bulk_failures_ = 0;
         forget_rows();
     } catch (const odb_exception& e) {
-        bulk_failed(e.what());
+        bulk_failed(e.what(), false);
     }
 }
 
-void mss_table::bulk_failed(const std::string& why) {
+void mss_table::bulk_failed(const std::string& why, bool refused) {
     TK_TRACE(3, "Bulk batch of %d records into %s failed (%s); sent again by statement",
              int(row_ends_.size()), tk_trace_text(safe_).c_str(), why.c_str());
     copy_.reset();
     if (++bulk_failures_ >= 2)
         fast_ = false;
     unconfirmed_ = row_ends_.size();
-    // The driver can leave the connection with the failed load's state: the first statement
-    // after it is refused ("Invalid cursor state"), and is therefore one that may fail.
-    try {
-        send(tk_to_utf8(close_transaction));
-    } catch (const odb_exception& e) {
-        TK_TRACE(3, "After the failed bulk batch: %s", e.what());
+    if (refused) {
+        // The driver leaves the connection pending on a load the server refused: every
+        // statement after it would fail with "Invalid cursor state".
+        TK_TRACE(3, "Reconnecting after the refused bulk load into %s",
+                 tk_trace_text(safe_).c_str());
+        if (database_.reconnect()) {
+            identity_on_ = false;
+            identity_by_driver_ = false;
+        }
     }
     flush();
     unconfirmed_ = 0;

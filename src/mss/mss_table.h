@@ -67,7 +67,8 @@ private:
     // Commits the bulk copy's gathered rows; with `end`, ends the copy too.
     void commit_bulk(bool end);
     // The copy's batch failed: its records go again through statements.
-    void bulk_failed(const std::string& why);
+    // `refused`: the server refused the load itself (its first row).
+    void bulk_failed(const std::string& why, bool refused);
     void forget_rows();
     // Sends the gathered rows; on refusal, sends them again one by one.
     void flush();

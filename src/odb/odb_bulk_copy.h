@@ -47,6 +47,8 @@ public:
     // bcp_batch: commits the rows sent since the last batch; returns their count. Raises
     // odb_exception with the driver's diagnostics when the batch failed (its rows are lost).
     int64_t commit_batch();
+    // Whether a row was accepted since the copy began.
+    bool started() const noexcept { return started_; }
     // bcp_done: commits the last rows and ends the copy; returns their count. Raises like
     // commit_batch. The copy cannot be used afterwards.
     int64_t done();
