@@ -50,6 +50,7 @@ public:
     const mss_dump_options& dump_options() const noexcept { return dump_options_; }
 
     mss_engine& engine() noexcept { return engine_; }
+    const mss_engine& engine() const noexcept { return engine_; }
 
     // The keys of "MS SQL Server settings". A profile holding a password is marked private,
     // so that its file is written readable by its owner only.

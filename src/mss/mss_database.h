@@ -6,6 +6,7 @@
 // default schema (dbo when connecting as the database owner), and filled by mss_table.
 #pragma once
 
+#include "mss/mss_load_counts.h"
 #include "udb/udb_database.h"
 
 #include <cstdint>
@@ -26,7 +27,8 @@ struct mss_database_facts {
     bool indexes = true;
     // Records go by bulk copy when the connection offers it, committed every `batch_size`.
     bool fast_load = true;
-    uint32_t batch_size = 1000; // mss_engine::default_batch_size
+    uint32_t batch_size = 1000;             // mss_engine::default_batch_size
+    mss_load_counts* load_counts = nullptr; // the engine's, added to as records are committed
 };
 
 class mss_database : public udb_database {
@@ -83,7 +85,11 @@ public:
 
     // Records the tables have on the server: the count of rows the server accepted.
     uint64_t records_stored() const noexcept { return records_stored_; }
-    void add_records_stored(uint64_t count) noexcept { records_stored_ += count; }
+    void add_records_stored(uint64_t count, bool by_bulk = false) noexcept {
+        records_stored_ += count;
+        if (facts_.load_counts != nullptr)
+            (by_bulk ? facts_.load_counts->bulk : facts_.load_counts->statements) += count;
+    }
 
 private:
     void read_tables();

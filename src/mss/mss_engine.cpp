@@ -61,6 +61,7 @@ void mss_engine::connect(const mss_connection_settings& settings) {
     password_ = settings.integrated ? std::u16string() : settings.password;
     native_client_ = driver_.native;
     as_dbo_ = settings.as_dbo;
+    load_counts_ = {};
     connected_ = true;
 }
 
@@ -175,6 +176,7 @@ std::unique_ptr<mss_database> mss_engine::open_db(std::u16string_view name, uint
     facts.indexes = indexes_;
     facts.fast_load = fast_load_;
     facts.batch_size = batch_size_;
+    facts.load_counts = &load_counts_;
     auto database =
         std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags, facts);
     database->set_connector(

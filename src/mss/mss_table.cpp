@@ -172,7 +172,7 @@ void mss_table::commit_bulk(bool end) {
                  tk_trace_text(safe_).c_str(), int(committed));
         bulk_records_ += row_ends_.size();
         stored_ += row_ends_.size();
-        database_.add_records_stored(row_ends_.size());
+        database_.add_records_stored(row_ends_.size(), true);
         bulk_failures_ = 0;
         forget_rows();
     } catch (const odb_exception& e) {
