@@ -1,6 +1,7 @@
 #include "app/convert_options.h"
 
 #include "dbf/dbf_codepages.h"
+#include "mss/mss_batch_settings.h"
 
 #include <string_view>
 
@@ -184,6 +185,17 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
                 done = true;
             }
         }
+        for (size_t i = 0; !done && i < mss_batch_setting_count; ++i) {
+            const mss_batch_setting& setting = mss_batch_settings[i];
+            if (name != setting.option)
+                continue;
+            const std::string value = in.value(option, inline_value);
+            s.batch[i] = mss_parse_batch_setting(setting, value);
+            if (!s.batch[i])
+                usage(option + " takes a number from 0 to " + std::to_string(setting.max) +
+                      ", not '" + value + "'");
+            done = true;
+        }
         if (done)
             continue;
 
@@ -252,8 +264,24 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
     return cl;
 }
 
+namespace {
+
+// The options of the format that loads fast, from their table.
+std::string batch_options_help() {
+    std::string text = "Script format that loads fast (0, the default, writes one INSERT statement "
+                       "and one\nbatch per record):\n";
+    for (const mss_batch_setting& setting : mss_batch_settings) {
+        std::string head = "      --" + std::string(setting.option) + " N";
+        head.resize(std::max<size_t>(head.size() + 1, 27), ' ');
+        text += head + std::string(setting.help) + "\n";
+    }
+    return text + "\n";
+}
+
+} // namespace
+
 const char* convert_help_text() {
-    return R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
+    static const std::string text = std::string(R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
        tabrix-cli convert --direct -S HOST[\INSTANCE][,PORT] (-U LOGIN | -E) -d DATABASE
                           [options]
 
@@ -300,7 +328,7 @@ What to write (each of these has a --no-... form that turns it off):
       --create-table       write CREATE TABLE and the indexes (and DROP TABLE in modes 0
                            and 1); --no-create-table writes the records only
 
-Running:
+)") + batch_options_help() + R"(Running:
       --stop-on-error      stop at the first error (default: report it and go on with the
                            next record or table)
       --log FILE           write a trace of the run to FILE, to send with a bug report
@@ -352,4 +380,5 @@ such as a lost connection; a script is not written), 3 cannot connect to the ser
 cannot be reached or refused the login), 64 usage error; an internal error ends the program
 with 255.
 )";
+    return text.c_str();
 }

@@ -5,6 +5,8 @@
 // that the settings store and the profile gave; an option left out keeps it.
 #pragma once
 
+#include "mss/mss_batch_settings.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -33,6 +35,8 @@ struct convert_settings_patch {
     std::optional<bool> comments;
     std::optional<bool> create_database;
     std::optional<bool> create_table;
+    // The format that loads fast, one value per entry of mss_batch_settings.
+    std::optional<uint32_t> batch[mss_batch_setting_count];
     // Direct (server) mode.
     std::optional<bool> direct;
     std::optional<std::string> host;

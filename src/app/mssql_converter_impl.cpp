@@ -1,5 +1,6 @@
 #include "app/mssql_converter_impl.h"
 
+#include "mss/mss_batch_settings.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_trace.h"
 #include "udb/udb_profile.h"
@@ -41,11 +42,29 @@ bool mssql_converter_impl::store_profile(udb_profile& profile) const {
     }
     profile.add_flag(section, u"windows authentication", server_.integrated);
     profile.add_flag(section, u"connect as DBO", get_as_dbo());
-    profile.add_flag(section, u"fast load", get_fast_load());
-    profile.add_number(section, u"batch size", get_batch_size());
+    if (!server_.driver.empty())
+        profile.add_value(section, u"driver", server_.driver);
+    if (!server_.connection_string.empty()) {
+        // It may hold a password.
+        profile.add_value(section, u"connection string", server_.connection_string);
+        profile.mark_private();
+    }
+    // The keys beyond the classic ones are written only when they differ from the default,
+    // so that a profile of the classic settings keeps its classic layout.
+    if (server_.trust_server_certificate)
+        profile.add_flag(section, u"trust server certificate", true);
+    if (server_.encrypt != mss_connection_settings::encryption::driver_default)
+        profile.add_flag(section, u"encrypt",
+                         server_.encrypt == mss_connection_settings::encryption::on);
+    if (!get_fast_load())
+        profile.add_flag(section, u"fast load", false);
+    if (get_batch_size() != mss_engine::default_batch_size)
+        profile.add_number(section, u"batch size", get_batch_size());
     profile.add_flag(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.add_flag(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.add_flag(section, u"dump create table", dump_options_.dmp_ins_tab);
+    for (const mss_batch_setting& setting : mss_batch_settings)
+        profile.add_number(section, setting.profile_key, dump_options_.*setting.member);
     return true;
 }
 
@@ -57,6 +76,14 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile) {
     bool as_dbo = false;
     if (profile.get_flag_only_one(section, u"connect as DBO", as_dbo))
         set_as_dbo(as_dbo);
+    profile.get_text(section, u"driver", server_.driver);
+    profile.get_text(section, u"connection string", server_.connection_string);
+    profile.get_flag_only_one(section, u"trust server certificate",
+                              server_.trust_server_certificate);
+    bool encrypt = false;
+    if (profile.get_flag_only_one(section, u"encrypt", encrypt))
+        server_.encrypt = encrypt ? mss_connection_settings::encryption::on
+                                  : mss_connection_settings::encryption::off;
     bool fast_load = true;
     if (profile.get_flag_only_one(section, u"fast load", fast_load))
         set_fast_load(fast_load);
@@ -66,5 +93,11 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile) {
     profile.get_flag_only_one(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.get_flag_only_one(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.get_flag_only_one(section, u"dump create table", dump_options_.dmp_ins_tab);
+    for (const mss_batch_setting& setting : mss_batch_settings) {
+        int64_t value = 0;
+        if (profile.get_number(section, setting.profile_key, value) && value >= 0 &&
+            value <= int64_t(setting.max))
+            dump_options_.*setting.member = uint32_t(value);
+    }
     return true;
 }

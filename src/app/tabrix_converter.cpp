@@ -1,6 +1,7 @@
 #include "app/tabrix_converter.h"
 
 #include "dbf/dbf_database.h"
+#include "mss/mss_batch_settings.h"
 #include "mss/mss_database.h"
 #include "mss/mss_validator.h"
 #include "mss/sql_engine.h"
@@ -36,10 +37,14 @@ public:
             ok_ = key_.get_value(name, value) && ok_;
         }
     }
-    template <class Get, class Set> void number(std::string_view name, Get get, Set set) {
-        uint32_t value = get();
-        number(name, value);
-        set(value);
+    // A value that stores written before it existed lack: missing, it stays as it is; out of
+    // range, it is 0.
+    void newer_number(std::string_view name, uint32_t& value, uint32_t max) {
+        if (store_) {
+            ok_ = key_.set_value(name, value) && ok_;
+        } else if (uint32_t stored = 0; key_.get_value(name, stored)) {
+            value = stored <= max ? stored : 0;
+        }
     }
     template <class Get, class Set> void text(std::u16string_view name, Get get, Set set) {
         std::u16string value = get();
@@ -94,6 +99,8 @@ bool tabrix_converter::serialize(bool store) {
         dump.dmp_ins_db = false;
         dump.dmp_ins_tab = true;
         dump.dmp_unicode = true;
+        for (const mss_batch_setting& setting : mss_batch_settings)
+            dump.*setting.member = 0;
         set_host(std::u16string());
         set_password(std::u16string());
         set_windows_auth(true);
@@ -102,14 +109,15 @@ bool tabrix_converter::serialize(bool store) {
         set_source_path(std::u16string());
         set_table_definitions_only(false);
         set_login(std::u16string());
+        server().driver.clear();
+        server().connection_string.clear();
+        server().trust_server_certificate = false;
+        server().encrypt = mss_connection_settings::encryption::driver_default;
     }
 
     settings_io io(key, store);
     io.flag(
         "as_dbo", [&] { return get_as_dbo(); }, [&](bool on) { set_as_dbo(on); });
-    io.number(
-        "batch_size", [&] { return get_batch_size(); },
-        [&](uint32_t records) { set_batch_size(records); });
     io.flag("bool_dbf", bool_as_is_);
     io.number("code_page", encoding_);
     io.number("default_code_page", default_encoding_);
@@ -117,12 +125,19 @@ bool tabrix_converter::serialize(bool store) {
         u"dest", [&] { return get_destination(); },
         [&](std::u16string v) { set_destination(std::move(v)); });
     io.flag("direct", direct_);
-    io.flag(
-        "fast_load", [&] { return get_fast_load(); }, [&](bool on) { set_fast_load(on); });
     io.flag("dmp_ins_com", dump.dmp_ins_com);
     io.flag("dmp_ins_db", dump.dmp_ins_db);
     io.flag("dmp_ins_tab", dump.dmp_ins_tab);
     io.flag("dmp_unicode", dump.dmp_unicode);
+    for (const mss_batch_setting& setting : mss_batch_settings)
+        io.newer_number(setting.stored_key, dump.*setting.member, setting.max);
+    // Direct mode's bulk copy: stores written before it keep the defaults.
+    uint32_t fast_load = get_fast_load() ? 1 : 0;
+    io.newer_number("fast_load", fast_load, 1);
+    set_fast_load(fast_load != 0);
+    uint32_t batch_size = get_batch_size();
+    io.newer_number("batch_size", batch_size, 1'000'000'000);
+    set_batch_size(batch_size);
     io.text(
         u"host", [&] { return get_host(); }, [&](std::u16string v) { set_host(std::move(v)); });
     io.text(
@@ -142,6 +157,22 @@ bool tabrix_converter::serialize(bool store) {
         [&](bool on) { set_table_definitions_only(on); });
     io.text(
         u"user", [&] { return get_login(); }, [&](std::u16string v) { set_login(std::move(v)); });
+    mss_connection_settings& connection = server();
+    io.text(
+        u"driver", [&] { return connection.driver; },
+        [&](std::u16string v) { connection.driver = std::move(v); });
+    io.text(
+        u"conn_str", [&] { return connection.connection_string; },
+        [&](std::u16string v) { connection.connection_string = std::move(v); });
+    io.flag("trust_cert", connection.trust_server_certificate);
+    // 0 off, 1 on, 2 the driver's default.
+    uint32_t encrypt = connection.encrypt == mss_connection_settings::encryption::off  ? 0
+                       : connection.encrypt == mss_connection_settings::encryption::on ? 1
+                                                                                       : 2;
+    io.number("encrypt", encrypt);
+    connection.encrypt = encrypt == 0   ? mss_connection_settings::encryption::off
+                         : encrypt == 1 ? mss_connection_settings::encryption::on
+                                        : mss_connection_settings::encryption::driver_default;
 
     // A stored code page this build cannot read with is left for the default.
     if (!store && encoding_ != 0 && dbf_codepage_of_setting(encoding_) == 0)

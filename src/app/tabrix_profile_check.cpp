@@ -1,6 +1,7 @@
 #include "app/tabrix_profile_check.h"
 
 #include "dbf/dbf_codepages.h"
+#include "mss/mss_batch_settings.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
 
@@ -37,6 +38,10 @@ constexpr known_key known_keys[] = {
     {udb_profile::mssql_settings, u"password", value_kind::text},
     {udb_profile::mssql_settings, u"windows authentication", value_kind::flag},
     {udb_profile::mssql_settings, u"connect as DBO", value_kind::flag},
+    {udb_profile::mssql_settings, u"driver", value_kind::text},
+    {udb_profile::mssql_settings, u"connection string", value_kind::text},
+    {udb_profile::mssql_settings, u"trust server certificate", value_kind::flag},
+    {udb_profile::mssql_settings, u"encrypt", value_kind::flag},
     {udb_profile::mssql_settings, u"dump insert comments", value_kind::flag},
     {udb_profile::mssql_settings, u"dump create database", value_kind::flag},
     {udb_profile::mssql_settings, u"dump create table", value_kind::flag},
@@ -146,6 +151,21 @@ tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
         for (const known_key& k : known_keys)
             if (k.section == section && k.key == key)
                 known = &k;
+        const mss_batch_setting* batch = nullptr;
+        for (const mss_batch_setting& b : mss_batch_settings)
+            if (section == udb_profile::mssql_settings && b.profile_key == key)
+                batch = &b;
+        if (batch) {
+            const std::string_view value = line.substr(line.find('=') + 1);
+            if (!mss_parse_batch_setting(*batch, value)) {
+                result.warnings.push_back(where + "the value '" + std::string(value) + "' of '" +
+                                          tk_to_utf8(key) + "' is not a number from 0 to " +
+                                          std::to_string(batch->max) + "; it is not used");
+                continue;
+            }
+            kept.append(line).append("\n");
+            continue;
+        }
         if (!known) {
             result.warnings.push_back(where + "unknown key '" + tk_to_utf8(key) + "' in [" +
                                       tk_to_utf8(section) + "]; it is not used");

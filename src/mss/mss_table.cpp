@@ -12,6 +12,7 @@
 #include "tk/tk_trace.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -43,9 +44,9 @@ mss_table::~mss_table() {
 }
 
 void mss_table::forget_rows() {
-    rows_.clear();
-    row_ends_.clear();
-    row_numbers_.clear();
+    pending_.text.clear();
+    pending_.ends.clear();
+    pending_.numbers.clear();
 }
 
 void mss_table::append_record(udb_record& record) {
@@ -55,25 +56,25 @@ void mss_table::append_record(udb_record& record) {
                            "table.",
                            tk_exception::recoverable);
     convert_record(record);
-    const size_t start = rows_.size();
+    const size_t start = pending_.text.size();
     value_starts_.clear();
     try {
-        rows_.append(row_ends_.empty() ? "(" : ",\r\n(");
+        pending_.text.append(pending_.ends.empty() ? "(" : ",\r\n(");
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
-                rows_.append(", ");
-            value_starts_.push_back(rows_.size());
-            if (!mss_append_value_literal(rows_, record[i], schema[i], unicode_))
+                pending_.text.append(", ");
+            value_starts_.push_back(pending_.text.size());
+            if (!mss_append_value_literal(pending_.text, record[i], schema[i], unicode_))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
-        value_starts_.push_back(rows_.size());
-        rows_.push_back(')');
+        value_starts_.push_back(pending_.text.size());
+        pending_.text.push_back(')');
     } catch (...) {
-        rows_.resize(start);
+        pending_.text.resize(start);
         throw;
     }
-    row_ends_.push_back(rows_.size());
-    row_numbers_.push_back(record.number());
+    pending_.ends.push_back(pending_.text.size());
+    pending_.numbers.push_back(record.number());
     if (fast_ && by_statement_ && put_values(nullptr)) {
         // The first record the copy can carry after records that went by statement: they
         // are sent, and a copy starts again with this one.
@@ -84,7 +85,7 @@ void mss_table::append_record(udb_record& record) {
     }
     if (fast_ && !by_statement_) {
         if (put_bulk_row()) {
-            if (row_ends_.size() >= batch_size_)
+            if (pending_.ends.size() >= batch_size_)
                 commit_bulk(false);
             return;
         }
@@ -94,30 +95,30 @@ void mss_table::append_record(udb_record& record) {
         restore_row(std::move(row), record.number());
         by_statement_ = true;
     }
-    if (row_ends_.size() >= max_rows_ || rows_.size() >= max_statement_bytes)
+    if (pending_.ends.size() >= max_rows_ || pending_.text.size() >= max_statement_bytes)
         flush();
 }
 
 std::string mss_table::take_last_row(size_t start) {
     // A row after the first begins with the ",\r\n" that joins it to the one before.
     const size_t begin = start == 0 ? 0 : start + 3;
-    std::string row = rows_.substr(begin);
+    std::string row = pending_.text.substr(begin);
     for (size_t& at : value_starts_)
         at -= begin;
-    rows_.resize(start);
-    row_ends_.pop_back();
-    row_numbers_.pop_back();
+    pending_.text.resize(start);
+    pending_.ends.pop_back();
+    pending_.numbers.pop_back();
     return row;
 }
 
 void mss_table::restore_row(std::string row, uint32_t number) {
-    if (!rows_.empty())
-        rows_.append(",\r\n");
+    if (!pending_.text.empty())
+        pending_.text.append(",\r\n");
     for (size_t& at : value_starts_)
-        at += rows_.size();
-    rows_.append(row);
-    row_ends_.push_back(rows_.size());
-    row_numbers_.push_back(number);
+        at += pending_.text.size();
+    pending_.text.append(row);
+    pending_.ends.push_back(pending_.text.size());
+    pending_.numbers.push_back(number);
 }
 
 bool mss_table::put_values(odb_bulk_copy* copy) {
@@ -126,7 +127,7 @@ bool mss_table::put_values(odb_bulk_copy* copy) {
         const size_t begin = value_starts_[i];
         const size_t end =
             i + 2 < value_starts_.size() ? value_starts_[i + 1] - 2 : value_starts_[i + 1];
-        if (!mss_put_bulk_value(copy, i, std::string_view(rows_).substr(begin, end - begin),
+        if (!mss_put_bulk_value(copy, i, std::string_view(pending_.text).substr(begin, end - begin),
                                 bulk_columns_[i], scratch_))
             return false;
     }
@@ -168,11 +169,11 @@ void mss_table::commit_bulk(bool end) {
         const int64_t committed = end ? copy_->done() : copy_->commit_batch();
         if (end)
             copy_.reset();
-        TK_TRACE(2, "Bulk batch of %d records into %s: %d committed", int(row_ends_.size()),
+        TK_TRACE(2, "Bulk batch of %d records into %s: %d committed", int(pending_.ends.size()),
                  tk_trace_text(safe_).c_str(), int(committed));
-        bulk_records_ += row_ends_.size();
-        stored_ += row_ends_.size();
-        database_.add_records_stored(row_ends_.size(), true);
+        bulk_records_ += pending_.ends.size();
+        stored_ += pending_.ends.size();
+        database_.add_records_stored(pending_.ends.size(), true);
         bulk_failures_ = 0;
         forget_rows();
     } catch (const odb_exception& e) {
@@ -182,11 +183,11 @@ void mss_table::commit_bulk(bool end) {
 
 void mss_table::bulk_failed(const std::string& why, bool refused) {
     TK_TRACE(3, "Bulk batch of %d records into %s failed (%s); sent again by statement",
-             int(row_ends_.size()), tk_trace_text(safe_).c_str(), why.c_str());
+             int(pending_.ends.size()), tk_trace_text(safe_).c_str(), why.c_str());
     copy_.reset();
     if (++bulk_failures_ >= 2)
         fast_ = false;
-    unconfirmed_ = row_ends_.size();
+    unconfirmed_ = pending_.ends.size();
     if (refused) {
         // The driver leaves the connection pending on a load the server refused: every
         // statement after it would fail with "Invalid cursor state".
@@ -201,7 +202,7 @@ void mss_table::bulk_failed(const std::string& why, bool refused) {
     unconfirmed_ = 0;
 }
 
-void mss_table::send(const std::string& utf8) {
+void mss_table::send(const std::string& utf8, size_t unwritten) {
     try {
         database_.connection().execute(tk_from_utf8(utf8));
     } catch (const odb_exception& e) {
@@ -216,64 +217,64 @@ void mss_table::send(const std::string& utf8) {
                     " records of the last bulk batch may be there too (the server did not "
                     "answer its commit).";
         else
-            text += std::to_string(row_ends_.size()) +
-                    " records of the table were not written; the " + std::to_string(stored_) +
-                    " records written before are in the table.";
+            text += std::to_string(unwritten) + " records of the table were not written; the " +
+                    std::to_string(stored_) + " records written before are in the table.";
         throw tk_exception(text, tk_exception::stop_run);
-        throw;
     }
 }
 
 void mss_table::flush() {
-    if (row_ends_.empty())
+    if (pending_.ends.empty())
         return;
+    // The rows leave the table's hands before anything is sent: whatever happens to them
+    // (a stop in the middle of reporting a refused row included), they are never sent twice.
+    const batch rows = std::exchange(pending_, batch{});
     if (identity_ && !identity_on_) {
-        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" ON"));
+        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" ON"), rows.ends.size());
         identity_on_ = true;
     }
     std::string statement = "BEGIN TRANSACTION;\r\n";
     statement += insert_head_;
-    statement += rows_;
+    statement += rows.text;
     statement += ";\r\nCOMMIT TRANSACTION;";
-    TK_TRACE(2, "Insert %d records into %s", int(row_ends_.size()), tk_trace_text(safe_).c_str());
+    TK_TRACE(2, "Insert %d records into %s", int(rows.ends.size()), tk_trace_text(safe_).c_str());
     try {
-        send(statement);
-        database_.add_records_stored(row_ends_.size());
-        stored_ += row_ends_.size();
-        statement_records_ += row_ends_.size();
+        send(statement, rows.ends.size());
+        database_.add_records_stored(rows.ends.size());
+        stored_ += rows.ends.size();
+        statement_records_ += rows.ends.size();
     } catch (const odb_exception& e) {
         TK_TRACE(3, "Batch of %d records refused (%s); sent again one by one",
-                 int(row_ends_.size()), e.what());
-        send(tk_to_utf8(close_transaction));
-        replay();
+                 int(rows.ends.size()), e.what());
+        send(tk_to_utf8(close_transaction), rows.ends.size());
+        replay(rows);
     }
-    forget_rows();
 }
 
-void mss_table::replay() {
+void mss_table::replay(const batch& rows) {
     size_t begin = 0;
-    for (size_t row = 0; row < row_ends_.size(); ++row) {
+    for (size_t row = 0; row < rows.ends.size(); ++row) {
         // Each row's text begins after the ",\r\n" that joined it to the one before.
         const size_t start = row == 0 ? 0 : begin + 3;
         std::string statement = insert_head_;
-        statement.append(rows_, start, row_ends_[row] - start);
-        begin = row_ends_[row];
+        statement.append(rows.text, start, rows.ends[row] - start);
+        begin = rows.ends[row];
         try {
-            send(statement);
+            send(statement, rows.ends.size() - row);
             database_.add_records_stored(1);
             ++stored_;
             ++statement_records_;
         } catch (const odb_exception& e) {
-            report_row(row, mss_server_message(e));
+            report_row(rows.numbers[row], mss_server_message(e));
         }
     }
 }
 
-void mss_table::report_row(size_t row, const std::string& message) {
+void mss_table::report_row(uint32_t number, const std::string& message) {
     ++failed_;
     const tk_exception e(message, tk_exception::recoverable);
     if (error_handler* handler = error_handler::try_instance()) {
-        handler->set_record_context(name_, int32_t(row_numbers_[row]));
+        handler->set_record_context(name_, int32_t(number));
         handler->handle(e, false);
         return;
     }
@@ -292,7 +293,11 @@ void mss_table::finish() {
         flush();
     } catch (...) {
         copy_.reset();
-        switch_identity_off();
+        try {
+            switch_identity_off();
+        } catch (const std::exception& e) {
+            TK_TRACE(3, "IDENTITY_INSERT stays on: %s", e.what());
+        }
         throw;
     }
     switch_identity_off();
@@ -308,7 +313,7 @@ void mss_table::switch_identity_off() {
     identity_on_ = false;
     identity_by_driver_ = false;
     try {
-        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" OFF"));
+        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" OFF"), 0);
     } catch (const odb_exception& e) {
         throw mss_server_error(e);
     }

@@ -60,7 +60,7 @@ private:
     // Whether every value of the last gathered row can go by bulk copy; puts them into the
     // copy when one is given.
     bool put_values(odb_bulk_copy* copy);
-    // Takes the last gathered row (from `start`, its first byte in rows_) out, and puts it
+    // Takes the last gathered row (from `start`, its first byte in pending_.text) out, and puts it
     // back after what is gathered; value_starts_ follows it.
     std::string take_last_row(size_t start);
     void restore_row(std::string row, uint32_t number);
@@ -70,13 +70,20 @@ private:
     // `refused`: the server refused the load itself (its first row).
     void bulk_failed(const std::string& why, bool refused);
     void forget_rows();
+    // Rows gathered for one statement (or one bulk batch).
+    struct batch {
+        std::string text;              // the rows' "(...)" texts, joined by ",\r\n"
+        std::vector<size_t> ends;      // where each row's text ends
+        std::vector<uint32_t> numbers; // each row's record number
+    };
+
     // Sends the gathered rows; on refusal, sends them again one by one.
     void flush();
-    void replay();
+    void replay(const batch& rows);
     // Runs the text; the server's error is rethrown as odb_exception, a lost connection as a
-    // level-1 tk_exception that stops the run.
-    void send(const std::string& utf8);
-    void report_row(size_t row, const std::string& message);
+    // level-1 tk_exception that stops the run and says how many records were left `unwritten`.
+    void send(const std::string& utf8, size_t unwritten);
+    void report_row(uint32_t number, const std::string& message);
     void switch_identity_off();
 
     mss_database& database_;
@@ -87,9 +94,7 @@ private:
     bool finished_ = false;
     bool unicode_;
     std::string insert_head_; // "INSERT INTO [s].[t] ([a], [b]) VALUES " in UTF-8
-    std::string rows_;        // the gathered rows' "(...)" texts, one after the other
-    std::vector<size_t> row_ends_;
-    std::vector<uint32_t> row_numbers_;
+    batch pending_;
     std::vector<size_t> value_starts_; // the last row's literals, and the end of the last one
     uint64_t failed_ = 0;
     uint64_t stored_ = 0;    // this table's records on the server

@@ -15,8 +15,10 @@ namespace {
 
 // Every setting a profile or the settings store can hold, for comparing two converters.
 struct settings {
-    std::u16string src, dest, host, login, password;
+    std::u16string src, dest, host, login, password, driver, connection_string;
     std::string logfile;
+    bool trust_certificate;
+    mss_connection_settings::encryption encrypt;
     bool skip_idx, tab_def, skip_del, bool_dbf, direct, sec_log, as_dbo, com, db, tab, unicode;
     int32_t mode;
     uint32_t encoding, default_encoding;
@@ -32,7 +34,11 @@ settings read(const tabrix_converter& c) {
             c.get_host(),
             c.get_login(),
             c.get_password(),
+            c.server().driver,
+            c.server().connection_string,
             c.get_logfile(),
+            c.server().trust_server_certificate,
+            c.server().encrypt,
             c.get_skip_indexes(),
             c.get_table_definitions_only(),
             c.get_skip_deleted(),
@@ -60,6 +66,10 @@ void set_all(tabrix_converter& c) {
     c.set_host(u"db1\\SQL");
     c.set_login(u"loader");
     c.set_password(u"pa=ss word");
+    c.server().driver = u"ODBC Driver 17 for SQL Server";
+    c.server().connection_string = u"Driver={FreeTDS};Server=h;PWD={a;b}";
+    c.server().trust_server_certificate = true;
+    c.server().encrypt = mss_connection_settings::encryption::off;
     c.set_skip_indexes(true);
     c.set_table_definitions_only(true);
     c.set_skip_deleted(true);
@@ -127,6 +137,7 @@ TEST(tabrix_converter, profile_file_layout) {
               "\r\n"
               "[MS SQL Server settings]\r\nwindows authentication=1\r\nconnect as DBO=1\r\n"
               "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n"
+              "dump rows per insert=0\r\ndump rows per batch=0\r\n"
               "direct mode=0\r\n\r\n"
               "[Selected Tables]\r\norders\r\n\r\n"
               "[Selected Views]\r\n\r\n");
@@ -146,6 +157,8 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "src=\n"
                                            "[MS SQL Server settings]\n"
                                            "dump create table=yes\n"
+                                           "dump rows per insert=500\n"
+                                           "dump rows per batch=-3\n"
                                            "direct mode=0\n"
                                            "[Selected Tables]\n"
                                            "a=b\n"
@@ -163,6 +176,8 @@ TEST(tabrix_converter, profile_reading_rules) {
     EXPECT_EQ(c.get_encoding(), 936u) << "a code page by its number";
     EXPECT_EQ(c.get_source_path(), u"/kept");
     EXPECT_FALSE(c.dump_options().dmp_ins_tab) << "only \"1\" is true";
+    EXPECT_EQ(c.dump_options().rows_per_insert, 500u);
+    EXPECT_EQ(c.dump_options().rows_per_batch, 0u) << "a value out of range is not taken";
     EXPECT_FALSE(c.get_direct());
     EXPECT_EQ(c.selected_tables(), std::vector<std::u16string>{u"orders"});
     EXPECT_EQ(c.selected_table_entries(), (udb_named_texts{{u"a", u"b"}}));

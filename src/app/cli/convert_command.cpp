@@ -98,6 +98,9 @@ void apply(const convert_settings_patch& p, tabrix_converter& c) {
         c.dump_options().dmp_ins_db = *p.create_database;
     if (p.create_table)
         c.dump_options().dmp_ins_tab = *p.create_table;
+    for (size_t i = 0; i < mss_batch_setting_count; ++i)
+        if (p.batch[i])
+            c.dump_options().*(mss_batch_settings[i].member) = *p.batch[i];
     if (p.direct)
         c.set_direct(*p.direct);
     cli_apply_server_options(p, c);
