@@ -96,15 +96,15 @@ bool unquote(std::string_view literal, std::string& out) {
     if (literal.size() < at + 2 || literal[at] != '\'' || literal.back() != '\'')
         return false;
     out.clear();
-    const std::string_view inner = literal.substr(at + 1, literal.size() - at - 2);
-    for (size_t i = 0; i < inner.size(); ++i) {
-        if (inner[i] == '\'') {
-            if (i + 1 >= inner.size() || inner[i + 1] != '\'')
-                return false;
-            ++i;
-        }
-        out.push_back(inner[i]);
+    std::string_view inner = literal.substr(at + 1, literal.size() - at - 2);
+    for (size_t quote = inner.find('\''); quote != std::string_view::npos;
+         quote = inner.find('\'')) {
+        if (quote + 1 >= inner.size() || inner[quote + 1] != '\'')
+            return false;
+        out.append(inner.substr(0, quote + 1));
+        inner.remove_prefix(quote + 2);
     }
+    out.append(inner);
     return true;
 }
 
