@@ -130,8 +130,10 @@ void mss_database::prepare_session() {
 bool mss_database::reconnect() {
     if (!connector_)
         return false;
-    connection_.reset();
-    connection_ = connector_();
+    // The new connection is made before the old one goes: when it cannot be made, the table
+    // still has a connection to fail on, with the reason.
+    std::unique_ptr<odb_connection> fresh = connector_();
+    connection_ = std::move(fresh);
     prepare_session();
     return true;
 }
