@@ -26,6 +26,7 @@ constexpr flag_option flag_options[] = {
     {"create-table", &convert_settings_patch::create_table},
     {"windows-auth", &convert_settings_patch::windows_auth},
     {"as-dbo", &convert_settings_patch::as_dbo},
+    {"fast-load", &convert_settings_patch::fast_load},
     {"trust-server-certificate", &convert_settings_patch::trust_server_certificate},
     {"encrypt", &convert_settings_patch::encrypt},
 };
@@ -80,6 +81,19 @@ uint32_t parse_encoding_option(const std::string& text) {
     if (!encoding)
         usage("--encoding takes " + dbf_accepted_encodings() + ", not '" + text + "'");
     return *encoding;
+}
+
+uint32_t parse_batch_size_option(const std::string& text) {
+    uint64_t records = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || records > 1000000000)
+            usage("--batch-size takes a number of records from 1 to 1000000000, not '" + text +
+                  "'");
+        records = records * 10 + uint64_t(c - '0');
+    }
+    if (text.empty() || records < 1 || records > 1000000000)
+        usage("--batch-size takes a number of records from 1 to 1000000000, not '" + text + "'");
+    return uint32_t(records);
 }
 
 uint32_t parse_default_encoding_option(const std::string& text) {
@@ -198,6 +212,8 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
             if (!s.tables)
                 s.tables.emplace();
             s.tables->push_back(table);
+        } else if (name == "batch-size") {
+            s.batch_size = parse_batch_size_option(in.value(option, inline_value));
         } else if (name == "mode") {
             s.mode = parse_mode_option(in.value(option, inline_value));
         } else if (name == "direct" || name == "no-direct") {
@@ -342,6 +358,9 @@ Direct mode (the database created and filled on a live SQL Server over ODBC):
                            1 drop and create each converted table (the default),
                            2 leave existing tables as they are, 3 add the records to them
       --as-dbo             create the tables under dbo (default: the login's default schema)
+      --no-fast-load       send the records as INSERT statements only (default: bulk copy
+                           where the driver offers it, with statements as its safety net)
+      --batch-size N       records per committed bulk batch (default: 1000)
       --driver NAME        an ODBC driver by name or library path (default: ODBC Driver 18
                            for SQL Server, then 17, then FreeTDS)
       --connection-string TEXT

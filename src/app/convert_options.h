@@ -44,6 +44,8 @@ struct convert_settings_patch {
     std::optional<std::string> password;
     std::optional<bool> windows_auth;
     std::optional<bool> as_dbo;
+    std::optional<bool> fast_load;                // bulk copy, or INSERT statements only
+    std::optional<uint32_t> batch_size;           // records per committed bulk batch
     std::optional<std::string> database;          // the database to create or fill
     std::optional<std::string> driver;            // an ODBC driver name or library path
     std::optional<std::string> connection_string; // used as it stands
@@ -75,6 +77,8 @@ uint32_t parse_encoding_option(const std::string& text);
 // "--default-encoding" values: a code page as --encoding takes it (a language-driver byte
 // stands for its code page), but not 0. Answers the code page number.
 uint32_t parse_default_encoding_option(const std::string& text);
+// "--batch-size" values: 1 to 1,000,000,000 records.
+uint32_t parse_batch_size_option(const std::string& text);
 // "--mode" values: 0 to 3 or overwrite-database, overwrite-tables, skip-existing, merge.
 int32_t parse_mode_option(const std::string& text);
 

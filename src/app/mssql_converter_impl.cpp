@@ -56,6 +56,10 @@ bool mssql_converter_impl::store_profile(udb_profile& profile) const {
     if (server_.encrypt != mss_connection_settings::encryption::driver_default)
         profile.add_flag(section, u"encrypt",
                          server_.encrypt == mss_connection_settings::encryption::on);
+    if (!get_fast_load())
+        profile.add_flag(section, u"fast load", false);
+    if (get_batch_size() != mss_engine::default_batch_size)
+        profile.add_number(section, u"batch size", get_batch_size());
     profile.add_flag(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.add_flag(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.add_flag(section, u"dump create table", dump_options_.dmp_ins_tab);
@@ -80,6 +84,12 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile) {
     if (profile.get_flag_only_one(section, u"encrypt", encrypt))
         server_.encrypt = encrypt ? mss_connection_settings::encryption::on
                                   : mss_connection_settings::encryption::off;
+    bool fast_load = true;
+    if (profile.get_flag_only_one(section, u"fast load", fast_load))
+        set_fast_load(fast_load);
+    int64_t batch_size = 0;
+    if (profile.get_number(section, u"batch size", batch_size))
+        set_batch_size(batch_size > 0 && batch_size <= 1000000000 ? uint32_t(batch_size) : 0);
     profile.get_flag_only_one(section, u"dump insert comments", dump_options_.dmp_ins_com);
     profile.get_flag_only_one(section, u"dump create database", dump_options_.dmp_ins_db);
     profile.get_flag_only_one(section, u"dump create table", dump_options_.dmp_ins_tab);

@@ -31,6 +31,13 @@ public:
     // Connect as the database owner: tables go under [dbo] whatever the login.
     bool get_as_dbo() const noexcept { return server_.as_dbo; }
     void set_as_dbo(bool on);
+    // Bulk copy where the driver offers it, and the records per committed batch.
+    bool get_fast_load() const noexcept { return engine_.fast_load(); }
+    void set_fast_load(bool on) noexcept { engine_.set_fast_load(on); }
+    uint32_t get_batch_size() const noexcept { return engine_.batch_size(); }
+    void set_batch_size(uint32_t records) noexcept {
+        engine_.set_batch_size(records > 0 ? records : mss_engine::default_batch_size);
+    }
     const std::u16string& get_host() const noexcept { return server_.host; }
     void set_host(std::u16string host) { server_.host = std::move(host); }
     const std::u16string& get_login() const noexcept { return server_.login; }
@@ -43,6 +50,7 @@ public:
     const mss_dump_options& dump_options() const noexcept { return dump_options_; }
 
     mss_engine& engine() noexcept { return engine_; }
+    const mss_engine& engine() const noexcept { return engine_; }
 
     // The keys of "MS SQL Server settings". A profile holding a password is marked private,
     // so that its file is written readable by its owner only.

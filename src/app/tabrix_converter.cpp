@@ -88,6 +88,8 @@ bool tabrix_converter::serialize(bool store) {
     mss_dump_options& dump = dump_options();
     if (!store) {
         set_as_dbo(true);
+        set_fast_load(true);
+        set_batch_size(mss_engine::default_batch_size);
         bool_as_is_ = false;
         encoding_ = 0;
         default_encoding_ = dbf_default_codepage;
@@ -129,6 +131,13 @@ bool tabrix_converter::serialize(bool store) {
     io.flag("dmp_unicode", dump.dmp_unicode);
     for (const mss_batch_setting& setting : mss_batch_settings)
         io.newer_number(setting.stored_key, dump.*setting.member, setting.max);
+    // Direct mode's bulk copy: stores written before it keep the defaults.
+    uint32_t fast_load = get_fast_load() ? 1 : 0;
+    io.newer_number("fast_load", fast_load, 1);
+    set_fast_load(fast_load != 0);
+    uint32_t batch_size = get_batch_size();
+    io.newer_number("batch_size", batch_size, 1'000'000'000);
+    set_batch_size(batch_size);
     io.text(
         u"host", [&] { return get_host(); }, [&](std::u16string v) { set_host(std::move(v)); });
     io.text(

@@ -32,6 +32,10 @@ void cli_apply_server_options(const convert_settings_patch& p, tabrix_converter&
         c.set_windows_auth(*p.windows_auth);
     if (p.as_dbo)
         c.set_as_dbo(*p.as_dbo);
+    if (p.fast_load)
+        c.set_fast_load(*p.fast_load);
+    if (p.batch_size)
+        c.set_batch_size(*p.batch_size);
     mss_connection_settings& server = c.server();
     if (p.driver)
         server.driver = widen(*p.driver);
