@@ -20,8 +20,10 @@ constexpr wording wordings[udb_value_notes::kind_count] = {
      "are NULL"},
     {" has more significant digits than FLOAT(53) keeps (about 15); it was rounded",
      " have more significant digits than FLOAT(53) keeps (about 15); they were rounded"},
-    {" holds a date that no column type can hold; it is NULL",
-     " hold dates that no column type can hold; they are NULL"},
+    {" holds a date that is no calendar date or lies outside the years 100 to 9999, which are "
+     "all that are carried; it is NULL",
+     " hold dates that are no calendar dates or lie outside the years 100 to 9999, which are "
+     "all that are carried; they are NULL"},
     {" has more integer digits than the column holds; it is NULL",
      " have more integer digits than the column holds; they are NULL"},
     {" has a type letter{} that is not known; its bytes were carried as VARBINARY",

@@ -365,7 +365,8 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
           "were carried as VARBINARY",
           "Table odd, field BIG: 1 value has more significant digits than FLOAT(53) keeps (about "
           "15); it was rounded",
-          "Table odd, field WHEN: 1 value holds a date that no column type can hold; it is NULL",
+          "Table odd, field WHEN: 1 value holds a date that is no calendar date or lies outside "
+          "the years 100 to 9999, which are all that are carried; it is NULL",
           "Table odd, field QTY: 1 value has a fraction, but its field has no decimals; only the "
           "whole part was carried",
           "Table odd, field PAY: 1 value holds text that is not a number its field can hold (such "
