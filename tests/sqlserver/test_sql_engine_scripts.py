@@ -117,7 +117,7 @@ class FixtureScriptsTest(unittest.TestCase):
     def tearDown(self):
         self.work.cleanup()
 
-    def convert_and_check(self, folder, mode, create_database, options=()):
+    def write_script(self, folder, mode, create_database, options=()):
         script_path = os.path.join(self.work.name, f'script-{mode}.sql')
         args = ['convert', '--no-stored-settings', '-s', folder, '-o', script_path,
                 '-m', str(mode), '--overwrite', '--no-progress', *options]
@@ -127,7 +127,10 @@ class FixtureScriptsTest(unittest.TestCase):
         if not os.path.exists(script_path):
             self.skipTest(f'{folder}: no script written ({converted.stderr.strip()[:200]})')
         with open(script_path, encoding='utf-8', newline='') as file:
-            script = file.read()
+            return file.read()
+
+    def convert_and_check(self, folder, mode, create_database, options=()):
+        script = self.write_script(folder, mode, create_database, options)
         inspected = cli('inspect', '--json', folder, home=self.home)
         # Status 1: some file could not be read whole; inspect says so and shows the rest.
         self.assertIn(inspected.returncode, (0, 1), inspected.stderr)
@@ -179,6 +182,44 @@ class FixtureScriptsTest(unittest.TestCase):
             with self.subTest(mode=mode):
                 self.convert_and_check(sample, mode, False)
         self.convert_and_check(sample, 0, True)
+
+    def test_modes_run_twice(self):
+        """A script run again meets the tables of its first run and does what its mode says:
+        modes 0 and 1 make them anew, mode 2 leaves them and their rows as they are (a table
+        emptied in between stays empty), mode 3 adds its records to them."""
+        sample = os.path.join(self.work.name, 'sample')
+        made = cli('sample', sample, home=self.home)
+        self.assertEqual(made.returncode, 0, made.stderr)
+
+        def row_counts(engine, database):
+            db = engine.database(database)
+            return {t.name: sum(1 for _ in db.scan(t)) for t in db.tables()}
+
+        for mode in (0, 1, 2, 3):
+            with self.subTest(mode=mode):
+                script = self.write_script(sample, mode, mode == 0)
+                engine = Engine(tempfile.mkdtemp(dir=self.work.name))
+                try:
+                    errors, database = run_script(engine, script)
+                    self.assertEqual(errors, [])
+                    first = row_counts(engine, database)
+                    self.assertGreater(len(first), 1)
+                    emptied = sorted(first)[0]
+                    session = engine.open_session('sa', database)
+                    try:
+                        for result in session.execute(f'DELETE FROM [{emptied}]'):
+                            self.assertNotIsInstance(result, SqlError)
+                    finally:
+                        session.close()
+                    errors, database = run_script(engine, script)
+                    self.assertEqual(errors, [], f'mode {mode}, second run')
+                    expected = {name: {0: n, 1: n, 2: n, 3: 2 * n}[mode]
+                                for name, n in first.items()}
+                    expected[emptied] = {0: first[emptied], 1: first[emptied], 2: 0,
+                                         3: first[emptied]}[mode]
+                    self.assertEqual(row_counts(engine, database), expected)
+                finally:
+                    engine.close()
 
     def test_fixture_folders(self):
         folders = fixture_folders()
