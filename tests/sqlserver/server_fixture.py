@@ -59,8 +59,8 @@ def parse_query_output(text: str):
             current = Batch()
         elif line.startswith('COLUMNS'):
             columns = []
-            for spec in line.split('\t')[1:]:
-                name, type_name, size, digits, nullable = spec.rsplit(':', 4)
+            for column in line.split('\t')[1:]:
+                name, type_name, size, digits, nullable = column.rsplit(':', 4)
                 columns.append((name, type_name, int(size), int(digits), nullable == '1'))
             current.results.append({'columns': columns, 'rows': []})
         elif line.startswith('ROW\t') or line == 'ROW':
@@ -115,8 +115,8 @@ class Server:
         if self.real:
             test.skipTest('needs the test server (faults, log or store), not a real SQL Server')
 
-    def fault(self, spec: dict) -> None:
-        self.script('fault', json.dumps(spec))
+    def fault(self, faults: dict) -> None:
+        self.script('fault', json.dumps(faults))
 
     def clear_faults(self) -> None:
         if not self.real:

@@ -43,7 +43,7 @@ class Faults:
         self.path = path
         self.lock = threading.Lock()
         self.stamp = None
-        self.spec = {}
+        self.wanted = {}
         self.logins = 0
         self.statements = 0
         self.bulk_rows = 0
@@ -59,14 +59,14 @@ class Faults:
             stamp = None
         if stamp != self.stamp:
             self.stamp = stamp
-            self.spec = {}
+            self.wanted = {}
             if stamp is not None:
                 with open(self.path, encoding='utf-8') as f:
                     text = f.read().strip()
-                self.spec = json.loads(text) if text else {}
+                self.wanted = json.loads(text) if text else {}
             self.logins = self.statements = self.bulk_rows = self.stored_rows = 0
             self.fired = set()
-        return self.spec
+        return self.wanted
 
     def refuse_login(self) -> bool:
         with self.lock:
@@ -81,9 +81,9 @@ class Faults:
     def before_batch(self, text: str, spid: int, cancelled: threading.Event) -> None:
         """Waits or raises as the faults ask, before a batch runs."""
         with self.lock:
-            spec = self._current()
-            delay = spec.get('delay')
-            failure = spec.get('fail_statement')
+            wanted = self._current()
+            delay = wanted.get('delay')
+            failure = wanted.get('fail_statement')
             raise_it = None
             if failure and re.search(failure.get('match', ''), text, re.I | re.S):
                 self.statements += 1
