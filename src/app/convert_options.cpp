@@ -1,46 +1,15 @@
 #include "app/convert_options.h"
 
 #include "dbf/dbf_codepages.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
 
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
 #include <string_view>
 
 namespace {
-
-using flag_member = std::optional<bool> convert_settings_patch::*;
-using text_member = std::optional<std::string> convert_settings_patch::*;
-
-// Options that switch a setting on ("--name") or off ("--no-name").
-struct flag_option {
-    std::string_view name;
-    flag_member member;
-};
-
-constexpr flag_option flag_options[] = {
-    {"definitions-only", &convert_settings_patch::definitions_only},
-    {"skip-indexes", &convert_settings_patch::skip_indexes},
-    {"skip-deleted", &convert_settings_patch::skip_deleted},
-    {"bool-as-is", &convert_settings_patch::bool_as_is},
-    {"comments", &convert_settings_patch::comments},
-    {"create-database", &convert_settings_patch::create_database},
-    {"create-table", &convert_settings_patch::create_table},
-    {"windows-auth", &convert_settings_patch::windows_auth},
-    {"as-dbo", &convert_settings_patch::as_dbo},
-};
-
-// Options that take a text.
-struct text_option {
-    std::string_view name;
-    char short_name;
-    text_member member;
-};
-
-constexpr text_option text_options[] = {
-    {"source", 's', &convert_settings_patch::source},
-    {"log", 0, &convert_settings_patch::log_file},
-    {"server", 0, &convert_settings_patch::host},
-    {"login", 0, &convert_settings_patch::login},
-    {"password", 0, &convert_settings_patch::password},
-};
 
 [[noreturn]] void usage(const std::string& text) {
     throw convert_usage_error(text);
@@ -67,7 +36,111 @@ private:
     size_t pos_ = 0;
 };
 
+std::u16string widen(const std::string& text) {
+    try {
+        return tk_from_ansi(text);
+    } catch (const tk_exception&) {
+        usage("'" + text + "' is not text in this system's character set");
+    }
+}
+
+// Paths given on the command line are made absolute, so that a profile saved from the run
+// names the same files wherever it is loaded from.
+std::u16string absolute_path(const std::string& path) {
+    if (path.empty())
+        usage("an empty file or folder name was given");
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return widen(ec ? path : absolute.lexically_normal().string());
+}
+
+uint32_t parse_number_option(const std::string& option, const std::string& text) {
+    uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        usage(option + " takes a whole number, not '" + text + "'");
+    return value;
+}
+
+// Takes the value of a row's option into `out`'s member.
+void parse_value(const udb_setting& row, const std::string& option, const std::string& text,
+                 udb_settings& out) {
+    std::visit(
+        [&](auto member) {
+            auto& value = out.*member;
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::u16string>) {
+                value = row.check == udb_setting_check::path ? absolute_path(text) : widen(text);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                value = tk_to_utf8_lossy(absolute_path(text));
+            } else if constexpr (std::is_same_v<T, int32_t>) {
+                value = parse_mode_option(text);
+            } else if constexpr (std::is_same_v<T, uint32_t>) {
+                value = row.check == udb_setting_check::code_page_or_zero
+                            ? parse_encoding_option(text)
+                        : row.check == udb_setting_check::code_page
+                            ? parse_default_encoding_option(text)
+                            : parse_number_option(option, text);
+            }
+        },
+        row.member);
+}
+
+bool is_flag(const udb_setting& row) {
+    return std::holds_alternative<bool udb_settings::*>(row.member);
+}
+
+// Help lines: the option, then its text from the 28th column (on a line of its own when the
+// option is too long), continued lines indented as far.
+void append_option(std::string& out, char short_option, std::string_view name,
+                   std::string_view value_name, std::string_view help) {
+    constexpr size_t text_column = 27;
+    std::string line = short_option ? std::string("  -") + short_option + ", " : "      ";
+    line.append("--").append(name);
+    if (!value_name.empty())
+        line.append(" ").append(value_name);
+    out += line;
+    if (line.size() >= text_column)
+        out += "\n" + std::string(text_column, ' ');
+    else
+        out += std::string(text_column - line.size(), ' ');
+    for (size_t pos = 0;;) {
+        const size_t end = help.find('\n', pos);
+        out.append(help.substr(pos, end - pos)).append("\n");
+        if (end == std::string_view::npos)
+            break;
+        out += std::string(text_column, ' ');
+        pos = end + 1;
+    }
+}
+
+void append_rows(std::string& out, udb_help_group group) {
+    for (const udb_setting& row : udb_setting_table())
+        if (row.help_group == group && !row.option.empty())
+            append_option(out, row.short_option, row.option, row.value_name, row.help);
+}
+
 } // namespace
+
+void convert_settings_patch::set(const udb_setting& row, const udb_settings& value) {
+    udb_copy_setting(row, value, values_);
+    if (!has(row))
+        given_.push_back(&row);
+}
+
+bool convert_settings_patch::has(const udb_setting& row) const {
+    return std::find(given_.begin(), given_.end(), &row) != given_.end();
+}
+
+void convert_settings_patch::apply_to(udb_settings& settings) const {
+    for (const udb_setting* row : given_)
+        udb_copy_setting(*row, values_, settings);
+    if (tables) {
+        settings.selected_tables.clear();
+        for (const std::string& table : *tables)
+            settings.selected_tables.push_back(widen(table));
+    }
+}
 
 uint32_t parse_encoding_option(const std::string& text) {
     const std::optional<uint32_t> encoding = dbf_parse_encoding(text);
@@ -118,11 +191,13 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
         std::optional<std::string> inline_value;
         if (arg[1] != '-') {
             static constexpr std::pair<char, std::string_view> shorts[] = {
-                {'s', "source"}, {'o', "script"}, {'e', "encoding"}, {'t', "table"},
-                {'m', "mode"},   {'h', "help"},   {'V', "version"}};
+                {'t', "table"}, {'h', "help"}, {'V', "version"}};
             for (const auto& [c, long_name] : shorts)
                 if (arg[1] == c)
                     name = long_name;
+            for (const udb_setting& row : udb_setting_table())
+                if (row.short_option != 0 && arg[1] == row.short_option)
+                    name = row.option;
             if (name.empty())
                 usage("unknown option '" + arg + "'");
             if (arg.size() > 2)
@@ -139,40 +214,29 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
                 usage("option " + option + " takes no value");
         };
 
-        if (name == "help") {
+        const udb_setting* setting = nullptr;
+        for (const udb_setting& row : udb_setting_table()) {
+            if (row.option.empty())
+                continue;
+            if (name == row.option || (is_flag(row) && name.starts_with("no-") &&
+                                       std::string_view(name).substr(3) == row.option))
+                setting = &row;
+        }
+        if (setting != nullptr) {
+            udb_settings value;
+            if (is_flag(*setting)) {
+                no_value();
+                value.*std::get<bool udb_settings::*>(setting->member) = name == setting->option;
+            } else {
+                parse_value(*setting, option, in.value(option, inline_value), value);
+            }
+            s.set(*setting, value);
+        } else if (name == "help") {
             no_value();
             cl.help = true;
-            continue;
-        }
-        if (name == "version") {
+        } else if (name == "version") {
             no_value();
             cl.version = true;
-            continue;
-        }
-        bool done = false;
-        for (const flag_option& f : flag_options) {
-            if (name == f.name || (name.starts_with("no-") && name.substr(3) == f.name)) {
-                no_value();
-                s.*(f.member) = name == f.name;
-                done = true;
-                break;
-            }
-        }
-        for (const text_option& t : text_options) {
-            if (!done && name == t.name) {
-                s.*(t.member) = in.value(option, inline_value);
-                done = true;
-            }
-        }
-        if (done)
-            continue;
-
-        if (name == "script") {
-            s.script = in.value(option, inline_value);
-        } else if (name == "encoding") {
-            s.encoding = parse_encoding_option(in.value(option, inline_value));
-        } else if (name == "default-encoding") {
-            s.default_encoding = parse_default_encoding_option(in.value(option, inline_value));
         } else if (name == "table") {
             std::string table = in.value(option, inline_value);
             if (table.empty())
@@ -180,13 +244,10 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
             if (!s.tables)
                 s.tables.emplace();
             s.tables->push_back(table);
-        } else if (name == "mode") {
-            s.mode = parse_mode_option(in.value(option, inline_value));
-        } else if (name == "direct" || name == "no-direct") {
-            no_value();
-            s.direct = name == "direct";
         } else if (name == "save-profile") {
             cl.save_profile = in.value(option, inline_value);
+            if (cl.save_profile->empty())
+                usage("an empty file or folder name was given");
         } else if (name == "stop-on-error") {
             no_value();
             cl.stop_on_error = true;
@@ -208,19 +269,18 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
     }
 
     // A script path means script mode, unless the user asked for both.
-    if (s.script) {
-        if (s.direct.value_or(false))
+    if (s.has(&udb_settings::destination)) {
+        if (s.get(&udb_settings::direct).value_or(false))
             usage("--script writes a script; it cannot be combined with --direct");
-        s.direct = false;
+        udb_settings script_mode;
+        script_mode.direct = false;
+        s.set(*udb_find_setting(&udb_settings::direct), script_mode);
     }
-    for (const auto* text : {&s.source, &s.script, &cl.save_profile})
-        if (*text && (*text)->empty())
-            usage("an empty file or folder name was given");
     return cl;
 }
 
-const char* convert_help_text() {
-    return R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
+std::string convert_help_text() {
+    std::string text = R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
 
 Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into one
 T-SQL script that recreates the database when run with sqlcmd -f 65001 -x -i SCRIPT.
@@ -229,64 +289,44 @@ Settings come from the stored settings of earlier runs, then from PROFILE.tbx wh
 given, then from these options, which override both.
 
 Source and destination:
-  -s, --source PATH        the folder of DBF tables, or one table (.dbf file)
-  -o, --script FILE        write the T-SQL script to FILE; the script is written as
-                           FILE.incomplete and takes its name when the run ends (a run that
-                           stops leaves FILE as it was and the partial script under that name)
-      --overwrite          replace FILE, and the --log file, when they exist (otherwise
-                           the run is refused)
-  -e, --encoding CODEPAGE  code page of the tables' text, replacing their own: a DBF
-                           language-driver byte (decimal or 0x..: 3 Windows ANSI, 0x65
-                           Russian MS-DOS), a code page number (1252, 866, 936) or name
-                           (cp1252, windows-1252, latin1, utf-8, gbk); 0 takes each table's
-                           own ('tabrix-cli encodings' lists the bytes and code pages)
-      --default-encoding CODEPAGE
-                           code page of the tables that name none (default 1252); such a
-                           table is read as UTF-8 when its text is valid UTF-8
-  -t, --table NAME         convert table NAME; repeat for several, converted in the order
-                           given (default: every table of the folder, in folder order)
-  -m, --mode MODE          what the script does, when it runs, with a table that the
-                           database already has:
-                           0|overwrite-database  drop and create the whole database first
-                                                 (needs --create-database)
-                           1|overwrite-tables    drop the table and create it again
-                           2|skip-existing       leave it and its rows as they are
-                           3|merge               add the records to it
-                           (default: 1, or 3 with --no-create-table)
-
-What to write (each of these has a --no-... form that turns it off):
-      --definitions-only   create the tables but copy no record
-      --skip-indexes       create no index (no primary key, no clustered index)
-      --skip-deleted       leave out records marked as deleted
-      --bool-as-is         keep logical values as their letters (CHAR(1) columns)
-      --comments           write the header and the comment block of each table
-      --create-database    begin with a DROP/CREATE DATABASE block (needs --create-table)
-      --create-table       write CREATE TABLE and the indexes (and DROP TABLE in modes 0
-                           and 1); --no-create-table writes the records only
-
-Running:
-      --stop-on-error      stop at the first error (default: report it and go on with the
-                           next record or table)
-      --log FILE           write a trace of the run to FILE, to send with a bug report
-      --save-profile FILE  save the settings of this run as a profile after the run (a
-                           profile holding a password is readable by its owner only); an
-                           existing FILE is replaced when it is a profile
-      --progress, --no-progress
-                           show a progress bar on stderr (default: when stderr is a terminal)
-      --no-stored-settings ignore the settings stored by earlier runs
-      --save-settings      store this run's settings as the defaults of later runs
-                           (the settings are never stored without this option)
-  -h, --help               show this text
-  -V, --version            show the program's version
-
+)";
+    append_rows(text, udb_help_group::source);
+    append_option(text, 0, "overwrite", "",
+                  "replace FILE, and the --log file, when they exist (otherwise\n"
+                  "the run is refused)");
+    append_option(text, 't', "table", "NAME",
+                  "convert table NAME; repeat for several, converted in the order\n"
+                  "given (default: every table of the folder, in folder order)");
+    text += "\nWhat to write (each of these has a --no-... form that turns it off):\n";
+    append_rows(text, udb_help_group::output);
+    text += "\nRunning:\n";
+    append_option(text, 0, "stop-on-error", "",
+                  "stop at the first error (default: report it and go on with the\n"
+                  "next record or table)");
+    append_rows(text, udb_help_group::running);
+    append_option(text, 0, "save-profile", "FILE",
+                  "save the settings of this run as a profile after the run (a\n"
+                  "profile holding a password is readable by its owner only); an\n"
+                  "existing FILE is replaced when it is a profile");
+    append_option(text, 0, "progress, --no-progress", "",
+                  "show a progress bar on stderr (default: when stderr is a terminal)");
+    append_option(text, 0, "no-stored-settings", "", "ignore the settings stored by earlier runs");
+    append_option(text, 0, "save-settings", "",
+                  "store this run's settings as the defaults of later runs\n"
+                  "(the settings are never stored without this option)");
+    append_option(text, 'h', "help", "", "show this text");
+    append_option(text, 'V', "version", "", "show the program's version");
+    text += R"(
 Direct mode (creating the database on a live MS SQL Server) is kept in profiles and stored
 settings but needs a server connection, which this build does not have: a run in direct mode
-ends with exit status 64. Its settings: --direct, --server HOST, --login NAME,
---password TEXT, --windows-auth, --as-dbo (and their --no-... forms).
-
+ends with exit status 64. Its settings (the flags have a --no-... form too):
+)";
+    append_rows(text, udb_help_group::server);
+    text += R"(
 Exit status: 0 converted without errors, 1 finished with errors (the script is written;
 also when the source holds no DBF table, and then no script is), 2 stopped (by
 --stop-on-error, Ctrl-C or an error that ends the run; the script is not written), 64 usage
 error; an internal error ends the program with 255.
 )";
+    return text;
 }

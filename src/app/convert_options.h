@@ -5,6 +5,8 @@
 // that the settings store and the profile gave; an option left out keeps it.
 #pragma once
 
+#include "udb/udb_setting_table.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -17,29 +19,29 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The settings of one conversion that the command line can set. Texts are UTF-8 as they came.
-struct convert_settings_patch {
-    std::optional<std::string> source;              // folder of DBF tables
-    std::optional<std::string> script;              // the T-SQL script to write (script mode)
-    std::optional<std::string> log_file;            // trace log of the run
-    std::optional<uint32_t> encoding;               // dbf_parse_encoding; 0 for each table's own
-    std::optional<uint32_t> default_encoding;       // code page of tables that name none
-    std::optional<std::vector<std::string>> tables; // in conversion order
-    std::optional<int32_t> mode;                    // 0 to 3
-    std::optional<bool> definitions_only;
-    std::optional<bool> skip_indexes;
-    std::optional<bool> skip_deleted;
-    std::optional<bool> bool_as_is;
-    std::optional<bool> comments;
-    std::optional<bool> create_database;
-    std::optional<bool> create_table;
-    // Direct (server) mode.
-    std::optional<bool> direct;
-    std::optional<std::string> host;
-    std::optional<std::string> login;
-    std::optional<std::string> password;
-    std::optional<bool> windows_auth;
-    std::optional<bool> as_dbo;
+// The settings the command line gave: their values, and which rows of the setting table were
+// given. Texts are widened as they came (paths made absolute).
+class convert_settings_patch {
+public:
+    // Sets a row's value, taking it from `value`'s member.
+    void set(const udb_setting& row, const udb_settings& value);
+    bool has(const udb_setting& row) const;
+    template <class T> bool has(T udb_settings::*member) const {
+        const udb_setting* row = udb_find_setting(member);
+        return row != nullptr && has(*row);
+    }
+    // The value given for a member, or nothing.
+    template <class T> std::optional<T> get(T udb_settings::*member) const {
+        return has(member) ? std::optional<T>(values_.*member) : std::nullopt;
+    }
+    // Copies the values given into `settings`.
+    void apply_to(udb_settings& settings) const;
+
+    std::optional<std::vector<std::string>> tables; // UTF-8, in conversion order
+
+private:
+    udb_settings values_;
+    std::vector<const udb_setting*> given_;
 };
 
 enum class progress_choice { automatic, always, never };
@@ -70,4 +72,4 @@ uint32_t parse_default_encoding_option(const std::string& text);
 int32_t parse_mode_option(const std::string& text);
 
 // The text of "tabrix-cli convert --help".
-const char* convert_help_text();
+std::string convert_help_text();

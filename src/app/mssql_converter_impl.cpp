@@ -2,60 +2,16 @@
 
 #include "tk/tk_exception.h"
 #include "tk/tk_trace.h"
-#include "udb/udb_profile.h"
+#include "udb/udb_settings.h"
 
-namespace {
-
-constexpr std::u16string_view section = udb_profile::mssql_settings;
-
-} // namespace
-
-mssql_converter_impl::mssql_converter_impl() {
-    // Tables go under [dbo] unless the user says otherwise, as the stored settings default.
-    engine_.set_as_dbo(true);
-}
+mssql_converter_impl::mssql_converter_impl() = default;
 
 mssql_converter_impl::~mssql_converter_impl() = default;
 
-void mssql_converter_impl::connect_mssql_server() {
+void mssql_converter_impl::connect_mssql_server(const udb_settings& settings) {
     TK_TRACE(2, "mssql_converter_impl::connect_mssql_server");
+    engine_.set_as_dbo(settings.as_dbo);
     throw tk_exception("Direct mode needs a connection to MS SQL Server, which this build of "
                        "Tabrix does not have. Write a T-SQL script instead.",
                        tk_exception::stop_run);
-}
-
-void mssql_converter_impl::set_as_dbo(bool on) {
-    TK_TRACE(2, "mss_engine::set_as_dbo(%d)", int(on));
-    engine_.set_as_dbo(on);
-}
-
-bool mssql_converter_impl::store_profile(udb_profile& profile) const {
-    if (!host_.empty())
-        profile.add_value(section, u"server", host_);
-    if (!login_.empty())
-        profile.add_value(section, u"login", login_);
-    if (!password_.empty()) {
-        profile.add_value(section, u"password", password_);
-        profile.mark_private();
-    }
-    profile.add_flag(section, u"windows authentication", windows_auth_);
-    profile.add_flag(section, u"connect as DBO", get_as_dbo());
-    profile.add_flag(section, u"dump insert comments", dump_options_.dmp_ins_com);
-    profile.add_flag(section, u"dump create database", dump_options_.dmp_ins_db);
-    profile.add_flag(section, u"dump create table", dump_options_.dmp_ins_tab);
-    return true;
-}
-
-bool mssql_converter_impl::load_profile(const udb_profile& profile) {
-    profile.get_text(section, u"server", host_);
-    profile.get_text(section, u"login", login_);
-    profile.get_text(section, u"password", password_);
-    profile.get_flag_only_one(section, u"windows authentication", windows_auth_);
-    bool as_dbo = false;
-    if (profile.get_flag_only_one(section, u"connect as DBO", as_dbo))
-        set_as_dbo(as_dbo);
-    profile.get_flag_only_one(section, u"dump insert comments", dump_options_.dmp_ins_com);
-    profile.get_flag_only_one(section, u"dump create database", dump_options_.dmp_ins_db);
-    profile.get_flag_only_one(section, u"dump create table", dump_options_.dmp_ins_tab);
-    return true;
 }

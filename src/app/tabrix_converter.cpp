@@ -1,5 +1,6 @@
 #include "app/tabrix_converter.h"
 
+#include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"
 #include "mss/mss_validator.h"
 #include "mss/sql_engine.h"
@@ -8,51 +9,21 @@
 #include "tk/tk_trace.h"
 #include "udb/tabrix_bool_rule.h"
 #include "udb/udb_profile.h"
+#include "udb/udb_setting_table.h"
 
 namespace {
 
-constexpr std::u16string_view generic = udb_profile::generic_settings;
-
-// Reads or writes the stored values one by one, remembering whether every one got through.
-class settings_io {
-public:
-    settings_io(tk_reg_key& key, bool store) : key_(key), store_(store) {}
-
-    void flag(std::string_view name, bool& value) {
-        uint32_t number = value ? 1 : 0;
-        this->number(name, number);
-        value = number != 0;
-    }
-    template <class Get, class Set> void flag(std::string_view name, Get get, Set set) {
-        bool value = get();
-        flag(name, value);
-        set(value);
-    }
-    void number(std::string_view name, uint32_t& value) {
-        if (store_) {
-            ok_ = key_.set_value(name, value) && ok_;
-        } else {
-            ok_ = key_.get_value(name, value) && ok_;
-        }
-    }
-    template <class Get, class Set> void text(std::u16string_view name, Get get, Set set) {
-        std::u16string value = get();
-        if (store_) {
-            ok_ = key_.set_value(name, value) && ok_;
-        } else if (key_.get_value(name, value)) {
-            set(std::move(value));
-        } else {
-            ok_ = false;
-        }
-    }
-
-    bool ok() const noexcept { return ok_; }
-
-private:
-    tk_reg_key& key_;
-    bool store_;
-    bool ok_ = true;
-};
+// The code pages this build reads with: a stored or profile value naming another one would
+// turn every text into U+FFFD, so it is not taken.
+std::optional<uint32_t> check_code_page(udb_setting_check check, int64_t value) {
+    if (value < 0 || value > int64_t(UINT32_MAX))
+        return std::nullopt;
+    const uint32_t codepage = dbf_codepage_of_setting(uint32_t(value));
+    if (check == udb_setting_check::code_page_or_zero)
+        return value == 0 || codepage != 0 ? std::optional<uint32_t>(uint32_t(value))
+                                           : std::nullopt;
+    return codepage != 0 ? std::optional<uint32_t>(codepage) : std::nullopt;
+}
 
 } // namespace
 
@@ -70,84 +41,17 @@ std::string tabrix_converter::title() {
 }
 
 bool tabrix_converter::serialize(bool store) {
-    TK_TRACE(2, "serialize( %d )", int(store));
     tk_reg_key key;
     if (!key.open(tk_settings_key))
         return false;
-    mss_dump_options& dump = dump_options();
-    if (!store) {
-        set_as_dbo(true);
-        bool_as_is_ = false;
-        encoding_ = 0;
-        default_encoding_ = dbf_default_codepage;
-        set_destination(std::u16string());
-        direct_ = true;
-        dump.dmp_ins_com = true;
-        dump.dmp_ins_db = false;
-        dump.dmp_ins_tab = true;
-        dump.dmp_unicode = true;
-        set_host(std::u16string());
-        set_password(std::u16string());
-        set_windows_auth(true);
-        set_skip_deleted(false);
-        set_skip_indexes(false);
-        set_source_path(std::u16string());
-        set_table_definitions_only(false);
-        set_login(std::u16string());
-    }
-
-    settings_io io(key, store);
-    io.flag(
-        "as_dbo", [&] { return get_as_dbo(); }, [&](bool on) { set_as_dbo(on); });
-    io.flag("bool_dbf", bool_as_is_);
-    io.number("code_page", encoding_);
-    io.number("default_code_page", default_encoding_);
-    io.text(
-        u"dest", [&] { return get_destination(); },
-        [&](std::u16string v) { set_destination(std::move(v)); });
-    io.flag("direct", direct_);
-    io.flag("dmp_ins_com", dump.dmp_ins_com);
-    io.flag("dmp_ins_db", dump.dmp_ins_db);
-    io.flag("dmp_ins_tab", dump.dmp_ins_tab);
-    io.flag("dmp_unicode", dump.dmp_unicode);
-    io.text(
-        u"host", [&] { return get_host(); }, [&](std::u16string v) { set_host(std::move(v)); });
-    io.text(
-        u"pswd", [&] { return get_password(); },
-        [&](std::u16string v) { set_password(std::move(v)); });
-    io.flag(
-        "sec_log", [&] { return get_windows_auth(); }, [&](bool on) { set_windows_auth(on); });
-    io.flag(
-        "skip_del", [&] { return get_skip_deleted(); }, [&](bool on) { set_skip_deleted(on); });
-    io.flag(
-        "skip_idx", [&] { return get_skip_indexes(); }, [&](bool on) { set_skip_indexes(on); });
-    io.text(
-        u"src", [&] { return get_source_path(); },
-        [&](std::u16string v) { set_source_path(std::move(v)); });
-    io.flag(
-        "tab_def", [&] { return get_table_definitions_only(); },
-        [&](bool on) { set_table_definitions_only(on); });
-    io.text(
-        u"user", [&] { return get_login(); }, [&](std::u16string v) { set_login(std::move(v)); });
-
-    // A stored code page this build cannot read with is left for the default.
-    if (!store && encoding_ != 0 && dbf_codepage_of_setting(encoding_) == 0)
-        encoding_ = 0;
-    if (!store && dbf_codepage_of_setting(default_encoding_) == 0)
-        default_encoding_ = dbf_default_codepage;
+    const bool ok = udb_serialize_settings(key, settings(), store, check_code_page);
     const bool closed = key.close();
-    return io.ok() && (!store || closed);
+    return ok && (!store || closed);
 }
 
 bool tabrix_converter::store_profile(const std::filesystem::path& path) const {
     udb_profile profile;
-    if (!udb_converter::store_profile(profile) || !mssql_converter_impl::store_profile(profile))
-        return false;
-    profile.add_flag(generic, u"skip deleted", get_skip_deleted());
-    profile.add_flag(generic, u"bool as is", bool_as_is_);
-    profile.add_flag(udb_profile::mssql_settings, u"direct mode", direct_);
-    profile.add_number(generic, u"encoding", encoding_);
-    profile.add_number(generic, u"default encoding", default_encoding_);
+    udb_store_settings(settings(), profile);
     return profile.store(path);
 }
 
@@ -159,29 +63,21 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
 }
 
 bool tabrix_converter::load_profile(const udb_profile& profile) {
-    if (!udb_converter::load_profile(profile) || !mssql_converter_impl::load_profile(profile))
-        return false;
-    bool flag = false;
-    if (profile.get_flag_only_one(generic, u"skip deleted", flag))
-        set_skip_deleted(flag);
-    profile.get_flag_only_one(generic, u"bool as is", bool_as_is_);
-    profile.get_flag_only_one(udb_profile::mssql_settings, u"direct mode", direct_);
-    // A code page this build cannot read with would turn every text into U+FFFD: such a value
-    // is not taken (tabrix_read_profile warns about it).
-    int64_t encoding = 0;
-    if (profile.get_number(generic, u"encoding", encoding) && encoding >= 0 &&
-        encoding <= UINT32_MAX &&
-        (encoding == 0 || dbf_codepage_of_setting(uint32_t(encoding)) != 0))
-        encoding_ = uint32_t(encoding);
-    if (profile.get_number(generic, u"default encoding", encoding) && encoding > 0 &&
-        encoding <= UINT32_MAX && dbf_codepage_of_setting(uint32_t(encoding)) != 0)
-        default_encoding_ = dbf_codepage_of_setting(uint32_t(encoding));
+    const std::string logfile = settings().logfile;
+    udb_load_settings(profile, settings(), check_code_page);
+    if (settings().logfile != logfile)
+        open_logfile();
     return true;
+}
+
+void tabrix_converter::open_logfile() {
+    if (tk_log* log = tk_log::try_instance(); log != nullptr && !settings().logfile.empty())
+        log->set_logfile(settings().logfile);
 }
 
 std::vector<std::u16string> tabrix_converter::get_all_tables() const {
     TK_TRACE(2, "tabrix_convertor::get_all_tables");
-    dbf_database source(get_source_path(), true, 0);
+    dbf_database source(settings().source, true, 0);
     return source.get_table_names();
 }
 
@@ -189,26 +85,33 @@ void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
     working_script_.clear();
-    engine().set_unicode(dump_options().dmp_unicode);
+    engine().set_unicode(settings().dmp_unicode);
+    engine().set_as_dbo(settings().as_dbo);
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_source() {
-    return tabrix_counting_database(
-        std::make_unique<dbf_database>(get_source_path(), true, encoding_, default_encoding_),
-        totals_);
+    return tabrix_counting_database(std::make_unique<dbf_database>(settings().source, true,
+                                                                   settings().encoding,
+                                                                   settings().default_encoding),
+                                    totals_);
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_destination() {
-    if (direct_)
-        connect_mssql_server();
-    mss_dump_options& options = dump_options();
+    const udb_settings& s = settings();
+    if (s.direct)
+        connect_mssql_server(s);
+    mss_dump_options options;
+    options.dmp_unicode = s.dmp_unicode;
+    options.dmp_ins_com = s.dmp_ins_com;
+    options.dmp_ins_db = s.dmp_ins_db;
+    options.dmp_ins_tab = s.dmp_ins_tab;
     options.title = title();
-    options.dmp_indexes = !get_skip_indexes();
+    options.dmp_indexes = !s.skip_indexes;
     // The database block drops the whole database, which leaves no table to overwrite.
-    options.existing = get_mode() == mode_skip_existing ? mss_dump_options::existing_table::skip
-                       : get_mode() == mode_merge       ? mss_dump_options::existing_table::append
-                                                        : mss_dump_options::existing_table::drop;
-    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(get_destination(), options);
+    options.existing = s.mode == mode_skip_existing ? mss_dump_options::existing_table::skip
+                       : s.mode == mode_merge       ? mss_dump_options::existing_table::append
+                                                    : mss_dump_options::existing_table::drop;
+    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(s.destination, options);
     working_script_ = script->file().working_path();
     const mss_script_file& file = script->file();
     return tabrix_counting_database(std::move(script), totals_,
@@ -216,7 +119,7 @@ std::unique_ptr<udb_database> tabrix_converter::open_destination() {
 }
 
 void tabrix_converter::install_conversion_rules(udb_custom_conversion& rules) {
-    if (bool_as_is_)
+    if (settings().bool_as_is)
         rules.add_rule(std::make_unique<tabrix_bool_rule>());
 }
 

@@ -8,14 +8,14 @@
 
 #include "app/mssql_converter_impl.h"
 #include "app/tabrix_run_totals.h"
-#include "dbf/dbf_codepages.h"
 #include "tk/tk_singleton.h"
 #include "udb/udb_converter.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+class udb_profile;
 
 class tabrix_converter : public udb_converter,
                          public tk_singleton<tabrix_converter>,
@@ -45,19 +45,9 @@ public:
     // The header title of scripts: "Tabrix 2.3 " (name, version and edition label).
     static std::string title();
 
-    // Logical values written as their letters 'T'/'F' into CHAR(1) columns.
-    bool get_bool_as_is() const noexcept { return bool_as_is_; }
-    void set_bool_as_is(bool on) noexcept { bool_as_is_ = on; }
-    // Writing to a server (true) or a T-SQL script (false).
-    bool get_direct() const noexcept { return direct_; }
-    void set_direct(bool on) noexcept { direct_ = on; }
-    // The code page override of the source tables: a language-driver byte (1 to 255) or a
-    // code page number (above 255), 0 for each table's own (dbf_codepages.h).
-    uint32_t get_encoding() const noexcept { return encoding_; }
-    void set_encoding(uint32_t encoding) noexcept { encoding_ = encoding; }
-    // The code page of the tables that name none (a code page number; 1252 by default).
-    uint32_t get_default_encoding() const noexcept { return default_encoding_; }
-    void set_default_encoding(uint32_t codepage) noexcept { default_encoding_ = codepage; }
+    // Opens the trace file the settings name, when a trace log exists (tk_exception of level
+    // 1 for a name that cannot be a log file).
+    void open_logfile();
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
@@ -74,13 +64,9 @@ protected:
     make_table_name_validator(const std::vector<std::u16string>& selected,
                               const std::vector<std::u16string>& names_in_use) override;
     // Logical values as letters change the column type, so a merge cannot match structures.
-    bool check_merge_structure() const override { return !bool_as_is_; }
+    bool check_merge_structure() const override { return !settings().bool_as_is; }
 
 private:
-    bool bool_as_is_ = false;
-    bool direct_ = true;
-    uint32_t encoding_ = 0;
-    uint32_t default_encoding_ = dbf_default_codepage;
     tabrix_run_totals totals_;
     std::string working_script_;
 };

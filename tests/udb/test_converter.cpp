@@ -72,7 +72,7 @@ protected:
         conv_.source->add_text_table(u"beta", {{u"b1", u"x"}, {u"b2", u"y"}, {u"b3", u"z"}});
     }
 
-    void select(names tables) { conv_.selected_tables() = std::move(tables); }
+    void select(names tables) { conv_.settings().selected_tables = std::move(tables); }
     void run() { conv_.run_conversion(); }
     const strings& events() const { return conv_.destination->events; }
     std::vector<std::u16string> written(const std::u16string& table) const {
@@ -104,7 +104,8 @@ TEST_F(converter_run, copies_selected_tables_in_the_users_order) {
     EXPECT_EQ(conv_.get_current_table(), u"alpha");
     // The run remembers its tables for the profile, once each however often it runs.
     run();
-    EXPECT_EQ(conv_.selected_table_entries(), (udb_named_texts{{u"beta", u""}, {u"alpha", u""}}));
+    EXPECT_EQ(conv_.settings().selected_entries,
+              (udb_named_texts{{u"beta", u""}, {u"alpha", u""}}));
 }
 
 TEST_F(converter_run, progress_counts_tables_and_records_while_running) {
@@ -130,7 +131,7 @@ TEST_F(converter_run, an_empty_selection_still_opens_and_closes_the_destination)
     run();
     EXPECT_EQ(events(), (strings{"open", "finish-db"}));
     EXPECT_TRUE(conv_.is_finished());
-    EXPECT_TRUE(conv_.selected_table_entries().empty());
+    EXPECT_TRUE(conv_.settings().selected_entries.empty());
 }
 
 TEST_F(converter_run, existing_tables_follow_the_mode) {
@@ -138,7 +139,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     conv_.destination->add_text_table(u"alpha", {{u"old", u"o"}});
     select({u"alpha", u"beta"});
 
-    conv_.set_mode(udb_converter::mode_overwrite_tables);
+    conv_.settings().mode = udb_converter::mode_overwrite_tables;
     run();
     EXPECT_EQ(events()[1], "drop:alpha");
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
@@ -147,7 +148,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     // skipped one counts as finished.
     conv_.destination->events.clear();
     conv_.destination->tables.erase(u"beta");
-    conv_.set_mode(udb_converter::mode_skip_existing);
+    conv_.settings().mode = udb_converter::mode_skip_existing;
     std::string finished_at_beta;
     conv_.destination->on_event = [&](const std::string& event) {
         if (event == "create:beta")
@@ -161,7 +162,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
 
     // Merging appends to what is there.
     conv_.destination->events.clear();
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_converter::mode_merge;
     select({u"alpha"});
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3", u"a1", u"a2", u"a3"}));
@@ -171,7 +172,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
 TEST_F(converter_run, merging_into_a_different_structure_fails_that_table_only) {
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(0, u"N", VT_I4)); // one column where the source has two
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_converter::mode_merge;
     select({u"alpha", u"beta"});
     run();
     ASSERT_EQ(log_.questions.size(), 1u);
@@ -189,7 +190,7 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
     // the run.
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(30, u"X0", VT_BSTR));
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_converter::mode_merge;
     conv_.bool_as_is = true;
     size_t rules = 0;
     conv_.destination->on_event = [&](const std::string& event) {
@@ -212,7 +213,7 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
 
 TEST_F(converter_run, definitions_only_creates_tables_with_or_without_indexes) {
     conv_.source->tables.at(u"alpha").indexes.push_back(udb_index{u"pk", true, true, {u"C0"}});
-    conv_.set_table_definitions_only(true);
+    conv_.settings().table_definitions_only = true;
     select({u"alpha", u"beta"});
     run();
     EXPECT_EQ(events(), (strings{"open", "create:alpha", "finish:alpha", "create:beta",
@@ -221,7 +222,7 @@ TEST_F(converter_run, definitions_only_creates_tables_with_or_without_indexes) {
     EXPECT_EQ(conv_.destination->tables.at(u"alpha").schema.size(), 2u);
 
     conv_.destination->tables.clear();
-    conv_.set_skip_indexes(true);
+    conv_.settings().skip_indexes = true;
     run();
     EXPECT_TRUE(conv_.destination->tables.at(u"alpha").indexes.empty());
 }
@@ -246,7 +247,7 @@ TEST_F(converter_run, skip_deleted_reads_deleted_records_but_does_not_write_them
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
 
     conv_.destination->tables.clear();
-    conv_.set_skip_deleted(true);
+    conv_.settings().skip_deleted = true;
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a3"}));
     EXPECT_EQ(at_finish, "3"); // every record was counted
@@ -399,9 +400,8 @@ TEST_F(converter_run, milestones_go_to_the_trace_log) {
     const std::string path = (dir / "trace.log").string();
     {
         tk_log log;
-        conv_.set_logfile(path);
-        EXPECT_EQ(conv_.get_logfile(), path);
-        conv_.set_source_path(u"/data/shop");
+        log.set_logfile(path);
+        conv_.settings().source = u"/data/shop";
         select({u"alpha"});
         run();
     }

@@ -101,7 +101,7 @@ protected:
             rows.push_back({row_name(i), i % 2 ? u"odd" : u"even"});
         conv_.source->add_text_table(u"big", rows);
         conv_.source->add_text_table(u"small", {{u"s1", u"x"}, {u"s2", u"y"}});
-        conv_.selected_tables() = {u"big", u"small"};
+        conv_.settings().selected_tables = {u"big", u"small"};
     }
 
     // The first values written to "big", and the rows of the table from `first` to `last`
@@ -139,7 +139,7 @@ TEST_F(long_table_run, copies_every_record_in_order_and_skips_deleted_ones) {
                      long_table - 1})
         deleted[i] = true;
     conv_.destination->tables.clear();
-    conv_.set_skip_deleted(true);
+    conv_.settings().skip_deleted = true;
     conv_.run_conversion();
     names expected = rows(1, long_table - 2);
     expected.erase(

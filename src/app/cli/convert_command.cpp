@@ -52,63 +52,8 @@ std::u16string widen(const std::string& text) {
     }
 }
 
-// Paths given on the command line are made absolute, so that a profile saved from the run
-// names the same files wherever it is loaded from.
-std::u16string absolute_path(const std::string& path) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    return widen(ec ? path : absolute.lexically_normal().string());
-}
-
 std::string narrow(std::u16string_view text) {
     return tk_to_utf8_lossy(text);
-}
-
-// The command line's settings over those of the store and the profile.
-void apply(const convert_settings_patch& p, tabrix_converter& c) {
-    if (p.source)
-        c.set_source_path(absolute_path(*p.source));
-    if (p.script)
-        c.set_destination(absolute_path(*p.script));
-    if (p.log_file)
-        c.set_logfile(narrow(absolute_path(*p.log_file)));
-    if (p.encoding)
-        c.set_encoding(*p.encoding);
-    if (p.default_encoding)
-        c.set_default_encoding(*p.default_encoding);
-    if (p.tables) {
-        c.selected_tables().clear();
-        for (const std::string& table : *p.tables)
-            c.selected_tables().push_back(widen(table));
-    }
-    if (p.mode)
-        c.set_mode(*p.mode);
-    if (p.definitions_only)
-        c.set_table_definitions_only(*p.definitions_only);
-    if (p.skip_indexes)
-        c.set_skip_indexes(*p.skip_indexes);
-    if (p.skip_deleted)
-        c.set_skip_deleted(*p.skip_deleted);
-    if (p.bool_as_is)
-        c.set_bool_as_is(*p.bool_as_is);
-    if (p.comments)
-        c.dump_options().dmp_ins_com = *p.comments;
-    if (p.create_database)
-        c.dump_options().dmp_ins_db = *p.create_database;
-    if (p.create_table)
-        c.dump_options().dmp_ins_tab = *p.create_table;
-    if (p.direct)
-        c.set_direct(*p.direct);
-    if (p.host)
-        c.set_host(widen(*p.host));
-    if (p.login)
-        c.set_login(widen(*p.login));
-    if (p.password)
-        c.set_password(widen(*p.password));
-    if (p.windows_auth)
-        c.set_windows_auth(*p.windows_auth);
-    if (p.as_dbo)
-        c.set_as_dbo(*p.as_dbo);
 }
 
 // A command line that names a file of the source folder as an output would destroy a table:
@@ -140,43 +85,43 @@ std::string reason(const std::error_code& ec) {
 // every table of the folder when none is selected, otherwise the selected ones as the folder
 // spells them. A source that names one table file converts that table of its folder.
 void check_run(tabrix_converter& c, const convert_command_line& cl) {
-    if (c.get_direct())
+    if (c.settings().direct)
         throw convert_usage_error(
             "direct mode needs a connection to MS SQL Server, which this build does not have; "
             "give --script FILE to write a T-SQL script");
-    if (c.get_source_path().empty())
+    if (c.settings().source.empty())
         throw convert_usage_error("no source folder: give --source FOLDER");
-    if (c.get_destination().empty())
+    if (c.settings().destination.empty())
         throw convert_usage_error("no script file: give --script FILE");
-    const mss_dump_options& dump = c.dump_options();
+    const udb_settings& dump = c.settings();
     if (dump.dmp_ins_db && !dump.dmp_ins_tab)
         throw convert_usage_error("--create-database needs the tables it creates: it cannot be "
                                   "combined with --no-create-table");
-    if (c.get_table_definitions_only() && !dump.dmp_ins_tab)
+    if (c.settings().table_definitions_only && !dump.dmp_ins_tab)
         throw convert_usage_error("--definitions-only writes only the CREATE TABLE statements, "
                                   "which --no-create-table leaves out: the script would be empty");
-    if (c.get_mode() == udb_converter::mode_overwrite_database && !dump.dmp_ins_db) {
+    if (c.settings().mode == udb_converter::mode_overwrite_database && !dump.dmp_ins_db) {
         // A script overwrites the whole database only through its CREATE DATABASE block. Mode
         // 0 given on the command line asks for that; coming from the defaults or a profile
         // without the block, it means what such scripts have always done: tables dropped and
         // created again, or with no CREATE TABLE, records added.
-        if (cl.settings.mode)
+        if (cl.settings.has(&udb_settings::mode))
             throw convert_usage_error("--mode overwrite-database drops and creates the whole "
                                       "database, which only --create-database writes");
-        c.set_mode(dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables
-                                    : udb_converter::mode_merge);
+        c.settings().mode =
+            dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables : udb_converter::mode_merge;
     }
-    if (!dump.dmp_ins_tab && (c.get_mode() == udb_converter::mode_overwrite_tables ||
-                              c.get_mode() == udb_converter::mode_skip_existing))
+    if (!dump.dmp_ins_tab && (c.settings().mode == udb_converter::mode_overwrite_tables ||
+                              c.settings().mode == udb_converter::mode_skip_existing))
         throw convert_usage_error(std::string("--mode ") +
-                                  (c.get_mode() == udb_converter::mode_skip_existing
+                                  (c.settings().mode == udb_converter::mode_skip_existing
                                        ? "skip-existing creates the tables that do not exist"
                                        : "overwrite-tables creates the tables again") +
                                   ", which --no-create-table leaves out; use --mode merge");
-    if (!dump.dmp_ins_tab && c.get_mode() == udb_converter::mode_overwrite_database)
+    if (!dump.dmp_ins_tab && c.settings().mode == udb_converter::mode_overwrite_database)
         throw convert_usage_error("--create-database needs --create-table");
 
-    fs::path source(narrow(c.get_source_path()));
+    fs::path source(narrow(c.settings().source));
     std::error_code ec;
     // A table file is found as the folder spells it, whatever the case given.
     if (!fs::exists(source, ec) && !ec)
@@ -195,16 +140,16 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
                                       "' is neither a folder nor a .dbf table");
         single_table = tk_from_utf8(source.stem().string());
         source = source.parent_path();
-        c.set_source_path(widen(source.string()));
+        c.settings().source = widen(source.string());
     }
     if (fs::directory_iterator it(source, ec); ec)
         throw convert_usage_error("cannot read the source folder '" + source.string() +
                                   "': " + reason(ec));
 
-    const fs::path script(narrow(c.get_destination()));
+    const fs::path script(narrow(c.settings().destination));
     refuse_source_file(script, source, "script");
-    if (!c.get_logfile().empty())
-        refuse_source_file(c.get_logfile(), source, "log file");
+    if (!c.settings().logfile.empty())
+        refuse_source_file(c.settings().logfile, source, "log file");
     if (cl.save_profile) {
         refuse_source_file(*cl.save_profile, source, "profile");
         // Saving over a profile is what the option is for; over any other file, a mistake.
@@ -217,9 +162,9 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
             }
         }
     }
-    if (!c.get_logfile().empty() && fs::is_regular_file(c.get_logfile(), ec) &&
-        fs::file_size(c.get_logfile(), ec) != 0 && !cl.overwrite)
-        throw convert_usage_error("the log file '" + c.get_logfile() +
+    if (!c.settings().logfile.empty() && fs::is_regular_file(c.settings().logfile, ec) &&
+        fs::file_size(c.settings().logfile, ec) != 0 && !cl.overwrite)
+        throw convert_usage_error("the log file '" + c.settings().logfile +
                                   "' exists; give --overwrite to replace it");
     if (fs::is_directory(script, ec))
         throw convert_usage_error("the script '" + script.string() +
@@ -230,7 +175,7 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
                                   "' exists; give --overwrite to replace it");
 
     const std::vector<std::u16string> all = c.get_all_tables();
-    std::vector<std::u16string>& selected = c.selected_tables();
+    std::vector<std::u16string>& selected = c.settings().selected_tables;
     if (single_table) {
         if (cl.settings.tables &&
             (cl.settings.tables->size() != 1 ||
@@ -276,13 +221,13 @@ void run_with_progress(tabrix_converter& c, progress_display& display) {
 void print_summary(const tabrix_converter& c, size_t table_count, const cli_error_reporter& r,
                    bool stopped, bool existed, size_t profile_warnings) {
     const tabrix_run_totals& t = c.totals();
-    const uint64_t skipped = c.get_skip_deleted() ? t.records_deleted : 0;
+    const uint64_t skipped = c.settings().skip_deleted ? t.records_deleted : 0;
     const uint64_t failed = c.get_records_failed();
-    const std::string script = narrow(c.get_destination());
+    const std::string script = narrow(c.settings().destination);
 
     std::printf("%s %s of %zu tables from %s\n", stopped ? "Stopped; tables begun:" : "Converted",
                 format_count(t.tables_created).c_str(), table_count,
-                narrow(c.get_source_path()).c_str());
+                narrow(c.settings().source).c_str());
     std::error_code ec;
     const std::string& partial = c.working_script();
     if (!partial.empty() && fs::exists(partial, ec)) {
@@ -303,7 +248,7 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
     }
     std::string written = format_count(t.records_written);
     // Deleted records are counted as they are read, which a stopped run is ahead of.
-    if (!stopped && !c.get_skip_deleted() && t.records_deleted != 0)
+    if (!stopped && !c.settings().skip_deleted && t.records_deleted != 0)
         written += " (" + format_count(t.records_deleted) + " of them marked as deleted)";
     std::printf("  records written: %s\n", written.c_str());
     std::printf("  records skipped: %s%s\n", format_count(skipped).c_str(),
@@ -345,7 +290,7 @@ int convert_main(int argc, char** argv) {
         return usage_failure(e.what());
     }
     if (cl.help) {
-        std::fputs(convert_help_text(), stdout);
+        std::fputs(convert_help_text().c_str(), stdout);
         return exit_success;
     }
     if (cl.version) {
@@ -373,13 +318,13 @@ int convert_main(int argc, char** argv) {
             profile_warnings = checked.warnings.size();
             converter.load_profile(checked.profile);
         }
-        apply(cl.settings, converter);
+        cl.settings.apply_to(converter.settings());
         check_run(converter, cl);
         // A trace log exists only when a log file is named, so that traces cost nothing
         // otherwise.
-        if (!converter.get_logfile().empty()) {
+        if (!converter.settings().logfile.empty()) {
             log = std::make_unique<tk_log>();
-            converter.set_logfile(converter.get_logfile());
+            converter.open_logfile();
         }
     } catch (const convert_usage_error& e) {
         return usage_failure(e.what());
@@ -389,14 +334,14 @@ int convert_main(int argc, char** argv) {
         return usage_failure(e.what());
     }
 
-    const size_t table_count = converter.selected_tables().size();
+    const size_t table_count = converter.settings().selected_tables.size();
     if (table_count == 0) {
         std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; no script was written\n",
-                     narrow(converter.get_source_path()).c_str());
+                     narrow(converter.settings().source).c_str());
         return exit_with_errors;
     }
     std::error_code ec;
-    const bool script_existed = fs::exists(narrow(converter.get_destination()), ec);
+    const bool script_existed = fs::exists(narrow(converter.settings().destination), ec);
     install_interrupt_handler();
     run_with_progress(converter, display);
     std::signal(SIGINT, SIG_DFL);
