@@ -1,5 +1,5 @@
-// The MS SQL side of the converter: the engine that connects to a server with the connection
-// settings.
+// The MS SQL side of the converter, held by it: the engine and its connection to a server,
+// made with the connection settings of udb_settings.
 #pragma once
 
 #include "mss/mss_engine.h"
@@ -9,7 +9,7 @@ struct udb_settings;
 class mssql_converter_impl {
 public:
     mssql_converter_impl();
-    virtual ~mssql_converter_impl();
+    ~mssql_converter_impl();
 
     mssql_converter_impl(const mssql_converter_impl&) = delete;
     mssql_converter_impl& operator=(const mssql_converter_impl&) = delete;

@@ -85,8 +85,8 @@ void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
     working_script_.clear();
-    engine().set_unicode(settings().dmp_unicode);
-    engine().set_as_dbo(settings().as_dbo);
+    server_.engine().set_unicode(settings_.dmp_unicode);
+    server_.engine().set_as_dbo(settings_.as_dbo);
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_source() {
@@ -99,7 +99,7 @@ std::unique_ptr<udb_database> tabrix_converter::open_source() {
 std::unique_ptr<udb_database> tabrix_converter::open_destination() {
     const udb_settings& s = settings();
     if (s.direct)
-        connect_mssql_server(s);
+        server_.connect_mssql_server(s);
     mss_dump_options options;
     options.dmp_unicode = s.dmp_unicode;
     options.dmp_ins_com = s.dmp_ins_com;

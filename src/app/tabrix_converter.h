@@ -17,9 +17,7 @@
 
 class udb_profile;
 
-class tabrix_converter : public udb_converter,
-                         public tk_singleton<tabrix_converter>,
-                         public mssql_converter_impl {
+class tabrix_converter : public udb_converter, public tk_singleton<tabrix_converter> {
 public:
     // The settings start at the defaults of the settings store; the store itself is read and
     // written only through serialize, so that whoever owns the converter decides when.
@@ -45,6 +43,11 @@ public:
     // The header title of scripts: "Tabrix 2.3 " (name, version and edition label).
     static std::string title();
 
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+    // The server side: the engine and its connection.
+    mssql_converter_impl& server() noexcept { return server_; }
+
     // Opens the trace file the settings name, when a trace log exists (tk_exception of level
     // 1 for a name that cannot be a log file).
     void open_logfile();
@@ -67,6 +70,8 @@ protected:
     bool check_merge_structure() const override { return !settings().bool_as_is; }
 
 private:
+    udb_settings settings_;
+    mssql_converter_impl server_;
     tabrix_run_totals totals_;
     std::string working_script_;
 };

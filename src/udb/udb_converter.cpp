@@ -145,12 +145,12 @@ void udb_converter::report_run_failure() noexcept {
 void udb_converter::remember_selected_tables() {
     // Once per table: the entries are saved with the profile, and a profile that listed a
     // table twice would convert it twice.
-    for (const std::u16string& name : settings_.selected_tables) {
+    for (const std::u16string& name : settings().selected_tables) {
         const bool known = std::any_of(
-            settings_.selected_entries.begin(), settings_.selected_entries.end(),
+            settings().selected_entries.begin(), settings().selected_entries.end(),
             [&](const auto& entry) { return entry.first == name && entry.second.empty(); });
         if (!known)
-            settings_.selected_entries.emplace_back(name, std::u16string());
+            settings().selected_entries.emplace_back(name, std::u16string());
     }
 }
 
@@ -203,15 +203,15 @@ void udb_converter::run_conversion() noexcept {
 }
 
 void udb_converter::convert_tables(udb_database& source, udb_database& destination) {
-    table_count_.store(uint32_t(settings_.selected_tables.size()));
-    TK_TRACE(3, "Converting database %s (%d tables)", tk_trace_text(settings_.source).c_str(),
-             int(settings_.selected_tables.size()));
+    table_count_.store(uint32_t(settings().selected_tables.size()));
+    TK_TRACE(3, "Converting database %s (%d tables)", tk_trace_text(settings().source).c_str(),
+             int(settings().selected_tables.size()));
     const std::unique_ptr<udb_validator> validator =
-        make_table_name_validator(settings_.selected_tables, destination.get_table_names());
+        make_table_name_validator(settings().selected_tables, destination.get_table_names());
     TK_ASSERT(validator != nullptr);
     remember_selected_tables();
 
-    for (const std::u16string& name : settings_.selected_tables) {
+    for (const std::u16string& name : settings().selected_tables) {
         throw_if_stop_requested();
         try {
             convert_table(name, source, destination, *validator);
@@ -242,22 +242,22 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     validator.add_existing_name(target);
 
     if (destination.is_table_exist(target)) {
-        if (settings_.mode == mode_skip_existing) {
+        if (settings().mode == mode_skip_existing) {
             TK_TRACE(3, "Skip existing table %s", tk_trace_text(target).c_str());
             return;
         }
-        if (settings_.mode == mode_overwrite_tables)
+        if (settings().mode == mode_overwrite_tables)
             destination.delete_tab(target);
     }
 
     const udb_indexes indexes =
-        settings_.skip_indexes ? udb_indexes() : source_table->get_indexes();
+        settings().skip_indexes ? udb_indexes() : source_table->get_indexes();
     const std::unique_ptr<udb_recordset> target_table =
         destination.create_table(target, source_table->get_schema(), indexes);
     TK_ASSERT(target_table != nullptr);
 
     try {
-        if (settings_.mode == mode_merge && check_merge_structure() &&
+        if (settings().mode == mode_merge && check_merge_structure() &&
             !source_table->get_schema().conform_to(target_table->get_schema()))
             throw tk_exception(structure_mismatch, tk_exception::recoverable);
 
@@ -265,7 +265,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
         records_in_table_.store(records);
         TK_TRACE(3, "Converting table %s (%u records)", tk_trace_text(name).c_str(),
                  unsigned(records));
-        if (records != 0 && !settings_.table_definitions_only)
+        if (records != 0 && !settings().table_definitions_only)
             copy_records(name, *source_table, *target_table);
     } catch (...) {
         finish_after_failure(*target_table);
@@ -302,7 +302,7 @@ void udb_converter::copy_records(const std::u16string& name, udb_recordset& sour
     // here at the record where it happened, with that record's number, and is answered as if
     // this loop had read the record itself; leaving the loop (Abort, a stop request) stops the
     // reader and drops what it read ahead.
-    udb_record_reader reader(source, settings_.skip_deleted);
+    udb_record_reader reader(source, settings().skip_deleted);
     while (udb_record_reader::slot* slot = reader.next()) {
         throw_if_stop_requested();
         const uint32_t number = current_record_.load();

@@ -53,8 +53,10 @@ public:
     }
 
     // ---- Settings (not changed while a run is in progress) -----------------------------------
-    udb_settings& settings() noexcept { return settings_; }
-    const udb_settings& settings() const noexcept { return settings_; }
+    // Held by the application's converter; the run follows them and adds its tables to the
+    // selected-table entries.
+    virtual udb_settings& settings() noexcept = 0;
+    virtual const udb_settings& settings() const noexcept = 0;
 
     // ---- Progress (written by the worker, read by the user-interface thread) -----------------
     std::u16string get_current_table() const;
@@ -105,8 +107,6 @@ private:
     // Reports the exception being handled as the failure of the whole run: a user's stop is
     // passed over, any other exception stops the run with its message.
     static void report_run_failure() noexcept;
-
-    udb_settings settings_;
 
     mutable std::mutex table_name_mutex_;
     std::u16string current_table_;

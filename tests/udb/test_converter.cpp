@@ -36,6 +36,9 @@ public:
     bool bool_as_is = false;
     bool rules_seen = false;
 
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+
 protected:
     std::unique_ptr<udb_database> open_source() override {
         return std::make_unique<memory_database>(source);
@@ -61,6 +64,9 @@ protected:
         return v;
     }
     bool check_merge_structure() const override { return !bool_as_is; }
+
+private:
+    udb_settings settings_;
 };
 
 class converter_run : public ::testing::Test {

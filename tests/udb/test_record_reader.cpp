@@ -83,6 +83,9 @@ public:
     std::shared_ptr<memory_store> destination = std::make_shared<memory_store>();
     source_faults faults;
 
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+
 protected:
     std::unique_ptr<udb_database> open_source() override {
         return std::make_unique<faulty_database>(source, faults);
@@ -90,6 +93,9 @@ protected:
     std::unique_ptr<udb_database> open_destination() override {
         return std::make_unique<memory_database>(destination);
     }
+
+private:
+    udb_settings settings_;
 };
 
 class long_table_run : public ::testing::Test {

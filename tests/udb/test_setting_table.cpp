@@ -89,10 +89,9 @@ TEST(udb_setting_table, names_are_unique_and_the_stored_names_are_those_of_earli
         }
     }
     EXPECT_EQ(stored, (std::set<std::string_view>{
-                          "as_dbo", "bool_dbf", "code_page", "default_code_page", "dest",
-                          "direct", "dmp_ins_com", "dmp_ins_db", "dmp_ins_tab", "dmp_unicode",
-                          "host", "pswd", "sec_log", "skip_del", "skip_idx", "src", "tab_def",
-                          "user"}));
+                          "as_dbo", "bool_dbf", "code_page", "default_code_page", "dest", "direct",
+                          "dmp_ins_com", "dmp_ins_db", "dmp_ins_tab", "dmp_unicode", "host", "pswd",
+                          "sec_log", "skip_del", "skip_idx", "src", "tab_def", "user"}));
 }
 
 // A value the checks refuse: a profile leaves the setting as it was, the store its default.
