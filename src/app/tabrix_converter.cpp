@@ -89,14 +89,21 @@ void tabrix_converter::on_run_started() {
     server_.engine().set_as_dbo(settings_.as_dbo);
 }
 
-std::unique_ptr<udb_database> tabrix_converter::open_source() {
-    return tabrix_counting_database(std::make_unique<dbf_database>(settings().source, true,
-                                                                   settings().encoding,
-                                                                   settings().default_encoding),
-                                    totals_);
+std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_context& context) {
+    auto source = std::make_unique<dbf_database>(settings().source, true, settings().encoding,
+                                                 settings().default_encoding);
+    source->set_context(context);
+    auto counted = tabrix_counting_database(std::move(source), totals_);
+    counted->set_context(context);
+    return counted;
 }
 
-std::unique_ptr<udb_database> tabrix_converter::open_destination() {
+udb_target_facts tabrix_converter::target_facts() const {
+    // A script is read by whatever server runs it: no server facts.
+    return {.unicode = settings_.dmp_unicode};
+}
+
+std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_context& context) {
     const udb_settings& s = settings();
     if (s.direct)
         server_.connect_mssql_server(s);
@@ -112,10 +119,13 @@ std::unique_ptr<udb_database> tabrix_converter::open_destination() {
                        : s.mode == mode_merge       ? mss_dump_options::existing_table::append
                                                     : mss_dump_options::existing_table::drop;
     std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(s.destination, options);
+    script->set_context(context);
     working_script_ = script->file().working_path();
     const mss_script_file& file = script->file();
-    return tabrix_counting_database(std::move(script), totals_,
-                                    [&file] { return file.records_on_disk(); });
+    auto counted = tabrix_counting_database(std::move(script), totals_,
+                                            [&file] { return file.records_on_disk(); });
+    counted->set_context(context);
+    return counted;
 }
 
 void tabrix_converter::install_conversion_rules(udb_custom_conversion& rules) {

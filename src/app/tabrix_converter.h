@@ -60,8 +60,9 @@ public:
 
 protected:
     void on_run_started() override;
-    std::unique_ptr<udb_database> open_source() override;
-    std::unique_ptr<udb_database> open_destination() override;
+    std::unique_ptr<udb_database> open_source(const udb_run_context& context) override;
+    std::unique_ptr<udb_database> open_destination(const udb_run_context& context) override;
+    udb_target_facts target_facts() const override;
     void install_conversion_rules(udb_custom_conversion& rules) override;
     std::unique_ptr<udb_validator>
     make_table_name_validator(const std::vector<std::u16string>& selected,

@@ -107,7 +107,7 @@ void join_bracketed(std::u16string& out, const std::vector<std::u16string>& name
 
 mss_dmp_database::mss_dmp_database(std::u16string path, const mss_dump_options& options)
     : udb_database(path, false), file_(tk_to_utf8(path)), options_(options),
-      unicode_(mss_engine::exists() ? mss_engine::instance().unicode() : options.dmp_unicode) {
+      unicode_(options.dmp_unicode) {
     TK_TRACE(2, "mss_dmp_database::ctor(%s)", tk_trace_text(name_).c_str());
     write_head();
 }
@@ -163,7 +163,7 @@ void mss_dmp_database::write_utf8(std::u16string_view text) {
 }
 
 std::u16string mss_dmp_database::get_native_type(const t_ftd& column) const {
-    return mss_script_type(column, unicode_, true);
+    return mss_script_type(column, unicode_, true, context().rules);
 }
 
 std::u16string mss_dmp_database::refine_view(std::u16string_view text) const {
@@ -197,7 +197,7 @@ std::u16string mss_dmp_database::column_definition(const t_ftd& column, const ud
     std::u16string text = u"\t";
     mss_append_bracketed(text, column.name);
     text += u" ";
-    text += mss_script_type(column, unicode_, identity);
+    text += mss_script_type(column, unicode_, identity, context().rules);
     const bool key_column =
         key && std::find(key->fields.begin(), key->fields.end(), column.name) != key->fields.end();
     if (column.b_not_null || column.b_auto_num || key_column)
@@ -372,7 +372,7 @@ void mss_dmp_database::write_skip_staging(const udb_schema& schema) {
             text += u",\r\n";
         text += u"\t";
         mss_append_bracketed(text, schema[i].name);
-        std::u16string type = mss_script_type(schema[i], unicode_, false);
+        std::u16string type = mss_script_type(schema[i], unicode_, false, context().rules);
         text += u" " + type;
         // A session table takes tempdb's collation, whose code page may not be the
         // database's: text would change on the way to the table.

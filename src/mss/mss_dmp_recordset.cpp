@@ -18,7 +18,7 @@ constexpr std::string_view insert_tail = ");\r\nGO\r\n\r\n";
 mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string name,
                                      const udb_schema& schema, mss_dmp_table_text text)
     : udb_recordset(std::move(name), &database), file_(database.file()), text_(std::move(text)),
-      unicode_(database.unicode()) {
+      unicode_(database.unicode()), rules_(database.context().rules) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
     std::u16string head = u"INSERT INTO " + text_.insert_table + u" (";
@@ -87,7 +87,7 @@ void mss_dmp_recordset::append_record(udb_record& record) {
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 out.append(", ");
-            if (!mss_append_value_literal(out, record[i], schema[i], unicode_))
+            if (!mss_append_value_literal(out, record[i], schema[i], unicode_, rules_))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
         out.append(insert_tail);

@@ -40,6 +40,7 @@ private:
     bool identity_pending_ = true;
     bool finished_ = false;
     bool unicode_;
+    const udb_custom_conversion* rules_;
     // "INSERT INTO [dbo].[T] ([A], [B]) VALUES (" in UTF-8.
     std::string insert_head_;
     // The name tokens of the fields of the last record whose layout was checked.

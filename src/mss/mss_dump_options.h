@@ -5,8 +5,7 @@
 #include <string>
 
 struct mss_dump_options {
-    // NVARCHAR columns and N'' literals. The writer follows the MS SQL engine's Unicode flag
-    // while an engine exists (the settings switch both together) and this field otherwise.
+    // NVARCHAR columns and N'' literals.
     bool dmp_unicode = true;
     // The file header and the comment blocks before each table's structure and data.
     bool dmp_ins_com = true;

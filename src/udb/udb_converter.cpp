@@ -166,13 +166,19 @@ void udb_converter::run_conversion() noexcept {
         try {
             records_failed_.store(0);
             on_run_started();
-            source = open_source();
-            TK_ASSERT(source != nullptr);
-            destination = open_destination();
-            TK_ASSERT(destination != nullptr);
-            TK_TRACE(1, "After initializing DBs");
+            // The rules are in place before the databases are made: they take them from the
+            // run context.
             rules = std::make_unique<udb_custom_conversion>();
             install_conversion_rules(*rules);
+            context_ = udb_run_context{.errors = error_handler::try_instance(),
+                                       .trace = tk_log::try_instance(),
+                                       .rules = rules->size() != 0 ? rules.get() : nullptr,
+                                       .target = target_facts()};
+            source = open_source(context_);
+            TK_ASSERT(source != nullptr);
+            destination = open_destination(context_);
+            TK_ASSERT(destination != nullptr);
+            TK_TRACE(1, "After initializing DBs");
             convert_tables(*source, *destination);
         } catch (...) {
             stopped = true;
@@ -183,7 +189,6 @@ void udb_converter::run_conversion() noexcept {
             handler->clear_context();
         tables_finished_.store(0);
         table_count_.store(0);
-        rules.reset();
         // A run that went through its tables completes the destination, also when some of
         // them failed; a run that stopped leaves it as far as it got, for the destination to
         // keep in a form that cannot be taken for a whole one.
@@ -198,6 +203,8 @@ void udb_converter::run_conversion() noexcept {
         }
         destination.reset();
         source.reset();
+        rules.reset();
+        context_ = udb_run_context{};
     }
     set_finished(true);
 }

@@ -4,6 +4,7 @@
 
 #include "udb/tk_converter.h"
 #include "udb/udb_database.h"
+#include "udb/udb_run_context.h"
 #include "udb/udb_settings.h"
 
 #include <atomic>
@@ -75,8 +76,11 @@ protected:
     // ---- What the application supplies ------------------------------------------------------
     // Called once the finish flag is cleared, on the worker thread.
     virtual void on_run_started() {}
-    virtual std::unique_ptr<udb_database> open_source() = 0;
-    virtual std::unique_ptr<udb_database> open_destination() = 0;
+    // The databases of the run, made with its context (which outlives them).
+    virtual std::unique_ptr<udb_database> open_source(const udb_run_context& context) = 0;
+    virtual std::unique_ptr<udb_database> open_destination(const udb_run_context& context) = 0;
+    // What the destination of the next run can hold.
+    virtual udb_target_facts target_facts() const { return {}; }
     // Adds the custom conversion rules of the run to the (empty) list.
     virtual void install_conversion_rules(udb_custom_conversion& rules);
     // The table-name rules of the destination. The default accepts every name and treats the
@@ -108,6 +112,7 @@ private:
     // passed over, any other exception stops the run with its message.
     static void report_run_failure() noexcept;
 
+    udb_run_context context_;
     mutable std::mutex table_name_mutex_;
     std::u16string current_table_;
     std::atomic<uint32_t> records_in_table_{0};

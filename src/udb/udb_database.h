@@ -4,6 +4,7 @@
 #include "udb/udb_index.h"
 #include "udb/udb_names_map.h"
 #include "udb/udb_relationships.h"
+#include "udb/udb_run_context.h"
 #include "udb/udb_schema.h"
 
 #include <cstdint>
@@ -79,6 +80,11 @@ public:
     udb_relationships& get_relationships() noexcept { return relationships_; }
     const udb_relationships& get_relationships() const noexcept { return relationships_; }
 
+    // The run the database belongs to; an empty context (nobody to report to, no rules, a
+    // Unicode destination) until one is given. The context must outlive the database.
+    const udb_run_context& context() const noexcept { return *context_; }
+    void set_context(const udb_run_context& context) noexcept { context_ = &context; }
+
 protected:
     // Position of the table in the name list, -1 when it is not there.
     int32_t find_table_name(std::u16string_view name) const;
@@ -88,4 +94,5 @@ protected:
     std::vector<std::u16string> table_names_;
     udb_names_map names_map_;
     udb_relationships relationships_;
+    const udb_run_context* context_;
 };

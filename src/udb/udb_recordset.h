@@ -3,6 +3,7 @@
 
 #include "udb/udb_index.h"
 #include "udb/udb_record.h"
+#include "udb/udb_run_context.h"
 #include "udb/udb_schema.h"
 #include "udb/udb_value_notes.h"
 
@@ -55,6 +56,8 @@ public:
     const udb_schema& get_schema() const noexcept { return schema_; }
     const udb_indexes& get_indexes() const noexcept { return indexes_; }
     udb_database* get_database() const noexcept { return database_; }
+    // The run of the table's database; an empty context for a table without a database.
+    const udb_run_context& context() const noexcept;
     // Position of the first primary or unique index, -1 when there is none.
     int32_t get_key_index() const noexcept { return key_index_; }
     const std::u16string& get_query_text() const noexcept { return query_text_; }

@@ -40,10 +40,10 @@ public:
     const udb_settings& settings() const noexcept override { return settings_; }
 
 protected:
-    std::unique_ptr<udb_database> open_source() override {
+    std::unique_ptr<udb_database> open_source(const udb_run_context&) override {
         return std::make_unique<memory_database>(source);
     }
-    std::unique_ptr<udb_database> open_destination() override {
+    std::unique_ptr<udb_database> open_destination(const udb_run_context&) override {
         if (fail_destination)
             throw std::runtime_error("cannot reach the destination");
         return std::make_unique<memory_database>(destination);

@@ -87,10 +87,10 @@ public:
     const udb_settings& settings() const noexcept override { return settings_; }
 
 protected:
-    std::unique_ptr<udb_database> open_source() override {
+    std::unique_ptr<udb_database> open_source(const udb_run_context&) override {
         return std::make_unique<faulty_database>(source, faults);
     }
-    std::unique_ptr<udb_database> open_destination() override {
+    std::unique_ptr<udb_database> open_destination(const udb_run_context&) override {
         return std::make_unique<memory_database>(destination);
     }
 
