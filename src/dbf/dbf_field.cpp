@@ -83,6 +83,12 @@ number_shape shape_of(std::string_view t) noexcept {
     return s;
 }
 
+// No number at all: blanks, or the lone point that some writers leave in an empty field with
+// decimals ("    .   ").
+bool is_blank_number(std::string_view t) noexcept {
+    return t.empty() || t == "." || t == ",";
+}
+
 // The number text in the C form: '.' as the point, no '+'; a field is at most 255 bytes wide.
 bool c_form(std::string_view t, char (&buffer)[256], std::string_view& out) noexcept {
     if (!t.empty() && t.front() == '+')
@@ -105,9 +111,10 @@ template <class T> bool parse_float(std::string_view t, T& value) noexcept {
 }
 
 // A whole number; a fraction is cut off, as the xBase products read a number into a field
-// without decimals.
-bool parse_whole(std::string_view t, int64_t& value) noexcept {
+// without decimals. `cut` tells whether the fraction had a digit other than zero.
+bool parse_whole(std::string_view t, int64_t& value, bool& cut) noexcept {
     const number_shape s = shape_of(t);
+    cut = false;
     if (!s.valid)
         return false;
     if (s.has_exponent) {
@@ -115,6 +122,7 @@ bool parse_whole(std::string_view t, int64_t& value) noexcept {
         if (!parse_float(t, d) || !(std::fabs(d) < 9.2e18))
             return false;
         value = int64_t(d);
+        cut = double(value) != d;
         return true;
     }
     uint64_t magnitude = 0;
@@ -126,32 +134,44 @@ bool parse_whole(std::string_view t, int64_t& value) noexcept {
         magnitude = magnitude * 10 + digit;
     }
     value = s.negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+    cut = s.fraction.find_first_not_of('0') != std::string_view::npos;
     return true;
 }
 
-void decode_whole(std::string_view t, VARTYPE vt, ole_variant& out) {
+// False when the text is not carried as it stands: not a number or too large for the type
+// (no value), or a fraction that the field's column drops (the whole part is kept).
+bool decode_whole(std::string_view t, VARTYPE vt, ole_variant& out) {
     int64_t v = 0;
-    if (t.empty() || !parse_whole(t, v)) {
+    bool cut = false;
+    if (is_blank_number(t) || !parse_whole(t, v, cut)) {
         out.clear();
-        return;
+        return is_blank_number(t);
     }
     switch (vt) {
     case VT_I1:
-        if (v >= INT8_MIN && v <= INT8_MAX)
-            return out.set_i1(int8_t(v));
+        if (v >= INT8_MIN && v <= INT8_MAX) {
+            out.set_i1(int8_t(v));
+            return !cut;
+        }
         break;
     case VT_I2:
-        if (v >= INT16_MIN && v <= INT16_MAX)
-            return out.set_i2(int16_t(v));
+        if (v >= INT16_MIN && v <= INT16_MAX) {
+            out.set_i2(int16_t(v));
+            return !cut;
+        }
         break;
     case VT_I4:
-        if (v >= INT32_MIN && v <= INT32_MAX)
-            return out.set_i4(int32_t(v));
+        if (v >= INT32_MIN && v <= INT32_MAX) {
+            out.set_i4(int32_t(v));
+            return !cut;
+        }
         break;
     default:
-        return out.set_i8(v);
+        out.set_i8(v);
+        return !cut;
     }
     out.clear();
+    return false;
 }
 
 // The DECIMAL of a number without exponent and with at most 19 digits, straight from its
@@ -178,19 +198,23 @@ bool plain_decimal(const number_shape& s, DECIMAL& out) noexcept {
     return true;
 }
 
-void decode_decimal(std::string_view t, ole_variant& out) {
+// False when the text is there but is no number a DECIMAL holds (no value).
+bool decode_decimal(std::string_view t, ole_variant& out) {
     const number_shape shape = shape_of(t);
     DECIMAL value{};
-    if (shape.valid && plain_decimal(shape, value))
-        return out.set_decimal(value);
+    if (shape.valid && plain_decimal(shape, value)) {
+        out.set_decimal(value);
+        return true;
+    }
     char buffer[256];
     std::string_view c;
-    if (t.empty() || !shape.valid || !c_form(t, buffer, c) ||
+    if (is_blank_number(t) || !shape.valid || !c_form(t, buffer, c) ||
         FAILED(VarDecFromStr(c, LOCALE_EN_US, 0, value))) {
         out.clear();
-        return;
+        return is_blank_number(t);
     }
     out.set_decimal(value);
+    return true;
 }
 
 bool is_leap(int64_t y) noexcept {
@@ -448,22 +472,20 @@ bool dbf_field::decode(std::span<const uint8_t> bytes, const dbf_field_descripto
             std::memcpy(out.allocate_safe_array(width).data(), p, width);
         return true;
     case k::integer_text:
-        decode_whole(dbf_field_text(bytes), fd.vartype, out);
-        return true;
+        return decode_whole(dbf_field_text(bytes), fd.vartype, out);
     case k::real_text: {
         const std::string_view text = dbf_field_text(bytes);
         double v = 0;
         if (!parse_float(text, v)) {
             out.clear();
-            return true;
+            return is_blank_number(text);
         }
         out.set_r8(v);
         // A double keeps 15 significant digits for certain.
         return significant_digits(shape_of(text)) <= 15;
     }
     case k::decimal_text:
-        decode_decimal(dbf_field_text(bytes), out);
-        return true;
+        return decode_decimal(dbf_field_text(bytes), out);
     case k::date_text:
         return decode_date(dbf_field_text(bytes), out);
     case k::logical:

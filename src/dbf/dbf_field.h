@@ -30,8 +30,9 @@ public:
                                    uint32_t codepage);
     // The same, into `out`, reusing its buffers; `bytes` is exactly the field's width. False
     // when the value could not be carried as it stands: text with bytes the code page cannot
-    // decode (U+FFFD in their place), a number with more digits than a double keeps, a date
-    // no date value holds (left empty).
+    // decode (U+FFFD in their place), a number with more digits than a double keeps, number
+    // text that is no number or too large for its type (left empty), a fraction in a field
+    // without decimals (its whole part kept), a date no date value holds (left empty).
     static bool decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
                        const tk_codepage& codepage, ole_variant& out);
 

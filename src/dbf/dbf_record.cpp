@@ -10,11 +10,16 @@
 
 namespace {
 
-// What a value that could not be carried as it stands became, by the kind of its field.
-udb_value_notes::kind note_of(dbf_field_kind kind) noexcept {
+// What a value that could not be carried as it stands became, by the kind of its field and
+// whether it still has a value.
+udb_value_notes::kind note_of(dbf_field_kind kind, bool has_value) noexcept {
     switch (kind) {
     case dbf_field_kind::real_text:
-        return udb_value_notes::approximate_number;
+        return has_value ? udb_value_notes::approximate_number : udb_value_notes::not_a_number;
+    case dbf_field_kind::integer_text:
+        return has_value ? udb_value_notes::fraction_dropped : udb_value_notes::not_a_number;
+    case dbf_field_kind::decimal_text:
+        return udb_value_notes::not_a_number;
     case dbf_field_kind::date_text:
     case dbf_field_kind::datetime:
     case dbf_field_kind::timestamp:
@@ -112,7 +117,7 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
             break;
         }
         if (!exact && notes_)
-            notes_->add(i, note_of(fd.kind));
+            notes_->add(i, note_of(fd.kind, f.get_type() != VT_EMPTY));
     }
 }
 

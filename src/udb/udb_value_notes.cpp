@@ -30,6 +30,12 @@ constexpr wording wordings[udb_value_notes::kind_count] = {
      "field; it is NULL",
      " hold binary data (a picture, an OLE object or bytes that are no text) in a text memo "
      "field; they are NULL"},
+    {" holds text that is not a number its field can hold (such as the \"*****\" of an "
+     "overflowed field); it is NULL",
+     " hold text that is not a number their field can hold (such as the \"*****\" of an "
+     "overflowed field); they are NULL"},
+    {" has a fraction, but its field has no decimals; only the whole part was carried",
+     " have a fraction, but their field has no decimals; only the whole part was carried"},
 };
 
 } // namespace

@@ -21,6 +21,8 @@ public:
         number_out_of_range, // more integer digits than the column holds: NULL
         unknown_type,        // a type letter without a rule: the bytes carried as binary
         binary_in_text_memo, // a text memo field's block holds no text: NULL
+        not_a_number,        // number text that is no number ("*****") or too large: NULL
+        fraction_dropped,    // a fraction in a field without decimals: the whole part kept
         kind_count
     };
 

@@ -318,18 +318,20 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
     using namespace dbf_test;
     // GBK text (one value with a lead byte that has no trail byte), two columns whose names
     // differ only in case, a memo pointer past the end of the memo file, a type letter without
-    // a rule, a number wider than a double keeps, and a date before the year 100.
-    const std::vector<field> fields = {{"key", 'C', 4},  {"KEY", 'C', 4},  {"NOTE", 'M', 10},
-                                       {"CODE", 'X', 3}, {"BIG", 'N', 40}, {"WHEN", 'D', 8}};
+    // a rule, a number wider than a double keeps, a date before the year 100, a fraction in a
+    // field without decimals and the asterisks of an overflowed number.
+    const std::vector<field> fields = {{"key", 'C', 4},  {"KEY", 'C', 4},   {"NOTE", 'M', 10},
+                                       {"CODE", 'X', 3}, {"BIG", 'N', 40},  {"WHEN", 'D', 8},
+                                       {"QTY", 'N', 4},  {"PAY", 'N', 8, 2}};
     const std::string big = "12345678901234567890";
-    tabrix_test::write_file(
-        dir / "data" / "odd.dbf",
-        make_table(
-            0x83, fields,
-            {record({"\xD6\xD0\xCE\xC4", "ab  ", right("1", 10), std::string("\x01\0\xFF", 3),
-                     right(big, 40), "00500101"}),
-             record({"abcd", "\x81 x ", right("99", 10), "zz ", right("7", 40), "20240229"})},
-            table_options{.language_driver = 0x7A}));
+    tabrix_test::write_file(dir / "data" / "odd.dbf",
+                            make_table(0x83, fields,
+                                       {record({"\xD6\xD0\xCE\xC4", "ab  ", right("1", 10),
+                                                std::string("\x01\0\xFF", 3), right(big, 40),
+                                                "00500101", "12.7", "*****.**"}),
+                                        record({"abcd", "\x81 x ", right("99", 10), "zz ",
+                                                right("7", 40), "20240229", "   3", "    .   "})},
+                                       table_options{.language_driver = 0x7A}));
     std::string memo(512, '\0');
     memo[0] = 2;
     memo += "first memo\x1A\x1A";
@@ -347,7 +349,11 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
           "were carried as VARBINARY",
           "Table odd, field BIG: 1 value has more significant digits than FLOAT(53) keeps (about "
           "15); it was rounded",
-          "Table odd, field WHEN: 1 value holds a date that no column type can hold; it is NULL"})
+          "Table odd, field WHEN: 1 value holds a date that no column type can hold; it is NULL",
+          "Table odd, field QTY: 1 value has a fraction, but its field has no decimals; only the "
+          "whole part was carried",
+          "Table odd, field PAY: 1 value holds text that is not a number its field can hold (such "
+          "as the \"*****\" of an overflowed field); it is NULL"})
         EXPECT_EQ(count(r.err, message), 1u) << message << "\n" << r.err;
     const std::string script = tabrix_test::read_file(dir / "out.sql");
     EXPECT_TRUE(contains(script, "[key] NVARCHAR(4) ,\r\n\t[KEY_2] NVARCHAR(4) ,")) << body(script);
@@ -359,7 +365,8 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
         << shown.out;
     EXPECT_TRUE(contains(script, "VALUES (N'中文', N'ab', N'first memo', 0x0100FF, "))
         << body(script);
-    EXPECT_TRUE(contains(script, ", NULL, 0x7A7A20, 7.0000000000000000e+00, '2024-02-29');"))
+    EXPECT_TRUE(
+        contains(script, ", NULL, 0x7A7A20, 7.0000000000000000e+00, '2024-02-29', 3, NULL);"))
         << body(script);
 }
 

@@ -146,6 +146,17 @@ TEST(field_decode, values_that_cannot_be_carried_say_so) {
                        0, tk_cp_utf8));
     EXPECT_TRUE(exact('N', 40, right("123456789012345", 40)));
     EXPECT_FALSE(exact('N', 40, right("1234567890123456789", 40)));
+    // Number text that is no number, or a number the field's type cannot hold: no value, said.
+    EXPECT_TRUE(exact('N', 5, "     "));
+    EXPECT_TRUE(exact('N', 8, "    .   ", 3));
+    EXPECT_FALSE(exact('N', 5, "*****"));
+    EXPECT_FALSE(exact('N', 8, "*****.**", 2));
+    EXPECT_FALSE(exact('N', 40, right("1-2", 40)));
+    EXPECT_FALSE(exact('N', 4, "1e10"));
+    // A fraction in a field without decimals: its whole part is kept, and the cut is said.
+    EXPECT_TRUE(exact('N', 4, "12.0"));
+    EXPECT_FALSE(exact('N', 4, "12.7"));
+    EXPECT_FALSE(exact('N', 5, "1.5e0"));
     // Blank and zero dates are no dates; dates before the year 100 have no value.
     EXPECT_TRUE(exact('D', 8, "        "));
     EXPECT_TRUE(exact('D', 8, "00000000"));
