@@ -1,9 +1,9 @@
 #include "app/tabrix_converter.h"
 
+#include "app/tabrix_databases.h"
 #include "dbf/dbf_codepages.h"
-#include "dbf/dbf_database.h"
+#include "mss/mss_script_file.h"
 #include "mss/mss_validator.h"
-#include "mss/sql_engine.h"
 #include "tk/tk_product.h"
 #include "tk/tk_reg_key.h"
 #include "tk/tk_trace.h"
@@ -77,8 +77,11 @@ void tabrix_converter::open_logfile() {
 
 std::vector<std::u16string> tabrix_converter::get_all_tables() const {
     TK_TRACE(2, "tabrix_convertor::get_all_tables");
-    dbf_database source(settings().source, true, 0);
-    return source.get_table_names();
+    // Listed as the folder names them, whatever code page the run will read them with.
+    udb_settings listing = settings_;
+    listing.encoding = 0;
+    return tabrix_open_source(tabrix_source_kind::dbf_folder, listing, udb_run_context{})
+        ->get_table_names();
 }
 
 void tabrix_converter::on_run_started() {
@@ -90,10 +93,8 @@ void tabrix_converter::on_run_started() {
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_context& context) {
-    auto source = std::make_unique<dbf_database>(settings().source, true, settings().encoding,
-                                                 settings().default_encoding);
-    source->set_context(context);
-    auto counted = tabrix_counting_database(std::move(source), totals_);
+    auto counted = tabrix_counting_database(
+        tabrix_open_source(tabrix_source_kind::dbf_folder, settings_, context), totals_);
     counted->set_context(context);
     return counted;
 }
@@ -104,26 +105,15 @@ udb_target_facts tabrix_converter::target_facts() const {
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_context& context) {
-    const udb_settings& s = settings();
-    if (s.direct)
-        server_.connect_mssql_server(s);
-    mss_dump_options options;
-    options.dmp_unicode = s.dmp_unicode;
-    options.dmp_ins_com = s.dmp_ins_com;
-    options.dmp_ins_db = s.dmp_ins_db;
-    options.dmp_ins_tab = s.dmp_ins_tab;
-    options.title = title();
-    options.dmp_indexes = !s.skip_indexes;
-    // The database block drops the whole database, which leaves no table to overwrite.
-    options.existing = s.mode == mode_skip_existing ? mss_dump_options::existing_table::skip
-                       : s.mode == mode_merge       ? mss_dump_options::existing_table::append
-                                                    : mss_dump_options::existing_table::drop;
-    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(s.destination, options);
-    script->set_context(context);
-    working_script_ = script->file().working_path();
-    const mss_script_file& file = script->file();
-    auto counted = tabrix_counting_database(std::move(script), totals_,
-                                            [&file] { return file.records_on_disk(); });
+    tabrix_destination opened = tabrix_open_destination(tabrix_destination_kind_of(settings_),
+                                                        settings_, context, server_, title());
+    std::function<uint64_t()> records_on_disk;
+    if (const mss_script_file* file = opened.script) {
+        working_script_ = file->working_path();
+        records_on_disk = [file] { return file->records_on_disk(); };
+    }
+    auto counted =
+        tabrix_counting_database(std::move(opened.database), totals_, std::move(records_on_disk));
     counted->set_context(context);
     return counted;
 }

@@ -83,7 +83,8 @@ public:
     void get_schema_info(std::vector<std::u16string>& schemas) override {
         inner_->get_schema_info(schemas);
     }
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override {
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name,
+                                             udb_open_mode mode) override {
         return wrap(inner_->get_table(name, mode));
     }
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override {

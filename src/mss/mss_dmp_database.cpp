@@ -571,7 +571,7 @@ std::unique_ptr<udb_recordset> mss_dmp_database::get_query(std::u16string_view, 
     return nullptr;
 }
 
-std::unique_ptr<udb_recordset> mss_dmp_database::get_table(std::u16string_view, uint32_t) {
+std::unique_ptr<udb_recordset> mss_dmp_database::get_table(std::u16string_view, udb_open_mode) {
     TK_FAIL();
 }
 

@@ -237,7 +237,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     records_in_table_.store(0);
     current_record_.store(0);
 
-    const std::unique_ptr<udb_recordset> source_table = source.get_table(name, 1);
+    const std::unique_ptr<udb_recordset> source_table = source.get_table(name, udb_open_mode::read);
     TK_ASSERT(source_table != nullptr);
 
     const bool acceptable = validator.is_acceptable(name);
@@ -249,12 +249,15 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     validator.add_existing_name(target);
 
     if (destination.is_table_exist(target)) {
-        if (settings().mode == mode_skip_existing) {
+        if (settings().mode == udb_mode::skip_existing) {
             TK_TRACE(3, "Skip existing table %s", tk_trace_text(target).c_str());
             return;
         }
-        if (settings().mode == mode_overwrite_tables)
+        if (settings().mode == udb_mode::overwrite_tables)
             destination.delete_tab(target);
+        // A destination that cannot open an existing table for appending is not asked to.
+        if (settings().mode == udb_mode::merge && !destination.capabilities().merge_existing)
+            throw tk_exception("The specified table already exists", tk_exception::recoverable);
     }
 
     const udb_indexes indexes =
@@ -264,7 +267,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     TK_ASSERT(target_table != nullptr);
 
     try {
-        if (settings().mode == mode_merge && check_merge_structure() &&
+        if (settings().mode == udb_mode::merge && check_merge_structure() &&
             !source_table->get_schema().conform_to(target_table->get_schema()))
             throw tk_exception(structure_mismatch, tk_exception::recoverable);
 

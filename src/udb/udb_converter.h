@@ -21,14 +21,6 @@ class udb_validator;
 
 class udb_converter : public tk_converter {
 public:
-    // What happens to a selected table that the destination has already.
-    enum : int32_t {
-        mode_overwrite_database = 0, // the whole database was dropped before the run
-        mode_overwrite_tables = 1,   // the table is dropped and created again
-        mode_skip_existing = 2,      // the table is not converted
-        mode_merge = 3,              // records are appended after a structure check
-    };
-
     udb_converter() = default;
     ~udb_converter() override;
 

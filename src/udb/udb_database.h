@@ -19,6 +19,20 @@ class udb_recordset;
 // Pairs of a name and a text: views (name, SQL), selected tables and queries (name, SQL).
 using udb_named_texts = std::vector<std::pair<std::u16string, std::u16string>>;
 
+// How get_table opens a table.
+enum class udb_open_mode : uint32_t { read = 1, write = 8 };
+
+// What a database can do beyond creating tables and appending records one at a time; the
+// driver asks instead of calling operations that would raise.
+struct udb_capabilities {
+    // append_records takes a batch faster than one record at a time.
+    bool bulk_append = false;
+    // create_table of a table the destination holds already opens it for appending (merge).
+    bool merge_existing = false;
+    // get_table_names lists the tables the database held before the run.
+    bool list_tables = false;
+};
+
 // Sources implement the reading half, destinations the writing half; the conversion driver
 // sees only this interface. Recordsets handed out belong to the caller.
 //
@@ -54,12 +68,14 @@ public:
     // Fills the list with the database's schema names (clears it here).
     virtual void get_schema_info(std::vector<std::u16string>& schemas);
     // The table opened for reading (`mode` is the implementation's).
-    virtual std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) = 0;
+    virtual std::unique_ptr<udb_recordset> get_table(std::u16string_view name,
+                                                     udb_open_mode mode) = 0;
     // Runs a statement; an internal error here: databases that run statements override it.
     virtual std::unique_ptr<udb_recordset> query(std::u16string_view sql);
     // Whether the statement runs.
     virtual bool test_query(std::u16string_view sql) = 0;
     virtual void create_relationships(const udb_relationships& relationships);
+    virtual udb_capabilities capabilities() const { return {}; }
     // The names in use: the tables the database knows of, and every table created since.
     virtual const std::vector<std::u16string>& get_table_names() const { return table_names_; }
     // Compares exactly in a case-sensitive database, otherwise ignoring case.

@@ -19,6 +19,11 @@ const udb_run_context& udb_recordset::context() const noexcept {
     return database_ != nullptr ? database_->context() : no_run;
 }
 
+void udb_recordset::append_records(std::span<udb_record* const> records) {
+    for (udb_record* record : records)
+        append_record(*record);
+}
+
 udb_recordset::~udb_recordset() {
     TK_TRACE(2, "udb_recordset::dtor");
 }

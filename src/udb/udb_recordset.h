@@ -8,6 +8,7 @@
 #include "udb/udb_value_notes.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ public:
 
     // Writes one record (destinations).
     virtual void append_record(udb_record& record) = 0;
+    // Appends a batch of records in order; one that fails raises, and the records before it
+    // are written. By default one at a time through append_record; a destination with a
+    // faster way (udb_capabilities::bulk_append) overrides it.
+    virtual void append_records(std::span<udb_record* const> records);
     virtual void update();
     // The current record, owned by the recordset and valid until the next move; null when
     // there is none.

@@ -231,8 +231,8 @@ void store_value(const udb_setting& row, const udb_settings& settings, udb_profi
                 profile.add_flag(row.section, row.key, value);
             } else if constexpr (std::is_same_v<T, uint32_t>) {
                 profile.add_number(row.section, row.key, value);
-            } else if constexpr (std::is_same_v<T, int32_t>) {
-                const char16_t digit[] = {char16_t(u'0' + value), 0};
+            } else if constexpr (std::is_same_v<T, udb_mode>) {
+                const char16_t digit[] = {char16_t(u'0' + int32_t(value)), 0};
                 profile.add_value(row.section, row.key, digit);
             } else if constexpr (std::is_same_v<T, std::u16string>) {
                 if (row.skip_empty && value.empty())

@@ -19,12 +19,12 @@ class udb_profile;
 // The member a row describes; its type says how it is stored:
 //  - bool: "1"/"0" in profiles, a DWORD 0/1 in the settings store, --name/--no-name;
 //  - uint32_t: decimal digits in profiles, a DWORD in the settings store;
-//  - int32_t: one digit in profiles (the value plus "0"); not in the settings store;
+//  - udb_mode: one digit in profiles (the value plus "0"); not in the settings store;
 //  - std::u16string: text in profiles (UTF-8), a string in the settings store;
 //  - std::string: narrow text in the system's character set, widened in profiles; not in the
 //    settings store.
 using udb_setting_member =
-    std::variant<bool udb_settings::*, uint32_t udb_settings::*, int32_t udb_settings::*,
+    std::variant<bool udb_settings::*, uint32_t udb_settings::*, udb_mode udb_settings::*,
                  std::u16string udb_settings::*, std::string udb_settings::*>;
 
 // How a profile value present and not empty is taken.

@@ -12,6 +12,14 @@
 #include <string>
 #include <vector>
 
+// What happens to a selected table that the destination has already.
+enum class udb_mode : int32_t {
+    overwrite_database = 0, // the whole database was dropped before the run
+    overwrite_tables = 1,   // the table is dropped and created again
+    skip_existing = 2,      // the table is not converted
+    merge = 3,              // records are appended after a structure check
+};
+
 struct udb_settings {
     // ---- Source and destination --------------------------------------------------------------
     // The folder of source tables.
@@ -29,8 +37,7 @@ struct udb_settings {
     uint32_t default_encoding = 1252;
 
     // ---- What the run does -------------------------------------------------------------------
-    // What happens to a selected table that the destination has already (udb_converter modes).
-    int32_t mode = 0;
+    udb_mode mode = udb_mode::overwrite_database;
     bool table_definitions_only = false;
     bool skip_indexes = false;
     bool skip_deleted = false;

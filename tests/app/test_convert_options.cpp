@@ -1,4 +1,4 @@
-#include "app/convert_options.h"
+#include "app/cli/convert_options.h"
 #include "support/test_support.h"
 #include "tk/tk_text.h"
 
@@ -58,7 +58,7 @@ TEST(convert_options, every_setting_of_a_script_run) {
     EXPECT_EQ(s.get(&udb_settings::direct), false) << "a script path means script mode";
     EXPECT_EQ(s.get(&udb_settings::encoding), 0x65u);
     EXPECT_EQ(s.tables, (std::vector<std::string>{"orders", "clients", "ITEMS"}));
-    EXPECT_EQ(s.get(&udb_settings::mode), 2);
+    EXPECT_EQ(s.get(&udb_settings::mode), udb_mode(2));
     EXPECT_EQ(s.get(&udb_settings::table_definitions_only), true);
     EXPECT_EQ(s.get(&udb_settings::skip_indexes), true);
     EXPECT_EQ(s.get(&udb_settings::skip_deleted), true);
@@ -90,8 +90,8 @@ TEST(convert_options, options_left_out_keep_the_stored_and_profile_values) {
     EXPECT_EQ(
         parse({"--skip-deleted", "--no-skip-deleted"}).settings.get(&udb_settings::skip_deleted),
         false);
-    EXPECT_EQ(parse({"--mode=1"}).settings.get(&udb_settings::mode), 1);
-    EXPECT_EQ(parse({"-m", "merge"}).settings.get(&udb_settings::mode), 3);
+    EXPECT_EQ(parse({"--mode=1"}).settings.get(&udb_settings::mode), udb_mode(1));
+    EXPECT_EQ(parse({"-m", "merge"}).settings.get(&udb_settings::mode), udb_mode(3));
     EXPECT_EQ(parse({"--encoding", "201"}).settings.get(&udb_settings::encoding), 201u);
     EXPECT_EQ(parse({"--", "-odd-name.tbx"}).profile, "-odd-name.tbx");
     EXPECT_TRUE(parse({"-h"}).help);

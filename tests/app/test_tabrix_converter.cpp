@@ -30,7 +30,7 @@ void set_all(udb_settings& s) {
     s.dmp_ins_com = false;
     s.dmp_ins_db = true;
     s.dmp_ins_tab = false;
-    s.mode = 2;
+    s.mode = udb_mode(2);
     s.encoding = 936;
     s.default_encoding = 866;
     s.selected_entries = {{u"orders", u""}, {u"clients", u""}};
@@ -112,12 +112,12 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "orders\n");
     tabrix_converter c;
     c.settings().skip_deleted = true;
-    c.settings().mode = 1;
+    c.settings().mode = udb_mode(1);
     c.settings().table_definitions_only = true;
     c.settings().source = u"/kept";
     ASSERT_TRUE(c.load_profile(dir / "p.tbx"));
     EXPECT_FALSE(c.settings().skip_deleted) << "the value \" 1\" is not \"1\"";
-    EXPECT_EQ(c.settings().mode, 1) << "\"Mode\" is not \"mode\"";
+    EXPECT_EQ(int(c.settings().mode), 1) << "\"Mode\" is not \"mode\"";
     EXPECT_TRUE(c.settings().table_definitions_only) << "an empty value leaves the setting";
     EXPECT_TRUE(c.settings().skip_indexes) << "anything but \"0\" is true";
     EXPECT_EQ(c.settings().encoding, 936u) << "a code page by its number";
@@ -158,16 +158,16 @@ TEST(tabrix_converter, profile_modes_and_missing_files) {
     tabrix_test::scratch_dir dir;
     tabrix_converter c;
     for (const char* value : {"2", "9", "x", "-1"}) {
-        c.settings().mode = 0;
+        c.settings().mode = udb_mode(0);
         tabrix_test::write_file(dir / "m.tbx", std::string("[Generic settings]\nmode=") + value);
         ASSERT_TRUE(c.load_profile(dir / "m.tbx"));
-        EXPECT_EQ(c.settings().mode, value[0] == '2' ? 2 : 0) << value;
+        EXPECT_EQ(int(c.settings().mode), value[0] == '2' ? 2 : 0) << value;
     }
 
     // A key before any section: nothing is read.
     tabrix_test::write_file(dir / "early.tbx", "mode=2\n[Generic settings]\nsrc=/x\n");
     ASSERT_TRUE(c.load_profile(dir / "early.tbx"));
-    EXPECT_EQ(c.settings().mode, 0);
+    EXPECT_EQ(int(c.settings().mode), 0);
     EXPECT_NE(c.settings().source, u"/x");
 
     EXPECT_THROW(c.load_profile(dir / "missing.tbx"), tk_exception);
@@ -201,11 +201,11 @@ TEST(tabrix_converter, settings_store_round_trip_and_defaults) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     tabrix_converter c;
-    c.settings().mode = 3;
+    c.settings().mode = udb_mode(3);
     c.settings().selected_tables = {u"kept"};
     ASSERT_TRUE(c.serialize(false));
     // The store keeps neither the mode, the log file nor the table lists.
-    saved.mode = 3;
+    saved.mode = udb_mode(3);
     saved.selected_tables = {u"kept"};
     saved.selected_entries.clear();
     saved.selected_views.clear();

@@ -32,6 +32,7 @@ public:
     std::shared_ptr<memory_store> source = std::make_shared<memory_store>();
     std::shared_ptr<memory_store> destination = std::make_shared<memory_store>();
     bool fail_destination = false;
+    bool destination_merges = true;
     bool strict_names = false;
     bool bool_as_is = false;
     bool rules_seen = false;
@@ -46,7 +47,9 @@ protected:
     std::unique_ptr<udb_database> open_destination(const udb_run_context&) override {
         if (fail_destination)
             throw std::runtime_error("cannot reach the destination");
-        return std::make_unique<memory_database>(destination);
+        auto db = std::make_unique<memory_database>(destination);
+        db->merge_existing = destination_merges;
+        return db;
     }
     void install_conversion_rules(udb_custom_conversion& rules) override {
         if (bool_as_is)
@@ -145,7 +148,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     conv_.destination->add_text_table(u"alpha", {{u"old", u"o"}});
     select({u"alpha", u"beta"});
 
-    conv_.settings().mode = udb_converter::mode_overwrite_tables;
+    conv_.settings().mode = udb_mode::overwrite_tables;
     run();
     EXPECT_EQ(events()[1], "drop:alpha");
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
@@ -154,7 +157,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     // skipped one counts as finished.
     conv_.destination->events.clear();
     conv_.destination->tables.erase(u"beta");
-    conv_.settings().mode = udb_converter::mode_skip_existing;
+    conv_.settings().mode = udb_mode::skip_existing;
     std::string finished_at_beta;
     conv_.destination->on_event = [&](const std::string& event) {
         if (event == "create:beta")
@@ -168,17 +171,29 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
 
     // Merging appends to what is there.
     conv_.destination->events.clear();
-    conv_.settings().mode = udb_converter::mode_merge;
+    conv_.settings().mode = udb_mode::merge;
     select({u"alpha"});
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3", u"a1", u"a2", u"a3"}));
     EXPECT_TRUE(log_.questions.empty());
 }
 
+TEST_F(converter_run, a_destination_that_cannot_merge_is_not_asked_to) {
+    conv_.destination->add_text_table(u"alpha", {{u"old", u"o"}});
+    conv_.destination_merges = false;
+    conv_.settings().mode = udb_mode::merge;
+    select({u"alpha", u"beta"});
+    run();
+    ASSERT_EQ(log_.questions.size(), 1u);
+    EXPECT_EQ(log_.questions[0], "alpha: The specified table already exists");
+    EXPECT_EQ(written(u"alpha"), (names{u"old"}));
+    EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
+}
+
 TEST_F(converter_run, merging_into_a_different_structure_fails_that_table_only) {
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(0, u"N", VT_I4)); // one column where the source has two
-    conv_.settings().mode = udb_converter::mode_merge;
+    conv_.settings().mode = udb_mode::merge;
     select({u"alpha", u"beta"});
     run();
     ASSERT_EQ(log_.questions.size(), 1u);
@@ -196,7 +211,7 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
     // the run.
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(30, u"X0", VT_BSTR));
-    conv_.settings().mode = udb_converter::mode_merge;
+    conv_.settings().mode = udb_mode::merge;
     conv_.bool_as_is = true;
     size_t rules = 0;
     conv_.destination->on_event = [&](const std::string& event) {

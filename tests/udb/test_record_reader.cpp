@@ -69,7 +69,7 @@ class faulty_database : public memory_database {
 public:
     faulty_database(std::shared_ptr<memory_store> store, const source_faults& faults)
         : memory_database(std::move(store)), faults_(faults) {}
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t) override {
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode) override {
         return std::make_unique<faulty_recordset>(*this, std::u16string(name), faults_);
     }
 

@@ -22,7 +22,7 @@ udb_settings changed(const udb_setting& row) {
             else if constexpr (std::is_same_v<T, std::string>)
                 value = "/tmp/a b.log";
             else
-                value = T(value == 2 ? 3 : 2);
+                value = T(uint32_t(value) == 2 ? 3 : 2);
         },
         row.member);
     return s;
@@ -58,10 +58,10 @@ TEST(udb_setting_table, every_row_round_trips_through_profiles_and_the_store) {
             tk_reg_key key;
             ASSERT_TRUE(key.open_file(file));
             udb_settings loaded;
-            loaded.mode = 1; // not kept: left as it is
+            loaded.mode = udb_mode(1); // not kept: left as it is
             EXPECT_TRUE(udb_serialize_settings(key, loaded, false, nullptr)) << row.stored_name;
             udb_settings expected = value;
-            expected.mode = 1;
+            expected.mode = udb_mode(1);
             EXPECT_EQ(loaded, expected) << row.stored_name;
         }
     }
@@ -101,10 +101,10 @@ TEST(udb_setting_table, refused_values_keep_the_setting_or_its_default) {
     profile.read_text("[Generic settings]\nencoding=866\nmode=7\n");
     udb_settings s;
     s.encoding = 437;
-    s.mode = 2;
+    s.mode = udb_mode(2);
     udb_load_settings(profile, s, refuse);
     EXPECT_EQ(s.encoding, 437u);
-    EXPECT_EQ(s.mode, 2) << "modes go from 0 to 3";
+    EXPECT_EQ(s.mode, udb_mode::skip_existing) << "modes go from 0 to 3";
 
     tabrix_test::scratch_dir dir;
     tk_reg_key key;

@@ -1,7 +1,7 @@
 #include "app/cli/convert_command.h"
 
+#include "app/cli/convert_options.h"
 #include "app/cli/progress_display.h"
-#include "app/convert_options.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
 #include "app/tabrix_profile_check.h"
@@ -100,7 +100,7 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
     if (c.settings().table_definitions_only && !dump.dmp_ins_tab)
         throw convert_usage_error("--definitions-only writes only the CREATE TABLE statements, "
                                   "which --no-create-table leaves out: the script would be empty");
-    if (c.settings().mode == udb_converter::mode_overwrite_database && !dump.dmp_ins_db) {
+    if (c.settings().mode == udb_mode::overwrite_database && !dump.dmp_ins_db) {
         // A script overwrites the whole database only through its CREATE DATABASE block. Mode
         // 0 given on the command line asks for that; coming from the defaults or a profile
         // without the block, it means what such scripts have always done: tables dropped and
@@ -108,17 +108,16 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         if (cl.settings.has(&udb_settings::mode))
             throw convert_usage_error("--mode overwrite-database drops and creates the whole "
                                       "database, which only --create-database writes");
-        c.settings().mode =
-            dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables : udb_converter::mode_merge;
+        c.settings().mode = dump.dmp_ins_tab ? udb_mode::overwrite_tables : udb_mode::merge;
     }
-    if (!dump.dmp_ins_tab && (c.settings().mode == udb_converter::mode_overwrite_tables ||
-                              c.settings().mode == udb_converter::mode_skip_existing))
+    if (!dump.dmp_ins_tab && (c.settings().mode == udb_mode::overwrite_tables ||
+                              c.settings().mode == udb_mode::skip_existing))
         throw convert_usage_error(std::string("--mode ") +
-                                  (c.settings().mode == udb_converter::mode_skip_existing
+                                  (c.settings().mode == udb_mode::skip_existing
                                        ? "skip-existing creates the tables that do not exist"
                                        : "overwrite-tables creates the tables again") +
                                   ", which --no-create-table leaves out; use --mode merge");
-    if (!dump.dmp_ins_tab && c.settings().mode == udb_converter::mode_overwrite_database)
+    if (!dump.dmp_ins_tab && c.settings().mode == udb_mode::overwrite_database)
         throw convert_usage_error("--create-database needs --create-table");
 
     fs::path source(narrow(c.settings().source));

@@ -1,4 +1,4 @@
-#include "app/convert_options.h"
+#include "app/cli/convert_options.h"
 
 #include "dbf/dbf_codepages.h"
 #include "tk/tk_exception.h"
@@ -73,7 +73,7 @@ void parse_value(const udb_setting& row, const std::string& option, const std::s
                 value = row.check == udb_setting_check::path ? absolute_path(text) : widen(text);
             } else if constexpr (std::is_same_v<T, std::string>) {
                 value = tk_to_utf8_lossy(absolute_path(text));
-            } else if constexpr (std::is_same_v<T, int32_t>) {
+            } else if constexpr (std::is_same_v<T, udb_mode>) {
                 value = parse_mode_option(text);
             } else if constexpr (std::is_same_v<T, uint32_t>) {
                 value = row.check == udb_setting_check::code_page_or_zero
@@ -157,12 +157,12 @@ uint32_t parse_default_encoding_option(const std::string& text) {
     return dbf_codepage_of_setting(*encoding);
 }
 
-int32_t parse_mode_option(const std::string& text) {
+udb_mode parse_mode_option(const std::string& text) {
     static constexpr std::string_view names[] = {"overwrite-database", "overwrite-tables",
                                                  "skip-existing", "merge"};
     for (int32_t i = 0; i < 4; ++i)
         if (text == names[i] || text == std::to_string(i))
-            return i;
+            return udb_mode(i);
     usage("--mode takes 0|overwrite-database, 1|overwrite-tables, 2|skip-existing or 3|merge, "
           "not '" +
           text + "'");

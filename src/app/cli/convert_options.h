@@ -69,7 +69,7 @@ uint32_t parse_encoding_option(const std::string& text);
 // stands for its code page), but not 0. Answers the code page number.
 uint32_t parse_default_encoding_option(const std::string& text);
 // "--mode" values: 0 to 3 or overwrite-database, overwrite-tables, skip-existing, merge.
-int32_t parse_mode_option(const std::string& text);
+udb_mode parse_mode_option(const std::string& text);
 
 // The text of "tabrix-cli convert --help".
 std::string convert_help_text();
