@@ -2,6 +2,7 @@
 // made with the connection settings of udb_settings.
 #pragma once
 
+#include "mss/mss_connection_settings.h"
 #include "mss/mss_engine.h"
 
 struct udb_settings;
@@ -14,9 +15,12 @@ public:
     mssql_converter_impl(const mssql_converter_impl&) = delete;
     mssql_converter_impl& operator=(const mssql_converter_impl&) = delete;
 
-    // Connects the engine to the server with the settings' credentials. This build has no
-    // server access: it raises tk_exception of level 1 saying so.
+    // Connects the engine to the server with the connection settings (mss_engine::connect):
+    // raises mss_connect_exception when the server cannot be reached or refuses the login.
     void connect_mssql_server(const udb_settings& settings);
+
+    // How to reach the server, from the settings.
+    static mss_connection_settings connection(const udb_settings& settings);
 
     mss_engine& engine() noexcept { return engine_; }
 

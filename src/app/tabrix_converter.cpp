@@ -2,6 +2,7 @@
 
 #include "app/tabrix_databases.h"
 #include "dbf/dbf_codepages.h"
+#include "mss/mss_database.h"
 #include "mss/mss_script_file.h"
 #include "mss/mss_validator.h"
 #include "tk/tk_product.h"
@@ -88,8 +89,10 @@ void tabrix_converter::on_run_started() {
     TK_TRACE(2, "tabrix_converter::operator()");
     totals_ = tabrix_run_totals{};
     working_script_.clear();
+    direct_database_.clear();
     server_.engine().set_unicode(settings_.dmp_unicode);
     server_.engine().set_as_dbo(settings_.as_dbo);
+    server_.engine().set_indexes(!settings_.skip_indexes);
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_context& context) {
@@ -100,8 +103,13 @@ std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_contex
 }
 
 udb_target_facts tabrix_converter::target_facts() const {
+    const mss_engine& engine = const_cast<mssql_converter_impl&>(server_).engine();
     // A script is read by whatever server runs it: no server facts.
-    return {.unicode = settings_.dmp_unicode};
+    if (!settings_.direct || !engine.connected())
+        return {.unicode = settings_.dmp_unicode};
+    return {.unicode = engine.unicode(),
+            .server_version = engine.version(),
+            .date_types = engine.has_date_types()};
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_context& context) {
@@ -111,6 +119,9 @@ std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_c
     if (const mss_script_file* file = opened.script) {
         working_script_ = file->working_path();
         records_on_disk = [file] { return file->records_on_disk(); };
+    } else if (const mss_database* stored = opened.server) {
+        direct_database_ = settings_.destination;
+        records_on_disk = [stored] { return stored->records_stored(); };
     }
     auto counted =
         tabrix_counting_database(std::move(opened.database), totals_, std::move(records_on_disk));

@@ -1,5 +1,5 @@
 // The application's converter: every setting of a conversion and the run that moves a folder
-// of DBF tables into MS SQL (a T-SQL script in this build).
+// of DBF tables into MS SQL, a database on a server (direct mode) or a T-SQL script.
 //
 // One per process. The settings come from the settings store (serialize), a profile
 // (load_profile) and whoever drives the program; the run (udb_converter::run_conversion, on a
@@ -47,6 +47,9 @@ public:
     const udb_settings& settings() const noexcept override { return settings_; }
     // The server side: the engine and its connection.
     mssql_converter_impl& server() noexcept { return server_; }
+    mss_engine& engine() noexcept { return server_.engine(); }
+    // Connects the server engine with the connection settings (direct mode).
+    void connect_mssql_server() { server_.connect_mssql_server(settings_); }
 
     // Opens the trace file the settings name, when a trace log exists (tk_exception of level
     // 1 for a name that cannot be a log file).
@@ -54,6 +57,9 @@ public:
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
+    // The server database the last run wrote to (direct mode); null otherwise. Valid until
+    // the next run.
+    const std::u16string& direct_database() const noexcept { return direct_database_; }
     // The name the last run's script was written under until it was complete; empty when the
     // run created no script. The file is there still when the run stopped before its end.
     const std::string& working_script() const noexcept { return working_script_; }
@@ -75,4 +81,5 @@ private:
     mssql_converter_impl server_;
     tabrix_run_totals totals_;
     std::string working_script_;
+    std::u16string direct_database_;
 };

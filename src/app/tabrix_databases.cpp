@@ -2,7 +2,9 @@
 
 #include "app/mssql_converter_impl.h"
 #include "dbf/dbf_database.h"
+#include "mss/mss_database.h"
 #include "mss/sql_engine.h"
+#include "tk/tk_exception.h"
 
 namespace {
 
@@ -19,6 +21,31 @@ mss_dump_options script_options(const udb_settings& s, const std::string& title)
                        : s.mode == udb_mode::merge       ? mss_dump_options::existing_table::append
                                                          : mss_dump_options::existing_table::drop;
     return options;
+}
+
+tabrix_destination open_server(const udb_settings& settings, const udb_run_context& context,
+                               mssql_converter_impl& server) {
+    mss_engine& engine = server.engine();
+    if (!engine.connected())
+        server.connect_mssql_server(settings);
+    const std::u16string& name = settings.destination;
+    if (name.empty())
+        throw tk_exception("No database name was given.", tk_exception::stop_run);
+    std::unique_ptr<mss_database> database;
+    const bool exists = engine.is_db_exist(name);
+    if (exists && settings.mode == udb_mode::overwrite_database) {
+        // The whole database goes when the run starts, not before: until then the user may
+        // still change the mode or stop.
+        engine.delete_db(name);
+        database = engine.create_db(name);
+    } else if (exists) {
+        database = engine.open_db(name, mss_database::keep_existing);
+    } else {
+        database = engine.create_db(name);
+    }
+    database->set_context(context);
+    const mss_database* stored = database.get();
+    return {std::move(database), nullptr, stored};
 }
 
 } // namespace
@@ -46,9 +73,7 @@ tabrix_destination tabrix_open_destination(tabrix_destination_kind kind,
                                            mssql_converter_impl& server, const std::string& title) {
     switch (kind) {
     case tabrix_destination_kind::server:
-        // Raises while this build has no server access.
-        server.connect_mssql_server(settings);
-        break;
+        return open_server(settings, context, server);
     case tabrix_destination_kind::script:
         break;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class mss_database;
 class mss_script_file;
 class mssql_converter_impl;
 
@@ -26,10 +27,14 @@ struct tabrix_destination {
     std::unique_ptr<udb_database> database;
     // The file a script destination writes; null for other kinds. Owned by `database`.
     const mss_script_file* script = nullptr;
+    // The server database of a server destination; null for other kinds. It is `database`
+    // or owned by it.
+    const mss_database* server = nullptr;
 };
 
 // The destination of the settings, made with the run's context. A server destination
-// connects `server` first. `title` heads a script.
+// connects `server` first when it is not connected, and opens the database (dropped first in
+// mode 0, created when missing). `title` heads a script.
 tabrix_destination tabrix_open_destination(tabrix_destination_kind kind,
                                            const udb_settings& settings,
                                            const udb_run_context& context,

@@ -39,6 +39,7 @@ public:
     void reset() override { inner_->reset(); }
     uint32_t get_record_count() const override { return inner_->get_record_count(); }
     void finish() override { inner_->finish(); }
+    uint64_t records_failed() const noexcept override { return inner_->records_failed(); }
     const udb_value_notes& value_notes() const noexcept override { return inner_->value_notes(); }
 
 private:
@@ -97,6 +98,7 @@ public:
     const std::vector<std::u16string>& get_table_names() const override {
         return inner_->get_table_names();
     }
+    udb_capabilities capabilities() const override { return inner_->capabilities(); }
     bool is_table_exist(std::u16string_view name) const override {
         return inner_->is_table_exist(name);
     }

@@ -4,6 +4,7 @@
 #include "mss/mss_dmp_recordset.h"
 #include "mss/mss_engine.h"
 #include "mss/mss_names.h"
+#include "mss/mss_table_definition.h"
 #include "mss/mss_validator.h"
 #include "mss/mss_view.h"
 #include "ole/ole_types.h"
@@ -18,12 +19,6 @@
 #include <filesystem>
 
 namespace {
-
-// A primary key or index of more columns than this is not written.
-constexpr size_t max_key_columns = 16;
-// MS SQL's limit on the bytes of an index key.
-constexpr uint64_t max_index_key_bytes = 900;
-constexpr uint64_t max_index_column_bytes = 8000;
 
 constexpr std::string_view crlf = "\r\n";
 
@@ -61,46 +56,6 @@ std::string local_date() {
     std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d", tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_year + 1900);
     return buffer;
-}
-
-// A number that may stand bare as a column default: sign, digits, point, exponent.
-bool is_number_text(std::u16string_view text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-        ++i;
-    bool digits = false;
-    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
-        ++i;
-        digits = true;
-    }
-    if (i < text.size() && text[i] == u'.') {
-        ++i;
-        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
-            ++i;
-            digits = true;
-        }
-    }
-    if (!digits)
-        return false;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-            ++i;
-        size_t exponent = i;
-        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
-            ++i;
-        if (i == exponent)
-            return false;
-    }
-    return i == text.size();
-}
-
-void join_bracketed(std::u16string& out, const std::vector<std::u16string>& names) {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0)
-            out.append(u", ");
-        mss_append_bracketed(out, names[i]);
-    }
 }
 
 } // namespace
@@ -192,36 +147,6 @@ bool mss_dmp_database::delete_tab(std::u16string_view name) {
     return udb_database::delete_tab(name);
 }
 
-std::u16string mss_dmp_database::column_definition(const t_ftd& column, const udb_index* key,
-                                                   bool identity) const {
-    std::u16string text = u"\t";
-    mss_append_bracketed(text, column.name);
-    text += u" ";
-    text += mss_script_type(column, unicode_, identity, context().rules);
-    const bool key_column =
-        key && std::find(key->fields.begin(), key->fields.end(), column.name) != key->fields.end();
-    if (column.b_not_null || column.b_auto_num || key_column)
-        text += u" NOT NULL";
-    const std::u16string value = column.default_value.to_wstring();
-    TK_TRACE(1, "Got safe default value: %s", tk_trace_text(value).c_str());
-    if (value.empty())
-        return text;
-    if (column.vartype == VT_BSTR && column.dw_reserved == t_ftd::text_guid) {
-        if (tk_equal_nocase(value, u"newid()") || tk_equal_nocase(value, u"uuid_generate_v4()"))
-            text += u" DEFAULT newid()";
-        return text;
-    }
-    text += u" DEFAULT ";
-    if (column.vartype == VT_BSTR || column.vartype == VT_DATE || !is_number_text(value)) {
-        // A default that is not a plain number is written as text, which MS SQL converts
-        // to the column's type; bare it could end the statement.
-        mss_append_delimited(text, value, u'\'', u'\'');
-    } else {
-        text += value;
-    }
-    return text;
-}
-
 std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_view name,
                                                               const udb_schema& schema,
                                                               const udb_indexes& indexes) {
@@ -245,35 +170,15 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
         if (options_.existing == existing_table::drop)
             delete_tab(name);
 
-        // A table has one primary key: the first primary-key index of at most 16 columns.
-        const udb_index* key = nullptr;
-        for (const udb_index& index : indexes) {
-            if (index.fields.size() > max_key_columns) {
-                TK_TRACE(3, "Index '%s' has too many fields and is skipped",
-                         tk_trace_text(index.name).c_str());
-            } else if (!index.b_primary || index.fields.empty()) {
-                TK_TRACE(2, "Index '%s' is not a primary key", tk_trace_text(index.name).c_str());
-            } else if (key) {
-                TK_TRACE(3, "Second primary key '%s' is skipped",
-                         tk_trace_text(index.name).c_str());
-            } else {
-                key = &index;
-            }
-        }
-
-        std::u16string statement = u"CREATE TABLE " + safe + u" (\r\n";
-        for (size_t i = 0; i < schema.size(); ++i) {
-            if (i > 0)
-                statement += u",\r\n";
-            // MS SQL allows one IDENTITY column per table: the first auto-number column.
-            const bool identity = !identity_written && mss_script_identity(schema[i]);
-            identity_written = identity_written || identity;
-            statement += column_definition(schema[i], key, identity);
-        }
+        const udb_index* key = mss_primary_key(indexes);
+        const mss_column_definitions columns =
+            mss_define_columns(schema, key, unicode_, false, context().rules);
+        identity_written = columns.identity;
+        std::u16string statement = u"CREATE TABLE " + safe + u" (\r\n" + columns.text;
         table_names_.emplace_back(name);
         if (key) {
             statement += u",\r\n\t PRIMARY KEY (";
-            join_bracketed(statement, key->fields);
+            mss_join_bracketed(statement, key->fields);
             statement += u")";
         }
         statement += u"\r\n)";
@@ -281,9 +186,9 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
         std::vector<std::u16string> index_statements;
         if (options_.dmp_indexes) {
             if (!key)
-                index_statements.push_back(clustered_index_statement(name, schema));
+                index_statements.push_back(mss_clustered_index_statement(safe, schema, unicode_));
             for (const udb_index& index : indexes)
-                index_statements.push_back(index_statement(name, schema, index));
+                index_statements.push_back(mss_index_statement(safe, schema, index));
             std::erase(index_statements, std::u16string());
         }
         switch (options_.existing) {
@@ -422,97 +327,15 @@ std::u16string mss_dmp_database::skip_tail(std::u16string_view safe, const udb_s
     return text;
 }
 
-std::u16string mss_dmp_database::clustered_index_statement(std::u16string_view table,
-                                                           const udb_schema& schema) const {
-    TK_TRACE(2, "mss_dmp_database::create_clustered_index");
-    // The key of a clustered index holds at most 900 bytes: text counts two bytes a character
-    // in NVARCHAR and one in VARCHAR.
-    const uint64_t bytes_per_char = unicode_ ? 2 : 1;
-    const t_ftd* chosen = nullptr;
-    for (const t_ftd& column : schema) {
-        bool suitable;
-        if (!column.native_type.empty())
-            suitable = false;
-        else if (ole_variant::is_binary(column.vartype))
-            suitable = column.size >= 1 && column.size <= max_index_key_bytes;
-        else if (mss_is_text_type(column.vartype))
-            suitable = column.dw_reserved == t_ftd::text_guid ||
-                       (column.size >= 1 && column.size * bytes_per_char <= max_index_key_bytes);
-        else
-            suitable = true;
-        if (suitable) {
-            chosen = &column;
-            break;
-        }
-        TK_TRACE(2, "Field '%s' is not suitable for building index",
-                 tk_trace_text(column.name).c_str());
-    }
-    if (!chosen) {
-        TK_TRACE(2, "Failed to find a field for building clustered index");
-        return {};
-    }
-    std::u16string statement = u"CREATE CLUSTERED INDEX ";
-    mss_append_bracketed(statement, chosen->name + u"_clust_idx");
-    statement += u" ON " + mss_safe_tname(table) + u"(";
-    mss_append_bracketed(statement, chosen->name);
-    statement += u")";
-    TK_TRACE(2, "CLUSTERED-index-query: %s", tk_trace_text(statement).c_str());
-    return statement;
-}
-
 void mss_dmp_database::create_index(std::u16string_view table, const udb_schema& schema,
                                     const udb_index& index) {
     TK_TRACE(2, "mss_dmp_database::create_index");
-    const std::u16string statement = index_statement(table, schema, index);
+    const std::u16string statement = mss_index_statement(mss_safe_tname(table), schema, index);
     if (statement.empty())
         return;
     write_utf8(statement);
     write("\n");
     write("GO\n");
-}
-
-std::u16string mss_dmp_database::index_statement(std::u16string_view table,
-                                                 const udb_schema& schema,
-                                                 const udb_index& index) const {
-    if (index.fields.empty()) {
-        TK_TRACE(3, "Index '%s': no fields, cannot build index", tk_trace_text(index.name).c_str());
-        return {};
-    }
-    if (index.b_primary)
-        return {};
-    uint64_t total = 0;
-    for (const std::u16string& field : index.fields) {
-        const uint16_t vt = schema.get_field_type(field);
-        uint64_t size = schema.get_field_size(field);
-        if (vt == VT_BSTR)
-            size *= 2;
-        total += size;
-        TK_TRACE(1, "Index field '%s' has vt=%08X, size=%d", tk_trace_text(field).c_str(),
-                 static_cast<unsigned>(vt), static_cast<int>(size));
-        TK_TRACE(1, "Total index size=%d", static_cast<int>(total));
-        const bool sized = vt == VT_BSTR || ole_variant::is_binary(vt);
-        if (total > max_index_key_bytes || vt == VT_BOOL ||
-            (sized && (size < 1 || size > max_index_column_bytes))) {
-            TK_TRACE(3, "Index '%s' has been skipped", tk_trace_text(index.name).c_str());
-            return {};
-        }
-    }
-    std::u16string statement = u"CREATE ";
-    if (index.b_unique)
-        statement += u"UNIQUE ";
-    statement += u"INDEX ";
-    mss_append_bracketed(statement, index.name);
-    statement += u" ON " + mss_safe_tname(table) + u"(";
-    join_bracketed(statement, index.fields);
-    statement += u")";
-    if (index.b_unique) {
-        for (size_t i = 0; i < index.fields.size(); ++i) {
-            statement += i == 0 ? u" WHERE " : u" AND ";
-            mss_append_bracketed(statement, index.fields[i]);
-            statement += u" IS NOT NULL";
-        }
-    }
-    return statement;
 }
 
 void mss_dmp_database::create_views(const udb_named_texts& views) {
@@ -603,9 +426,9 @@ void mss_dmp_database::create_relationships(const udb_relationships& relationshi
             parent_columns.push_back(names_map_.get_fn_mapped_name(parent, column, true));
         std::u16string statement = u"ALTER TABLE " + mss_safe_tname(child) + u" ADD CONSTRAINT " +
                                    mss_bracketed(relationship.name) + u" FOREIGN KEY(";
-        join_bracketed(statement, child_columns);
+        mss_join_bracketed(statement, child_columns);
         statement += u") REFERENCES " + mss_safe_tname(parent) + u"(";
-        join_bracketed(statement, parent_columns);
+        mss_join_bracketed(statement, parent_columns);
         statement += u")";
         if (!relationship.actions.empty())
             statement += u" " + relationship.actions + u";";

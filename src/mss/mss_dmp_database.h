@@ -93,11 +93,6 @@ private:
     void write_head();
     void write_utf8(std::u16string_view text);
     void write(std::string_view bytes) { file_.write(bytes); }
-    // Index statements; empty when the index is left out.
-    std::u16string clustered_index_statement(std::u16string_view table,
-                                             const udb_schema& schema) const;
-    std::u16string index_statement(std::u16string_view table, const udb_schema& schema,
-                                   const udb_index& index) const;
     // The table and its indexes, created when the table does not exist.
     void write_guarded_creation(std::u16string_view safe, std::u16string_view create_table,
                                 const std::vector<std::u16string>& indexes);
@@ -108,9 +103,6 @@ private:
     std::u16string skip_tail(std::u16string_view safe, const udb_schema& schema,
                              std::u16string_view create_table,
                              const std::vector<std::u16string>& indexes, bool identity) const;
-    // `key`: the primary key written for the table, whose columns are NOT NULL.
-    std::u16string column_definition(const t_ftd& column, const udb_index* key,
-                                     bool identity) const;
 
     mss_script_file file_;
     mss_dump_options options_;

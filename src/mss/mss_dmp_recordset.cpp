@@ -3,7 +3,7 @@
 #include "mss/mss_dmp_database.h"
 #include "mss/mss_engine.h"
 #include "mss/mss_literal.h"
-#include "mss/mss_names.h"
+#include "mss/mss_table_definition.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_product.h"
 #include "tk/tk_text.h"
@@ -21,14 +21,7 @@ mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string 
       unicode_(database.unicode()), rules_(database.context().rules) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
-    std::u16string head = u"INSERT INTO " + text_.insert_table + u" (";
-    for (size_t i = 0; i < schema.size(); ++i) {
-        if (i > 0)
-            head += u", ";
-        mss_append_bracketed(head, schema[i].name);
-    }
-    head += u") VALUES (";
-    insert_head_ = tk_to_utf8(head);
+    insert_head_ = tk_to_utf8(mss_insert_head(text_.insert_table, schema) + u"(");
 }
 
 mss_dmp_recordset::~mss_dmp_recordset() {

@@ -279,6 +279,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
             copy_records(name, *source_table, *target_table);
     } catch (...) {
         finish_after_failure(*target_table);
+        records_failed_.fetch_add(target_table->records_failed());
         // The values changed in what was written of the table are said as well; an Abort
         // given to one of them does not hide the failure that ended the table.
         try {
@@ -289,6 +290,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
         throw;
     }
     target_table->finish();
+    records_failed_.fetch_add(target_table->records_failed());
     report_value_notes(name, *source_table);
     report_value_notes(target, *target_table);
 }
@@ -320,8 +322,10 @@ void udb_converter::copy_records(const std::u16string& name, udb_recordset& sour
         try {
             if (slot->item_error)
                 std::rethrow_exception(slot->item_error);
-            if (!slot->skipped)
+            if (!slot->skipped) {
+                slot->record.set_number(number + 1);
                 destination.append_record(slot->record);
+            }
         } catch (const tk_exception& e) {
             records_failed_.fetch_add(1);
             if (error_handler* handler = error_handler::try_instance())

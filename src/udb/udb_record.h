@@ -44,8 +44,14 @@ public:
     // The record carries the deleted mark (sources without one never set it).
     bool is_deleted() const noexcept { return deleted_; }
     void set_deleted(bool deleted) noexcept { deleted_ = deleted; }
+    // The record's number in its table, counted from 1 (0: not numbered). The driver numbers
+    // each record it hands to a destination, so that a destination that writes records later
+    // than it receives them can still say which one failed.
+    uint32_t number() const noexcept { return number_; }
+    void set_number(uint32_t number) noexcept { number_ = number; }
 
 private:
     std::vector<std::unique_ptr<udb_field>> fields_;
     bool deleted_ = false;
+    uint32_t number_ = 0;
 };

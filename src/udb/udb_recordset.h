@@ -47,6 +47,9 @@ public:
     // Ends the table's writing: a destination flushes it and writes what closes it. Called
     // once by the driver when the table is done (also after a failure in the table).
     virtual void finish();
+    // Records that a destination accepted in append_record but found failed when it wrote
+    // them later (it reported each one itself). Read by the driver once the table is finished.
+    virtual uint64_t records_failed() const noexcept { return 0; }
 
     // Brings the values of a source record, in place, to the types of this table's columns.
     // Field names are translated by the database's names map (when there is a database) and

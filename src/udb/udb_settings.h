@@ -61,6 +61,13 @@ struct udb_settings {
     bool windows_auth = true;
     // Tables go under [dbo] whatever the login.
     bool as_dbo = true;
+    // An ODBC driver by name or library path; empty: the first installed of those known.
+    std::u16string driver;
+    // A whole ODBC connection string, used instead of host, login, password and driver.
+    std::u16string connection_string;
+    // Encryption of the connection: 0 the driver's default, 1 on, 2 off.
+    uint32_t encrypt = 0;
+    bool trust_server_certificate = false;
 
     // ---- Table lists (profiles only) ---------------------------------------------------------
     // The tables to convert, in conversion order.

@@ -99,10 +99,20 @@ TEST_F(cli, usage_errors_exit_with_64) {
     EXPECT_TRUE(contains(r.err, "Profile does not exist.")) << r.err;
     EXPECT_FALSE(fs::exists(dir / "x.sql")) << "nothing runs after a usage error";
 
-    // Direct mode is the default of a fresh installation; this build cannot connect.
-    r = run_cli(dir, {"convert", "-s", "data", "--direct", "--server", "db1"});
+    // Direct mode is the default of a fresh installation: it needs a server, a login and a
+    // database before anything connects.
+    r = run_cli(dir, {"convert", "-s", "data"});
     EXPECT_EQ(r.status, 64);
-    EXPECT_TRUE(contains(r.err, "direct mode needs a connection to MS SQL Server")) << r.err;
+    EXPECT_TRUE(contains(r.err, "direct mode needs a server: give -S HOST")) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "--direct", "-S", "db1", "-E"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "direct mode needs a database: give -d DATABASE")) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "-S", "db1", "-U", "bob", "-E", "-d", "x"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "-U (--login) and -E (--windows-auth)")) << r.err;
+    r = run_cli(dir, {"convert", "-s", "data", "-d", "x", "-o", "x.sql"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(contains(r.err, "cannot be combined with --script")) << r.err;
 }
 
 TEST_F(cli, help_and_version) {

@@ -103,7 +103,9 @@ TEST(MssEngine, VersionCodesFromBanners) {
     EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server  2000 - 8.00.2039 (Intel X86)"), 3);
     EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2017 (RTM) - 14.0.1000.169"), 13);
     EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2005 - 9.00.5000.00 (Intel X86)"), 4);
-    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5"), 1);
+    // Years after 2017 are newer than 2017, never "unrecognised".
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5"), 15);
+    EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2022 (RTM) - 16.0.1000.6"), 18);
     EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server  7.00 - 7.00.623 (Intel X86)"), 2);
     // Exactly 30 characters is not enough.
     EXPECT_EQ(mss_engine::version_code(u"Microsoft SQL Server 2008 R2 x"), 1);

@@ -74,6 +74,7 @@ class ForeignKey:
         self.parent_columns = parent_columns
         self.on_delete = on_delete
         self.on_update = on_update
+        self.disabled = False               # ALTER TABLE ... NOCHECK CONSTRAINT
         self.create_date = dt.datetime.now()
 
 
@@ -83,6 +84,7 @@ class Check:
         self.object_id = object_id
         self.condition = condition
         self.text = text
+        self.disabled = False
 
 
 class Table:
@@ -315,9 +317,11 @@ class Database:
                 'foreign_keys': [{'name': f.name, 'object_id': f.object_id,
                                   'columns': f.columns, 'parent': f.parent.object_id,
                                   'parent_columns': f.parent_columns,
-                                  'on_delete': f.on_delete, 'on_update': f.on_update}
+                                  'on_delete': f.on_delete, 'on_update': f.on_update,
+                                  'disabled': f.disabled}
                                  for f in obj.foreign_keys],
-                'checks': [{'name': c.name, 'object_id': c.object_id, 'text': c.text}
+                'checks': [{'name': c.name, 'object_id': c.object_id, 'text': c.text,
+                            'disabled': c.disabled}
                            for c in obj.checks]})
         schemas = [{'id': s.schema_id, 'name': s.name} for s in self.schemas.values()]
         catalog = {'schemas': schemas, 'tables': tables, 'views': views,
@@ -363,8 +367,9 @@ class Database:
                     parse_condition(i['filter']) if i['filter'] else None, i['filter'],
                     i['include'], i['object_id']))
             for c in saved['checks']:
-                table.checks.append(Check(c['name'], c['object_id'], parse_condition(c['text']),
-                                          c['text']))
+                check = Check(c['name'], c['object_id'], parse_condition(c['text']), c['text'])
+                check.disabled = c['disabled']
+                table.checks.append(check)
             self.add_object(table)
             for name, object_id in [(i.name, i.object_id) for i in table.indexes if i.kind()] + \
                     [(c.name, c.object_id) for c in table.checks] + \
@@ -374,9 +379,10 @@ class Database:
         for table, saved in tables.values():
             for f in saved['foreign_keys']:
                 parent = tables[f['parent']][0]
-                table.foreign_keys.append(ForeignKey(f['name'], f['object_id'], table,
-                                                     f['columns'], parent, f['parent_columns'],
-                                                     f['on_delete'], f['on_update']))
+                foreign_key = ForeignKey(f['name'], f['object_id'], table, f['columns'], parent,
+                                         f['parent_columns'], f['on_delete'], f['on_update'])
+                foreign_key.disabled = f['disabled']
+                table.foreign_keys.append(foreign_key)
                 self.reserve_name(table.schema, f['name'], f['object_id'])
         for saved in catalog['views']:
             self.add_object(View(saved['object_id'], self.schema(saved['schema']),

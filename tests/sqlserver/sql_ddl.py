@@ -131,6 +131,7 @@ class DdlStatements:
         identities = [c for c in columns if c.identity is not None]
         if len(identities) > 1:
             raise sql_error(2744, name.name)
+        self.check_row_size(name.name, columns)
         table = Table(database.new_object_id(), schema, name.name, columns, temp)
         if temp:
             table.store = f't{table.object_id}_{self.session.spid}'
@@ -148,6 +149,20 @@ class DdlStatements:
                 self.name_default(database, table, column)
         for constraint in node.constraints:
             self.constraint_step(database, table, constraint, True)
+
+    def check_row_size(self, name, columns):
+        """The fixed-length part of a row must fit a page's 8060 bytes (variable-length
+        values can move off the row; fixed ones cannot)."""
+        overhead = 4 + 2 + (len(columns) + 7) // 8
+        bits = sum(1 for c in columns if c.type.name == 'bit')
+        fixed = sum(c.type.max_bytes() for c in columns
+                    if c.type.name not in ('bit', 'varchar', 'nvarchar', 'varbinary'))
+        variable = [c for c in columns if c.type.name in ('varchar', 'nvarchar', 'varbinary')]
+        if variable:
+            overhead += 2
+        size = fixed + (bits + 7) // 8 + overhead
+        if size > 8060:
+            raise sql_error(1701, name, size, overhead, 8060)
 
     def validate_identity(self, table):
         column = table.identity_column()
@@ -187,7 +202,9 @@ class DdlStatements:
             if not table.temp and database.name_taken(table.schema, explicit):
                 raise sql_error(2714, explicit)
             return explicit
-        return f'{prefix}__{table.name[:8]}__{(table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF:016X}'
+        # SQL Server's shape for unnamed constraints: PK__table__16 hex digits.
+        suffix = (table.object_id * 7919 + len(table.indexes) * 104729) & 0xFFFFFFFFFFFFFFF
+        return f'{prefix}__{table.name[:8]}__{suffix:016X}'
 
     def constraint_step(self, database, table, constraint, creating):
         """A constraint that cannot be made: its error, then 1750."""
@@ -447,6 +464,7 @@ class DdlStatements:
             raise sql_error(2744, table.name)
         if rows and not column.nullable and column.default is None and column.identity is None:
             raise sql_error(4901, column.name, table.name)
+        self.check_row_size(table.name, table.columns + [column])
         table.next_key += 1
         table.columns.append(column)
         database.add_store_column(table, column)
@@ -479,6 +497,8 @@ class DdlStatements:
                 raise sql_error(5074, foreign_key.name, column.name)
         if column.identity is not None and node.type.name != column.type.name:
             raise sql_error(4928, column.name)
+        self.check_row_size(table.name, [c if c is not column else
+                                         type(c)(c.name, node.type) for c in table.columns])
         old_type, old_nullable = column.type, column.nullable
         nullable = True if node.nullable is None else node.nullable
         rows = database.scan(table)
@@ -560,6 +580,30 @@ class DdlStatements:
                 continue
             out.append(sql_error(3728, name))
             raise sql_error(3727)
+
+    def do_switch_constraints(self, node, out):
+        """ALTER TABLE ... [WITH CHECK] CHECK|NOCHECK CONSTRAINT name|ALL: foreign keys and
+        CHECK constraints stop or start being enforced; WITH CHECK validates the rows."""
+        database, table = self.table(node.table)
+        switchable = {c.name.lower(): c for c in table.foreign_keys + table.checks}
+        chosen = list(switchable.values()) if node.names is None else []
+        for name in node.names or []:
+            if name.lower() not in switchable:
+                raise sql_error(4917, name)
+            chosen.append(switchable[name.lower()])
+        for constraint in chosen:
+            if node.enable and node.validate:
+                for _, values in database.scan(table):
+                    failed = not self.parent_exists(constraint, values) \
+                        if isinstance(constraint, ForeignKey) else \
+                        self.check_fails(table, constraint, values)
+                    if failed:
+                        kind = 'FOREIGN KEY' if isinstance(constraint, ForeignKey) else 'CHECK'
+                        raise sql_error(547, 'ALTER TABLE', kind, constraint.name,
+                                        database.name, self.schema_qualified(table), '')
+            before = constraint.disabled
+            constraint.disabled = not node.enable
+            self.undo.append(lambda c=constraint, b=before: setattr(c, 'disabled', b))
 
     def do_alter_drop_column(self, node, out):
         database, table = self.table(node.table)

@@ -63,21 +63,20 @@ class DmlStatements:
         """The full row for an insert: given values (column → value) converted and checked,
         defaults and identity filled in."""
         values = []
-        identity_on = keep_identity if keep_identity is not None else \
-            self.identity_insert is table
+        bulk = keep_identity is not None
+        identity_on = keep_identity if bulk else self.identity_insert is table
         for column in table.columns:
             if column.identity is not None:
-                if identity_on:
-                    value = given.get(column.name.lower())
-                    if value is None:
-                        raise sql_error(545 if column.name.lower() not in given else 515,
-                                        *(((table.name,)) if column.name.lower() not in given
-                                          else (column.name, self.qualified(database, table),
-                                                statement)))
-                    value = self.convert_for_column(database, table, column, value)
-                    values.append(value)
+                key = column.name.lower()
+                if not identity_on or bulk and key not in given:
+                    values.append(None)     # generated when the row is stored
                     continue
-                values.append(None)
+                if key not in given:
+                    raise sql_error(545, table.name)
+                if given[key] is None:
+                    raise sql_error(515, column.name, self.qualified(database, table),
+                                    statement)
+                values.append(self.convert_for_column(database, table, column, given[key]))
                 continue
             if column.name.lower() in given:
                 value = given[column.name.lower()]
@@ -106,7 +105,7 @@ class DmlStatements:
         """CHECK constraints, unique keys and foreign keys of a new row version. A bulk load
         without CHECK_CONSTRAINTS skips the CHECK and FOREIGN KEY constraints, as SQL Server
         does (it marks them not trusted)."""
-        for check in [] if skip_foreign else table.checks:
+        for check in [] if skip_foreign else [c for c in table.checks if not c.disabled]:
             if self.check_fails(table, check, values):
                 raise sql_error(547, statement, 'CHECK', check.name, database.name,
                                 self.schema_qualified(table), '')
@@ -127,7 +126,7 @@ class DmlStatements:
         if skip_foreign:
             return
         for foreign_key in table.foreign_keys:
-            if not self.parent_exists(foreign_key, values):
+            if not foreign_key.disabled and not self.parent_exists(foreign_key, values):
                 parent = foreign_key.parent
                 parent_db = self.owner_database(parent) or database
                 raise sql_error(547, statement, 'FOREIGN KEY', foreign_key.name, parent_db.name,
@@ -280,6 +279,10 @@ class DmlStatements:
             context.row = [values]
             if node.where is None or self.test(node.where, context) is True:
                 picked.append((rowid, values))
+        if node.top is not None:
+            picked = picked[:max(0, int(self.value(node.top, None)))]
+        if self.options['rowcount']:
+            picked = picked[:self.options['rowcount']]
         return picked, context
 
     def do_update(self, node, out):
@@ -335,7 +338,7 @@ class DmlStatements:
         for child_db in self.engine.databases.values():
             for child in child_db.tables():
                 for foreign_key in child.foreign_keys:
-                    if foreign_key.parent is not table:
+                    if foreign_key.parent is not table or foreign_key.disabled:
                         continue
                     key_positions = [table.columns.index(table.column(c))
                                      for c in foreign_key.parent_columns]

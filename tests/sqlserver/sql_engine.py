@@ -10,16 +10,20 @@ Where it differs from SQL Server (a test that depends on these does not prove mu
 - T-SQL is a subset: no stored procedures, triggers, functions, cursors, TRY/CATCH, WHILE,
   MERGE, CTEs, window functions, SELECT INTO, computed columns, rowversion/timestamp, sql_variant
   (sys.identity_columns gives bigint where SQL Server gives sql_variant), datetimeoffset, xml.
-  Unknown syntax is error 102/156 as on the server, so a test meets the gap loudly.
+  Also missing: UPDATE/DELETE ... FROM with joins, INSERT into views, OUTPUT, system procedures
+  other than sp_tables, sp_columns and sp_executesql (sp_rename, sp_help... answer 2812), and
+  temporary tables are not listed in tempdb's catalog views (OBJECT_ID('tempdb..#t') finds
+  them). Unknown syntax is error 102/156 as on the server, so a test meets the gap loudly.
 - Compilation is approximated: syntax errors, unknown functions and column names missing from
   tables that exist when the batch starts stop the whole batch before it runs; everything else
   (missing tables, deferred names) fails when its statement runs, with the batch-abort or
   statement-abort SQL Server gives that error number.
 - Collations: the database default is SQL_Latin1_General_CP1_CI_AS (case-insensitive, trailing
   blanks ignored); a column COLLATE name containing _CS_ (or _BIN) makes its keys and
-  comparisons case-sensitive. Accent and kana sensitivity, code pages other than 1252 for
-  varchar, and collation-specific sort orders are not modelled (ORDER BY sorts by Unicode code
-  point, case folded).
+  comparisons case-sensitive. Text sorts by its letters without accents, then accents, then
+  case (Unicode decomposition), not by the collation's own sort tables (punctuation and some
+  letters order differently); accent-insensitive (_AI) and kana/width options are not modelled,
+  nor code pages other than 1252 for varchar.
 - Arithmetic: decimal results keep exact values but not SQL Server's precision/scale derivation
   rules for expressions (e.g. the scale of a division); float text conversion is approximate.
 - time and datetime2 keep microseconds: a 7th fractional digit is rounded away.
@@ -136,6 +140,21 @@ class Engine:
                 if target.path != ':memory:' else []
         for row in rows:
             yield {k: json_value(v) for k, v in row.items()}
+
+    def query(self, database: str, sql: str) -> list:
+        """The rows of the last result set of `sql`, run on a session of its own (a test's
+        side road to the data); an error is raised as SqlError."""
+        session = self.open_session('sa', database)
+        try:
+            rows = []
+            for result in session.execute(sql):
+                if isinstance(result, SqlError):
+                    raise result
+                if isinstance(result, ResultSet):
+                    rows = result.rows
+            return rows
+        finally:
+            session.close()
 
     def close(self):
         with self.lock:

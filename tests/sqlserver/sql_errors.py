@@ -7,6 +7,7 @@ run time, syntax errors) carry batch_abort=True; every other error ends only its
 # number: (severity, state, text, batch_abort)
 _MESSAGES = {
     102: (15, 1, "Incorrect syntax near '{}'.", True),
+    103: (15, 4, "The identifier that starts with '{}' is too long. Maximum length is {}.", True),
     105: (15, 1, "Unclosed quotation mark after the character string '{}'.", True),
     109: (15, 1, "There are more columns in the INSERT statement than values specified in the "
                  "VALUES clause. The number of values in the VALUES clause must match the number "
@@ -35,6 +36,8 @@ _MESSAGES = {
           True),
     242: (16, 3, "The conversion of a {} data type to a {} data type resulted in an out-of-range "
                  "value.", True),
+    281: (16, 1, "{} is not a valid style number when converting from datetime to a character "
+                 "string.", False),
     206: (16, 2, "Operand type clash: {} is incompatible with {}", True),
     244: (16, 1, "The conversion of the {} value '{}' overflowed an {} column. Use a larger "
                  "integer column.", True),
@@ -94,6 +97,7 @@ _MESSAGES = {
     4815: (16, 1, "Received an invalid column length from the bcp client for colid {}.", False),
     4902: (16, 1, 'Cannot find the object "{}" because it does not exist or you do not have '
                   'permissions.', False),
+    4917: (16, 0, "Constraint '{}' does not exist.", False),
     4922: (16, 9, "ALTER TABLE ALTER COLUMN {} failed because one or more objects access this "
                   "column.", False),
     5074: (16, 1, "The object '{}' is dependent on column '{}'.", False),
@@ -143,6 +147,9 @@ _MESSAGES = {
                  "follows =, !=, <, <= , >, >= or when the subquery is used as an expression.",
           False),
     628: (16, 0, "Cannot issue SAVE TRANSACTION when there is no active transaction.", False),
+    1701: (16, 1, "Creating or altering table '{}' failed because the minimum row size would be "
+                  "{}, including {} bytes of internal overhead. This exceeds the maximum "
+                  "allowable table row size of {} bytes.", False),
     1702: (16, 1, "CREATE TABLE failed because column '{}' in table '{}' exceeds the maximum of "
                   "{} columns.", False),
     1754: (16, 0, "Defaults cannot be created on columns with an IDENTITY attribute. Table '{}', "

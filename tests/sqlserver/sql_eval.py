@@ -11,8 +11,8 @@ from decimal import Decimal
 
 from sql_errors import sql_error
 from sql_parser import Node
-from sql_types import (DECIMAL_CONTEXT, NStr, SqlType, parse_datetime, sort_key, type_name,
-                       type_of_value)
+from sql_types import (DECIMAL_CONTEXT, NStr, SqlType, parse_datetime, sort_key, text_key,
+                       type_name, type_of_value)
 
 AGGREGATES = ('count', 'count_big', 'sum', 'min', 'max', 'avg')
 
@@ -105,7 +105,7 @@ def compare(a, b, dateformat='mdy', case_sensitive=False):
         return None
     a, b = unify(a, b, dateformat)
     if case_sensitive and isinstance(a, str) and isinstance(b, str):
-        ka, kb = (2, a.rstrip(' ')), (2, b.rstrip(' '))
+        ka, kb = text_key(a, True), text_key(b, True)
     else:
         ka, kb = sort_key(a), sort_key(b)
     if ka[0] != kb[0]:

@@ -30,7 +30,8 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         self.temp = {}                      # lower name → Table (#temp tables)
         self.options = {'nocount': False, 'xact_abort': False, 'quoted_identifier': True,
                         'dateformat': 'mdy', 'fmtonly': False, 'implicit_transactions': False,
-                        'ansi_nulls': True, 'concat_null_yields_null': True}
+                        'ansi_nulls': True, 'concat_null_yields_null': True,
+                        'rowcount': 0}
         self.identity_insert = None         # Table with IDENTITY_INSERT ON
         self.tran_name = ''
         self.savepoints = []                # (name, undo mark)
@@ -60,7 +61,7 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
                 yield [internal_error(fault)]
                 return
         for statement in statements:
-            if self.session.cancelled:
+            if self.session.cancelled or self.session.closed:
                 return
             out = []
             with self.engine.lock:
@@ -92,11 +93,15 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
     def check_batch(self, statements):
         """Compile-time checks: statements that must start a batch, and column names of tables
         that exist now (a name missing there stops the batch before any statement runs)."""
+        names_known = True
         for position, statement in enumerate(statements):
             if statement.kind in ('create_view', 'create_schema') and position > 0:
                 raise sql_error(111, 'CREATE VIEW' if statement.kind == 'create_view'
                                 else 'CREATE SCHEMA', line=statement.line)
-            self.check_columns(statement)
+            # After a USE, names are resolved in the database it opens, when they run.
+            names_known = names_known and statement.kind != 'use'
+            if names_known:
+                self.check_columns(statement)
 
     def check_columns(self, statement):
         if statement.kind == 'block':
@@ -356,6 +361,20 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
                 raise sql_error(2741, node.value)
             self.options['dateformat'] = node.value
             return
+        if option == 'language':
+            # The language sets the date order that text dates are read in.
+            name = str(node.value).lower()
+            if name not in LANGUAGE_DATEFORMATS:
+                return
+            self.options['dateformat'] = LANGUAGE_DATEFORMATS[name]
+            out.append(Info(5703, f'Changed language setting to {LANGUAGE_NAMES.get(name, name)}.',
+                            1, 0))
+            return
+        if option == 'rowcount':
+            value = self.value(Node('variable', name=node.value), None) \
+                if isinstance(node.value, str) and node.value.startswith('@') else node.value
+            self.options['rowcount'] = max(0, int(value or 0))
+            return
         if option in self.options:
             self.options[option] = node.value == 'on'
 
@@ -475,6 +494,20 @@ class Executor(DdlStatements, DmlStatements, QueryEvaluator):
         args = [(name, self.value(expr, None)) for name, expr in node.args]
         handler(self, args, out)
 
+
+# SET LANGUAGE: the date order of each language (sys.syslanguages.dateformat).
+LANGUAGE_DATEFORMATS = {'us_english': 'mdy', 'english': 'mdy', 'british': 'dmy',
+                        'deutsch': 'dmy', 'german': 'dmy', 'français': 'dmy', 'french': 'dmy',
+                        'italiano': 'dmy', 'italian': 'dmy', 'español': 'dmy', 'spanish': 'dmy',
+                        'nederlands': 'dmy', 'dutch': 'dmy', 'polski': 'dmy', 'polish': 'dmy',
+                        'русский': 'dmy', 'russian': 'dmy', 'português': 'dmy',
+                        'portuguese': 'dmy', 'dansk': 'dmy', 'danish': 'dmy', 'svenska': 'ymd',
+                        'swedish': 'ymd', '日本語': 'ymd', 'japanese': 'ymd'}
+LANGUAGE_NAMES = {'english': 'us_english', 'german': 'Deutsch', 'french': 'Français',
+                  'italian': 'Italiano', 'spanish': 'Español', 'dutch': 'Nederlands',
+                  'polish': 'polski', 'russian': 'русский', 'portuguese': 'Português',
+                  'danish': 'Dansk', 'swedish': 'Svenska', 'japanese': '日本語',
+                  'deutsch': 'Deutsch', 'français': 'Français'}
 
 # Errors after which SQL Server adds "The statement has been terminated." (3621, severity 0).
 TERMINATING = frozenset({220, 512, 515, 547, 1505, 2601, 2627, 2628, 8115, 8134, 8152})

@@ -44,6 +44,7 @@ class Token:
         return f'{self.kind}:{self.text}'
 
 
+_CONTINUATION = re.compile(r'\\\r?\n')
 _NUMBER = re.compile(r'(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?')
 _WORD = re.compile(r'[A-Za-z_#\u0080-\uffff][A-Za-z0-9_@#$\u0080-\uffff]*')
 _VAR = re.compile(r'@@?[A-Za-z0-9_@#$]*')
@@ -81,25 +82,26 @@ def tokenize(text, quoted_identifier=True):
             i = j
             continue
         start_line = line
-        if c in 'Nn' and text.startswith("'", i + 1):
+        if c in 'Nn' and text.startswith("'", i + 1) or c == "'":
             start = i
-            value, i = _quoted(text, i + 1, "'", line)
-            tokens.append(Token('str', NStr(value), text[start:i], start_line))
-            line += value.count('\n')
-            continue
-        if c == "'":
-            value, i = _quoted(text, i, "'", line)
-            tokens.append(Token('str', value, "'" + value + "'", start_line))
-            line += value.count('\n')
+            value, i = _quoted(text, i + (c != "'"), "'", line)
+            line += text.count('\n', start, i)
+            # A backslash that ends a line inside a string continues it: both go.
+            value = _CONTINUATION.sub('', value)
+            tokens.append(Token('str', NStr(value) if c != "'" else value, text[start:i],
+                                start_line))
             continue
         if c == '[':
             value, i = _quoted(text, i, ']', line)
+            _check_length(value, start_line)
             tokens.append(Token('qid', value, '[' + value + ']', start_line))
             line += value.count('\n')
             continue
         if c == '"':
             value, i = _quoted(text, i, '"', line)
             kind = 'qid' if quoted_identifier else 'str'
+            if kind == 'qid':
+                _check_length(value, start_line)
             tokens.append(Token(kind, value, '"' + value + '"', start_line))
             line += value.count('\n')
             continue
@@ -134,6 +136,7 @@ def tokenize(text, quoted_identifier=True):
             continue
         match = _WORD.match(text, i)
         if match:
+            _check_length(match.group(0), line)
             tokens.append(Token('id', match.group(0), match.group(0), line))
             i = match.end()
             continue
@@ -149,6 +152,12 @@ def tokenize(text, quoted_identifier=True):
         raise sql_error(102, c, line=line)
     tokens.append(Token('eof', None, '', line))
     return tokens
+
+
+def _check_length(name, line):
+    """Names are at most 128 characters (sysname)."""
+    if len(name) > 128:
+        raise sql_error(103, name[:128], 128, line=line)
 
 
 def _quoted(text, i, close, line):

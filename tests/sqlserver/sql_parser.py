@@ -625,14 +625,17 @@ class Parser:
                 nullable = False
             return Node('alter_column', table=table, column=name, type=sql_type,
                         nullable=nullable)
-        check = True
+        check = None
         if self.word('with'):
             check = self.expect_word('check', 'nocheck') == 'check'
-        if self.word('nocheck', 'check'):
+        switch = self.word('nocheck', 'check')
+        if switch:
             self.expect_word('constraint')
-            while not self.at_statement_end():
-                self.next()
-            return Node('noop')
+            names = None if self.word('all') else [self.identifier()]
+            while names and self.op(','):
+                names.append(self.identifier())
+            return Node('switch_constraints', table=table, enable=switch == 'check',
+                        names=names, validate=bool(check))
         if self.word('add'):
             items = []
             while True:
@@ -645,7 +648,7 @@ class Parser:
                     items.extend(constraints)
                 if not self.op(','):
                     break
-            return Node('alter_add', table=table, items=items, check=check)
+            return Node('alter_add', table=table, items=items, check=check is not False)
         if self.word('drop'):
             if self.word('column'):
                 names = [self.identifier()]
@@ -734,8 +737,11 @@ class Parser:
 
     def st_update(self):
         self.next()
+        top = None
         if self.word('top'):
-            self.skip_parenthesized()
+            self.expect_op('(')
+            top = self.expr()
+            self.expect_op(')')
         table = self.name()
         self.expect_word('set')
         assignments = []
@@ -753,17 +759,21 @@ class Parser:
                 break
         sources = self.from_clause() if self.word('from') else None
         where = self.condition() if self.word('where') else None
-        return Node('update', table=table, assignments=assignments, sources=sources, where=where)
+        return Node('update', table=table, assignments=assignments, sources=sources, where=where,
+                    top=top)
 
     def st_delete(self):
         self.next()
+        top = None
         if self.word('top'):
-            self.skip_parenthesized()
+            self.expect_op('(')
+            top = self.expr()
+            self.expect_op(')')
         self.word('from')
         table = self.name()
         sources = self.from_clause() if self.word('from') else None
         where = self.condition() if self.word('where') else None
-        return Node('delete', table=table, sources=sources, where=where)
+        return Node('delete', table=table, sources=sources, where=where, top=top)
 
     def st_select(self):
         return self.select()
@@ -1115,25 +1125,23 @@ def collation_or_default(name):
     return None if name.upper() == 'DATABASE_DEFAULT' else name
 
 
-def parse_expression(text):
+def parse_whole(text, part):
+    """Text that must be exactly one `part` ('expr', 'condition' or 'select'), as the catalog
+    keeps defaults, filters, checks and views."""
     parser = Parser(text)
-    expr = parser.expr()
+    tree = getattr(parser, part)()
     if parser.tok.kind != 'eof':
         raise parser.error()
-    return expr
+    return tree
+
+
+def parse_expression(text):
+    return parse_whole(text, 'expr')
 
 
 def parse_condition(text):
-    parser = Parser(text)
-    condition = parser.condition()
-    if parser.tok.kind != 'eof':
-        raise parser.error()
-    return condition
+    return parse_whole(text, 'condition')
 
 
 def parse_select(text):
-    parser = Parser(text)
-    query = parser.select()
-    if parser.tok.kind != 'eof':
-        raise parser.error()
-    return query
+    return parse_whole(text, 'select')

@@ -12,7 +12,7 @@ from sql_eval import (AGGREGATES, Binding, Context, arithmetic, column_info_for,
                       is_aggregate, like_regex, name_text)
 from sql_parser import Name, Node
 from sql_results import ResultSet
-from sql_types import DECIMAL_CONTEXT, NStr, negate, sort_key, type_name
+from sql_types import DECIMAL_CONTEXT, NStr, SqlType, negate, sort_key, type_name
 import sql_functions
 import sql_sysviews
 
@@ -178,8 +178,19 @@ class QueryEvaluator:
             if isinstance(value, (dt.date, dt.time)) and sql_type.name in ('char', 'varchar',
                                                                          'nchar', 'nvarchar'):
                 style = self.value(node.style, context) if node.style is not None else 0
-                converted = date_text(value, style or 0)
-                converted = sql_type.convert(converted)
+                converted = sql_type.convert(date_text(value, int(style or 0),
+                                                       self.source_type(node.expr, context)))
+            elif isinstance(value, Decimal) and sql_type.name in ('char', 'varchar', 'nchar',
+                                                                  'nvarchar') and \
+                    getattr(self.source_type(node.expr, context), 'name', '') in \
+                    ('money', 'smallmoney'):
+                # money as text: style 0 rounds to cents, 1 adds thousands separators, 2 keeps
+                # four decimals.
+                style = int(self.value(node.style, context) or 0) if node.style is not None \
+                    else 0
+                places = Decimal('0.0001') if style == 2 else Decimal('0.01')
+                amount = value.quantize(places, context=DECIMAL_CONTEXT)
+                converted = sql_type.convert(f'{amount:,f}' if style == 1 else f'{amount:f}')
             elif isinstance(value, str) and sql_type.name in ('binary', 'varbinary') and \
                     node.style is not None and self.value(node.style, context) in (1, 2):
                 text = value[2:] if self.value(node.style, context) == 1 else value
@@ -198,6 +209,20 @@ class QueryEvaluator:
             if node.safe:
                 return None
             raise
+
+    def source_type(self, node, context):
+        """The SQL type an expression has, where it says (columns, CAST, date functions);
+        None otherwise."""
+        if node.kind == 'column' and context is not None:
+            info = context.column_info(node.name)
+            return SqlType(info.type, info.length, info.precision, info.scale)
+        if node.kind == 'cast':
+            return node.type
+        if node.kind == 'function' and node.name in ('getdate', 'current_timestamp'):
+            return SqlType('datetime')
+        if node.kind == 'function' and node.name == 'sysdatetime':
+            return SqlType('datetime2', 0, 0, 7)
+        return None
 
     def case(self, node, context):
         if node.operand is not None:
@@ -492,6 +517,8 @@ class QueryEvaluator:
             out.append(ResultSet(columns, []))
             return
         columns, rows = self.query(node, None)
+        if self.options['rowcount']:
+            rows = rows[:self.options['rowcount']]
         if not columns and not rows and any(i.kind == 'assign' for i in
                                             getattr(node, 'items', [])):
             self.rowcount = 1
@@ -545,21 +572,44 @@ def distinct_pairs(rows, sources):
     return kept
 
 
-def date_text(value, style):
-    """CONVERT(varchar, date/time value, style) for the styles scripts use."""
-    if isinstance(value, dt.datetime):
-        if style in (120, 20):
-            return value.strftime('%Y-%m-%d %H:%M:%S')
-        if style in (121, 21, 126, 127):
-            sep = 'T' if style in (126, 127) else ' '
-            return value.isoformat(sep=sep, timespec='milliseconds')
-        if style in (112,):
-            return value.strftime('%Y%m%d')
-        if style in (23,):
-            return value.strftime('%Y-%m-%d')
-        return value.isoformat(sep=' ')
-    if isinstance(value, dt.date):
-        if style == 112:
-            return value.strftime('%Y%m%d')
-        return value.isoformat()
-    return value.isoformat()
+def date_text(value, style, sql_type=None):
+    """CONVERT(varchar, date/time value, style) as SQL Server writes it. Without a style,
+    datetime and smalldatetime read 'Mon dd yyyy hh:miAM'; datetime2 and time carry as many
+    fractional digits as their scale; a value of unknown type is taken as datetime2."""
+    kind = sql_type.name if sql_type is not None else \
+        'date' if not isinstance(value, dt.datetime) and isinstance(value, dt.date) else \
+        'time' if isinstance(value, dt.time) else 'datetime2'
+    digits = 3 if kind == 'datetime' else 0 if kind in ('smalldatetime', 'date') else \
+        (sql_type.scale if sql_type is not None else 7)
+    if isinstance(value, dt.time):
+        return value.strftime('%H:%M:%S') + fraction(value.microsecond, digits)
+    if not isinstance(value, dt.datetime):
+        value = dt.datetime.combine(value, dt.time())
+    day, clock = value.strftime('%Y-%m-%d'), value.strftime('%H:%M:%S')
+    if style in (0, 100) and kind in ('datetime', 'smalldatetime'):
+        hour = value.hour % 12 or 12
+        return f"{value.strftime('%b')} {value.day:2d} {value.year} {hour:2d}:" \
+               f"{value.minute:02d}{'AM' if value.hour < 12 else 'PM'}"
+    if style in (0, 20, 120, 21, 121, 126, 127):
+        if kind == 'date':
+            return day
+        if style in (20, 120):
+            return f'{day} {clock}'
+        shown = fraction(value.microsecond, digits)
+        if style in (126, 127) and kind == 'datetime' and not value.microsecond:
+            shown = ''
+        return f"{day}{'T' if style in (126, 127) else ' '}{clock}{shown}"
+    formats = {1: '%m/%d/%y', 101: '%m/%d/%Y', 3: '%d/%m/%y', 103: '%d/%m/%Y', 4: '%d.%m.%y',
+               104: '%d.%m.%Y', 12: '%y%m%d', 112: '%Y%m%d', 23: '%Y-%m-%d', 8: '%H:%M:%S',
+               108: '%H:%M:%S', 110: '%m-%d-%Y', 111: '%Y/%m/%d'}
+    if style in formats:
+        return value.strftime(formats[style])
+    raise sql_error(281, style)
+
+
+def fraction(microseconds, digits):
+    """'.fff...' with `digits` digits (time and datetime2 keep seven)."""
+    if digits <= 0:
+        return ''
+    text = f'{microseconds:06d}0'
+    return '.' + text[:digits]

@@ -247,7 +247,7 @@ def v_foreign_keys(ex, db):
             rows.append([n(fk.name), fk.object_id, None, table.schema.schema_id,
                          table.object_id, 'F ', n('FOREIGN_KEY_CONSTRAINT'), fk.create_date,
                          fk.create_date, False, fk.parent.object_id,
-                         key.index_id if key else None, False, False,
+                         key.index_id if key else None, fk.disabled, fk.disabled,
                          ACTIONS[fk.on_delete], n(fk.on_delete),
                          ACTIONS[fk.on_update], n(fk.on_update)])
     return columns, rows

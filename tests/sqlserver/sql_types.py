@@ -9,6 +9,7 @@ from __future__ import annotations
 import datetime as dt
 import decimal
 import re
+import unicodedata
 import uuid
 from decimal import Decimal
 
@@ -69,7 +70,7 @@ class SqlType:
     def key(self, value):
         """The value as this type's collation compares it in keys."""
         if self.case_sensitive and isinstance(value, str):
-            return (2, value.rstrip(' '))
+            return text_key(value, True)
         return sort_key(value)
 
     @staticmethod
@@ -314,9 +315,12 @@ class SqlType:
         else:
             raise sql_error(206, type_name(value), self.name)
         rounded = number.quantize(Decimal(1).scaleb(-scale), context=DECIMAL_CONTEXT)
-        size = rounded.copy_abs()
-        if size >= limit and self.name not in MONEY_LIMITS or \
-                self.name in MONEY_LIMITS and size > limit:
+        if self.name in MONEY_LIMITS:
+            # A count of ten-thousandths in a two's-complement integer: one more step below zero.
+            out_of_range = rounded > limit or rounded < -limit - Decimal('0.0001')
+        else:
+            out_of_range = rounded.copy_abs() >= limit
+        if out_of_range:
             raise sql_error(8115, type_name(value), self.sql_name())
         return rounded
 
@@ -613,9 +617,24 @@ def parse_datetime(text, target, dateformat='mdy'):
     return value
 
 
+# Letters that sort as the letters they are made from.
+_LIGATURES = str.maketrans({'æ': 'ae', 'œ': 'oe', 'ø': 'o', 'đ': 'd', 'ł': 'l', 'þ': 'th'})
+
+
+def text_key(text, case_sensitive=False):
+    """Text as a case-insensitive (or case-sensitive), accent-sensitive collation orders it:
+    letters first without their accents ('e' < 'é' < 'f'), then accents, then case; trailing
+    blanks do not count."""
+    text = text.rstrip(' ')
+    folded = text.casefold()
+    base = ''.join(c for c in unicodedata.normalize('NFKD', folded.translate(_LIGATURES))
+                   if not unicodedata.combining(c))
+    return (2, base, folded, text) if case_sensitive else (2, base, folded)
+
+
 def sort_key(value):
     if isinstance(value, str):
-        return (2, value.rstrip(' ').casefold())
+        return text_key(value)
     if isinstance(value, bytes):
         return (3, value.rstrip(b'\0'))
     if value is None:

@@ -138,12 +138,12 @@ class BatchReply:
 
 
 class Connection:
-    def __init__(self, server, sock: socket.socket, spid: int):
+    def __init__(self, server, sock: socket.socket):
         self.server = server
         self.sock = sock
-        self.spid = spid
+        self.spid = 0  # until a session is open
         self.reader = PacketReader(sock)
-        self.writer = PacketWriter(sock, spid)
+        self.writer = PacketWriter(sock, self.spid)
         self.session = None
         self.tds_version = TDS_74
         self.requests = queue.Queue()
@@ -201,7 +201,6 @@ class Connection:
         except OSError:
             pass
         self.sock.close()
-        self.server.forget(self)
 
     def listen(self) -> None:
         """Reads requests while the worker answers, so that an ATTENTION reaches a running
@@ -299,6 +298,8 @@ class Connection:
                                        f"Login failed for user '{fields['user']}'.", SERVER_NAME))
             self.send(b''.join(failure) + tok.done(tok.DONE_ERROR))
             return False
+        # From here on the packets carry the session's own @@SPID.
+        self.spid = self.writer.spid = self.session.spid
         self.writer.packet_size = fields['packet_size']
         self.reader.max_packet = max(fields['packet_size'], 4096)
         self.log('login', user=fields['user'], app=fields['app'])
@@ -486,17 +487,21 @@ class Connection:
         skip_all_headers(r)
         request = r.u16()
         statements = []
+
+        def quoted(name: str) -> str:
+            return '[' + name.replace(']', ']]') + ']'
+
         if request == TM_BEGIN:
             r.u8()  # isolation level
             statements.append('BEGIN TRANSACTION')
         elif request in (TM_COMMIT, TM_ROLLBACK):
             name = r.b_varchar() if r.remaining() else ''
             statements.append(('COMMIT' if request == TM_COMMIT else 'ROLLBACK') + ' TRANSACTION'
-                              + (f' [{name}]' if name else ''))
+                              + (' ' + quoted(name) if name else ''))
             if r.remaining() and r.u8() & 1:
                 statements.append('BEGIN TRANSACTION')
         elif request == TM_SAVE:
-            statements.append(f'SAVE TRANSACTION [{r.b_varchar()}]')
+            statements.append('SAVE TRANSACTION ' + quoted(r.b_varchar()))
         else:
             raise ProtocolError(f'transaction manager request {request} is not served')
         reply = BatchReply()
@@ -505,7 +510,8 @@ class Connection:
             errors = len(reply.errors)
             for item in self.session.execute(text):
                 if isinstance(item, self.server.sql.SqlError):
-                    reply.error(item.number, item.severity, item.state, item.message)
+                    reply.error(item.number, item.severity, item.state, item.message,
+                                item.line)
             change = self.transaction_change(before, text.startswith('ROLLBACK'))
             if change:
                 reply.add(change)
@@ -574,13 +580,6 @@ class Server:
         self.version, self.tds_version = BANNERS[banner]
         self.faults = Faults(os.path.join(state_dir, 'faults.json'))
         self.log = StatementLog(os.path.join(state_dir, 'statements.jsonl'))
-        self.connections = set()
-        self.lock = threading.Lock()
-        self.spids = itertools.count(51)
-
-    def forget(self, conn: Connection) -> None:
-        with self.lock:
-            self.connections.discard(conn)
 
     def serve(self, port: int, password: str) -> None:
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -595,9 +594,7 @@ class Server:
         while True:
             sock, _ = listener.accept()
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-            with self.lock:
-                conn = Connection(self, sock, next(self.spids))
-                self.connections.add(conn)
+            conn = Connection(self, sock)
             threading.Thread(target=conn.run, daemon=True).start()
 
 

@@ -35,6 +35,9 @@ class DatabasesTest(EngineTest):
         self.assertEqual(self.value('SELECT COUNT(*) FROM t'), 2)
         self.assertTrue(os.path.exists(os.path.join(self.work.name, 'a.sqlite')))
         self.assertEqual(list(self.engine.dump('b', 't')), [{'x': 2}, {'x': 3}])
+        self.assertEqual(self.engine.query('b', 'SELECT SUM(x) FROM t'), [(5,)])
+        with self.assertRaises(SqlError):
+            self.engine.query('b', 'SELECT * FROM nowhere')
 
     def test_drop_while_another_session_uses_it(self):
         self.run_ok('CREATE DATABASE busy')

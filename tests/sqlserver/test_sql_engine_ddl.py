@@ -46,6 +46,17 @@ class CreateTableTest(EngineTest):
         self.assertError('CREATE TABLE [MY]]TABLE] (x INT)', 2714,
                          "There is already an object named 'MY]TABLE' in the database.")
 
+    def test_limits_of_names_and_rows(self):
+        self.run_ok(f"CREATE TABLE [{'n' * 128}] (a INT)")
+        self.assertError(f"CREATE TABLE [{'n' * 129}] (a INT)", 103,
+                         f"The identifier that starts with '{'n' * 128}' is too long. Maximum "
+                         "length is 128.")
+        self.assertError('CREATE TABLE wide (a CHAR(8000), b NCHAR(50))', 1701,
+                         "Creating or altering table 'wide' failed because the minimum row size "
+                         "would be 8107, including 7 bytes of internal overhead. This exceeds "
+                         "the maximum allowable table row size of 8060 bytes.")
+        self.run_ok('CREATE TABLE wide (a CHAR(8000), b NVARCHAR(4000), c VARCHAR(MAX))')
+
     def test_if_object_id_guards(self):
         guard = ("IF OBJECT_ID ('[dbo].[guarded]', 'U') IS NOT NULL\r\n"
                  "DROP TABLE [dbo].[guarded];\r\n")

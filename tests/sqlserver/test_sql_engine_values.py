@@ -32,7 +32,11 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.value('SELECT ABS(n) - 1 FROM v'),
                          Decimal('12345678901234567890123456788.123456789'))
         self.assertEqual(self.stored('m', "'$1,234.56789'"), Decimal('1234.5679'))
+        self.assertEqual(self.rows('SELECT CAST(m AS VARCHAR(20)), CONVERT(VARCHAR(20), m, 1) '
+                                   'FROM v'), [('1234.57', '1,234.57')])
         self.assertEqual(self.stored('d', "'  7.1 '"), Decimal('7.10'))
+        self.assertEqual(self.stored('m', '-922337203685477.5808'),
+                         Decimal('-922337203685477.5808'))
         self.assertEqual(self.stored('bi', '9223372036854775807'), 2**63 - 1)
         self.assertEqual(self.stored('i', '7.9'), 7)
         self.assertEqual(self.stored('i', "''"), 0)
@@ -49,6 +53,7 @@ class ValuesTest(EngineTest):
                                  'Arithmetic overflow error converting int to data type '
                                  'numeric.')
         self.assertFalse(error.batch_abort)
+        self.assertError('INSERT INTO v (m) VALUES (922337203685477.5808)', 8115)
         self.assertError('INSERT INTO v (d) VALUES (999.999)', 8115,
                          'Arithmetic overflow error converting numeric to data type numeric.')
         self.assertError('INSERT INTO v (ti) VALUES (256)', 220,
@@ -98,7 +103,18 @@ class ValuesTest(EngineTest):
         self.run_ok('SET DATEFORMAT ydm')
         self.assertEqual(self.stored('dtm', "'2020-04-03'"), dt.datetime(2020, 3, 4))
         self.assertEqual(self.stored('dt', "'2020-04-03'"), dt.date(2020, 4, 3))
+        results = self.run_ok('SET LANGUAGE british')
+        self.assertEqual(results[0].message, 'Changed language setting to british.')
+        self.assertEqual(self.stored('dtm', "'03/04/2020'"), dt.datetime(2020, 4, 3))
         self.run_ok('SET DATEFORMAT ymd')
+        self.run_ok('DELETE FROM v')
+        self.run_ok("INSERT INTO v (dtm, dt2, tm) VALUES ('2020-01-05 13:04:05.123', "
+                    "'2020-01-05 13:04:05.123', '13:04:05.12')")
+        self.assertEqual(self.rows("SELECT CAST(dtm AS VARCHAR(30)), CAST(dt2 AS VARCHAR(30)), "
+                                   "CAST(tm AS VARCHAR(20)), CONVERT(VARCHAR(10), dtm, 103) "
+                                   "FROM v"),
+                         [('Jan  5 2020  1:04PM', '2020-01-05 13:04:05.123', '13:04:05.12',
+                           '05/01/2020')])
         self.assertError("INSERT INTO v (dtm) VALUES ('1752-12-31')", 242,
                          'The conversion of a varchar data type to a datetime data type '
                          'resulted in an out-of-range value.')
@@ -119,10 +135,21 @@ class ValuesTest(EngineTest):
         self.assertEqual(self.stored('g', "'6F9619FF-8B86-D011-B42D-00C04FC964FF'"),
                          uuid.UUID('6F9619FF-8B86-D011-B42D-00C04FC964FF'))
         self.assertEqual(self.value("SELECT N'a' + 'b'"), 'ab')
+        # A backslash that ends a line inside a string joins the lines.
+        self.assertEqual(self.value("SELECT N'one \\\r\ntwo'"), 'one two')
+        self.assertEqual(self.value("SELECT CONVERT(NVARCHAR(MAX), N'a\\') + N'\r\nb'"),
+                         'a\\\r\nb')
         self.assertEqual(self.value("SELECT CAST('abcdef' AS VARCHAR(3))"), 'abc')
         self.assertEqual(self.value("SELECT CAST(123 AS CHAR(2))"), '*')
         self.assertEqual(self.value("SELECT LEN('ab  ')"), 2)
         self.assertEqual(self.value("SELECT COUNT(*) FROM v WHERE 'AB ' = 'ab'"), 1)
+
+    def test_collation_order_and_equality(self):
+        self.run_ok("CREATE TABLE o (n NVARCHAR(9)); INSERT INTO o VALUES (N'Zeta'), "
+                    "(N'émile'), (N'Ærø'), (N'apple'), (N'Emile  '), (N'f')")
+        self.assertEqual([r[0] for r in self.rows('SELECT n FROM o ORDER BY n')],
+                         ['Ærø', 'apple', 'Emile  ', 'émile', 'f', 'Zeta'])
+        self.assertEqual(self.value("SELECT COUNT(*) FROM o WHERE n = N'EMILE'"), 1)
 
     def test_truncation(self):
         error = self.assertError("INSERT INTO v (nvc) VALUES (N'abcd')", 2628,

@@ -2,6 +2,7 @@
 
 #include "app/cli/convert_options.h"
 #include "app/cli/progress_display.h"
+#include "app/cli/server_login.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
 #include "app/tabrix_profile_check.h"
@@ -84,13 +85,25 @@ std::string reason(const std::error_code& ec) {
 // Checks that the settings describe a script run this build can do, and settles the tables:
 // every table of the folder when none is selected, otherwise the selected ones as the folder
 // spells them. A source that names one table file converts that table of its folder.
-void check_run(tabrix_converter& c, const convert_command_line& cl) {
-    if (c.settings().direct)
-        throw convert_usage_error(
-            "direct mode needs a connection to MS SQL Server, which this build does not have; "
-            "give --script FILE to write a T-SQL script");
-    if (c.settings().source.empty())
-        throw convert_usage_error("no source folder: give --source FOLDER");
+// What direct mode needs before it can connect: a server, a way to log in and a database.
+void check_direct_run(tabrix_converter& c, const convert_command_line& cl) {
+    const udb_settings& s = c.settings();
+    if (s.host.empty() && s.connection_string.empty())
+        throw convert_usage_error("direct mode needs a server: give -S HOST[\\INSTANCE][,PORT] "
+                                  "(or --script FILE to write a T-SQL script)");
+    if (!s.windows_auth && s.login.empty() && s.connection_string.empty())
+        throw convert_usage_error("give a login (-U LOGIN) or -E for integrated authentication");
+    if (s.destination.empty())
+        throw convert_usage_error("direct mode needs a database: give -d DATABASE");
+    // Dropping a whole database is done only when asked for, on the command line or in the
+    // profile; the default overwrites the converted tables only.
+    if (s.mode == udb_mode::overwrite_database && !cl.settings.has(&udb_settings::mode) &&
+        !cl.profile)
+        c.settings().mode = udb_mode::overwrite_tables;
+}
+
+// The script options that cannot be combined; mode 0 settled as a script can do it.
+void check_script_options(tabrix_converter& c, const convert_command_line& cl) {
     if (c.settings().destination.empty())
         throw convert_usage_error("no script file: give --script FILE");
     const udb_settings& dump = c.settings();
@@ -119,6 +132,15 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
                                   ", which --no-create-table leaves out; use --mode merge");
     if (!dump.dmp_ins_tab && c.settings().mode == udb_mode::overwrite_database)
         throw convert_usage_error("--create-database needs --create-table");
+}
+
+void check_run(tabrix_converter& c, const convert_command_line& cl) {
+    if (c.settings().source.empty())
+        throw convert_usage_error("no source folder: give --source FOLDER");
+    if (c.settings().direct)
+        check_direct_run(c, cl);
+    else
+        check_script_options(c, cl);
 
     fs::path source(narrow(c.settings().source));
     std::error_code ec;
@@ -145,8 +167,10 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         throw convert_usage_error("cannot read the source folder '" + source.string() +
                                   "': " + reason(ec));
 
-    const fs::path script(narrow(c.settings().destination));
-    refuse_source_file(script, source, "script");
+    const bool direct = c.settings().direct;
+    const fs::path script(direct ? std::string() : narrow(c.settings().destination));
+    if (!direct)
+        refuse_source_file(script, source, "script");
     if (!c.settings().logfile.empty())
         refuse_source_file(c.settings().logfile, source, "log file");
     if (cl.save_profile) {
@@ -165,11 +189,11 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
         fs::file_size(c.settings().logfile, ec) != 0 && !cl.overwrite)
         throw convert_usage_error("the log file '" + c.settings().logfile +
                                   "' exists; give --overwrite to replace it");
-    if (fs::is_directory(script, ec))
+    if (!c.settings().direct && fs::is_directory(script, ec))
         throw convert_usage_error("the script '" + script.string() +
                                   "' is a folder; give a file name");
     // A device or a pipe (/dev/stdout) holds nothing to lose.
-    if (fs::is_regular_file(script, ec) && !cl.overwrite)
+    if (!c.settings().direct && fs::is_regular_file(script, ec) && !cl.overwrite)
         throw convert_usage_error("the script '" + script.string() +
                                   "' exists; give --overwrite to replace it");
 
@@ -229,7 +253,15 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
                 narrow(c.settings().source).c_str());
     std::error_code ec;
     const std::string& partial = c.working_script();
-    if (!partial.empty() && fs::exists(partial, ec)) {
+    if (c.settings().direct) {
+        const std::string database = narrow(c.direct_database());
+        if (database.empty())
+            std::printf("  database:        none (not opened)\n");
+        else
+            std::printf("  database:        %s on %s%s\n", database.c_str(),
+                        narrow(c.settings().host).c_str(),
+                        r.error_count() ? ", written with the errors listed on stderr" : "");
+    } else if (!partial.empty() && fs::exists(partial, ec)) {
         // The run stopped before its end: the script was not given its name.
         const auto size = fs::file_size(partial, ec);
         std::printf(existed ? "  script:          not written; '%s' is as it was before the run\n"
@@ -319,6 +351,8 @@ int convert_main(int argc, char** argv) {
         }
         cl.settings.apply_to(converter.settings());
         check_run(converter, cl);
+        if (converter.settings().direct)
+            cli_resolve_password(converter, cl.settings.has(&udb_settings::password));
         // A trace log exists only when a log file is named, so that traces cost nothing
         // otherwise.
         if (!converter.settings().logfile.empty()) {
@@ -335,10 +369,14 @@ int convert_main(int argc, char** argv) {
 
     const size_t table_count = converter.settings().selected_tables.size();
     if (table_count == 0) {
-        std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; no script was written\n",
-                     narrow(converter.settings().source).c_str());
+        std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; %s\n",
+                     narrow(converter.settings().source).c_str(),
+                     converter.settings().direct ? "nothing was written to the server"
+                                                 : "no script was written");
         return exit_with_errors;
     }
+    if (converter.settings().direct && !cli_connect(converter, "tabrix-cli convert"))
+        return exit_cannot_connect;
     std::error_code ec;
     const bool script_existed = fs::exists(narrow(converter.settings().destination), ec);
     install_interrupt_handler();
@@ -347,9 +385,12 @@ int convert_main(int argc, char** argv) {
     std::signal(SIGTERM, SIG_DFL);
 
     // A stop that came after the last record leaves a whole script.
+    // A server keeps what reached it: a stop asked for is taken as having cut the run short.
     const bool stopped =
-        reporter.stopped() || (interrupted && !converter.working_script().empty() &&
-                               fs::exists(converter.working_script(), ec));
+        reporter.stopped() ||
+        (interrupted &&
+         (converter.settings().direct ||
+          (!converter.working_script().empty() && fs::exists(converter.working_script(), ec))));
     if (interrupted && stopped)
         display.print("Stopped by the user.");
     print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);

@@ -135,6 +135,8 @@ bool convert_settings_patch::has(const udb_setting& row) const {
 void convert_settings_patch::apply_to(udb_settings& settings) const {
     for (const udb_setting* row : given_)
         udb_copy_setting(*row, values_, settings);
+    if (encrypt)
+        settings.encrypt = *encrypt;
     if (tables) {
         settings.selected_tables.clear();
         for (const std::string& table : *tables)
@@ -173,6 +175,8 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
     convert_settings_patch& s = cl.settings;
     arg_reader in(args);
     bool options_done = false;
+    bool database_given = false;
+    bool script_given = false;
     while (in.more()) {
         const std::string& arg = in.next();
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -191,7 +195,7 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
         std::optional<std::string> inline_value;
         if (arg[1] != '-') {
             static constexpr std::pair<char, std::string_view> shorts[] = {
-                {'t', "table"}, {'h', "help"}, {'V', "version"}};
+                {'t', "table"}, {'h', "help"}, {'V', "version"}, {'d', "database"}};
             for (const auto& [c, long_name] : shorts)
                 if (arg[1] == c)
                     name = long_name;
@@ -231,12 +235,27 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
                 parse_value(*setting, option, in.value(option, inline_value), value);
             }
             s.set(*setting, value);
+            script_given = script_given || setting == udb_find_setting(&udb_settings::destination);
         } else if (name == "help") {
             no_value();
             cl.help = true;
         } else if (name == "version") {
             no_value();
             cl.version = true;
+        } else if (name == "database") {
+            // The destination of direct mode.
+            udb_settings value;
+            value.destination = widen(in.value(option, inline_value));
+            value.direct = true;
+            if (value.destination.empty())
+                usage("--database needs a database name");
+            s.set(*udb_find_setting(&udb_settings::destination), value);
+            if (!s.has(&udb_settings::direct))
+                s.set(*udb_find_setting(&udb_settings::direct), value);
+            database_given = true;
+        } else if (name == "encrypt" || name == "no-encrypt") {
+            no_value();
+            s.encrypt = name == "encrypt" ? 1 : 2;
         } else if (name == "table") {
             std::string table = in.value(option, inline_value);
             if (table.empty())
@@ -268,8 +287,21 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
         }
     }
 
+    if (database_given && script_given)
+        usage("--database names a server database; it cannot be combined with --script");
+    // -U names a login: SQL Server authentication, as with sqlcmd.
+    if (!s.get(&udb_settings::login).value_or(u"").empty()) {
+        if (s.get(&udb_settings::windows_auth).value_or(false))
+            usage("-U (--login) and -E (--windows-auth) choose two ways of logging in; give one");
+        udb_settings login_mode;
+        login_mode.windows_auth = false;
+        s.set(*udb_find_setting(&udb_settings::windows_auth), login_mode);
+    }
+    if (s.has(&udb_settings::driver) && s.has(&udb_settings::connection_string))
+        usage("--connection-string names its driver itself; it cannot be combined with "
+              "--driver");
     // A script path means script mode, unless the user asked for both.
-    if (s.has(&udb_settings::destination)) {
+    if (script_given) {
         if (s.get(&udb_settings::direct).value_or(false))
             usage("--script writes a script; it cannot be combined with --direct");
         udb_settings script_mode;
@@ -281,9 +313,12 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
 
 std::string convert_help_text() {
     std::string text = R"(Usage: tabrix-cli convert [PROFILE.tbx] [options]
+       tabrix-cli convert --direct -S HOST[\INSTANCE][,PORT] (-U LOGIN | -E) -d DATABASE
+                          [options]
 
-Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into one
-T-SQL script that recreates the database when run with sqlcmd -f 65001 -x -i SCRIPT.
+Converts a folder of DBF tables (.dbf with their .dbt/.fpt/.smt/.dct memo files) into a
+database on a live SQL Server (direct mode), or into one T-SQL script that recreates the
+database when run with sqlcmd -f 65001 -x -i SCRIPT.
 
 Settings come from the stored settings of earlier runs, then from PROFILE.tbx when one is
 given, then from these options, which override both.
@@ -316,17 +351,26 @@ Source and destination:
                   "(the settings are never stored without this option)");
     append_option(text, 'h', "help", "", "show this text");
     append_option(text, 'V', "version", "", "show the program's version");
-    text += R"(
-Direct mode (creating the database on a live MS SQL Server) is kept in profiles and stored
-settings but needs a server connection, which this build does not have: a run in direct mode
-ends with exit status 64. Its settings (the flags have a --no-... form too):
-)";
+    text += "\nDirect mode (the database created and filled on a live SQL Server over ODBC):\n";
     append_rows(text, udb_help_group::server);
-    text += R"(
-Exit status: 0 converted without errors, 1 finished with errors (the script is written;
-also when the source holds no DBF table, and then no script is), 2 stopped (by
---stop-on-error, Ctrl-C or an error that ends the run; the script is not written), 64 usage
-error; an internal error ends the program with 255.
+    append_option(text, 'd', "database", "NAME",
+                  "the database to fill; created when the server has none of that\n"
+                  "name. --mode says what happens to what is there:\n"
+                  "0 drop and create the whole database when the run starts,\n"
+                  "1 drop and create each converted table (the default),\n"
+                  "2 leave existing tables as they are, 3 add the records to them");
+    append_option(text, 0, "encrypt, --no-encrypt", "",
+                  "encrypt the connection, or not (default: the driver's)");
+    text +=
+        R"(The password is stored with --save-settings, and in a profile with --save-profile, only
+when one of them is given (both files are readable by their owner only).
+
+Exit status: 0 converted without errors, 1 finished with errors (the script is written, or
+the records that failed are listed; also when the source holds no DBF table, and then
+nothing is written), 2 stopped (by --stop-on-error, Ctrl-C or an error that ends the run,
+such as a lost connection; a script is not written), 3 cannot connect to the server (it
+cannot be reached or refused the login), 64 usage error; an internal error ends the program
+with 255.
 )";
     return text;
 }

@@ -38,6 +38,8 @@ public:
     void apply_to(udb_settings& settings) const;
 
     std::optional<std::vector<std::string>> tables; // UTF-8, in conversion order
+    // --encrypt (1) or --no-encrypt (2); nothing: the stored or profile value.
+    std::optional<uint32_t> encrypt;
 
 private:
     udb_settings values_;

@@ -4,6 +4,7 @@
 #include "app/cli/encodings_command.h"
 #include "app/cli/folder_report_command.h"
 #include "app/cli/sample_command.h"
+#include "app/cli/server_commands.h"
 
 #include <cstdio>
 #include <string_view>
@@ -13,13 +14,16 @@ namespace {
 constexpr char usage_text[] =
     R"(Usage: tabrix-cli COMMAND [arguments]
 
-Moves dBASE/FoxPro tables (.dbf with their memo files) into Microsoft SQL Server as a T-SQL
-script.
+Moves dBASE/FoxPro tables (.dbf with their memo files) into Microsoft SQL Server: straight
+into a database on a server, or as a T-SQL script.
 
 Commands:
   inspect PATH     show the tables of a folder (or one .dbf file): layout, code page,
                    records, memo file and fields, and with --limit or --json the records
-  convert          convert a folder of DBF tables into one T-SQL script
+  convert          convert a folder of DBF tables into a server database (--direct) or
+                   one T-SQL script (--script)
+  databases        list the databases of a server
+  ping             connect to a server and show its version and the driver used
   sample FOLDER    write a folder of sample DBF tables to try the other commands on
   encodings        list the DBF language-driver bytes and code pages text is read in
 
@@ -43,6 +47,10 @@ int main(int argc, char** argv) {
         return sample_main(argc - 1, argv + 1);
     if (command == "encodings")
         return encodings_main(argc - 1, argv + 1);
+    if (command == "databases")
+        return databases_main(argc - 1, argv + 1);
+    if (command == "ping")
+        return ping_main(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(usage_text, stdout);
         return exit_success;

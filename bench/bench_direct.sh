@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Loads the generated benchmark table into a server through INSERT statements (direct mode):
+#
+#   bench/bench_direct.sh [RECORDS]        (default 100,000)
+#
+# The table comes from bench/gen_bench_table.py (every 50th record carries the deleted mark
+# and is converted too). The server is the test server (scripts/test-server.sh, started and
+# stopped here), or a real SQL Server given as TABRIX_MSSQL_HOST, TABRIX_MSSQL_PORT (1433),
+# TABRIX_MSSQL_LOGIN (sa) and TABRIX_MSSQL_PASSWORD. Printed: records per second of wall time,
+# Tabrix's CPU time (user + system of tabrix-cli) per record, and, for the test server, the
+# server's own CPU time per record: the test server is a Python program much slower than SQL
+# Server, so the wall time says more about it than about Tabrix.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+records=${1:-100000}
+work=${TABRIX_BENCH_DIR:-out/bench-direct}
+mkdir -p "$work"
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABRIX_WERROR=ON >/dev/null
+cmake --build build --target tabrix-cli >/dev/null
+if [[ ! -f "$work/$records/bench.dbf" ]]; then
+    mkdir -p "$work/$records"
+    python3 bench/gen_bench_table.py "$work/$records" "$records"
+fi
+
+server_pid=
+if [[ -n ${TABRIX_MSSQL_HOST:-} ]]; then
+    host="$TABRIX_MSSQL_HOST,${TABRIX_MSSQL_PORT:-1433}"
+    login=${TABRIX_MSSQL_LOGIN:-sa}
+    export TABRIX_PASSWORD=$TABRIX_MSSQL_PASSWORD
+else
+    export TABRIX_TEST_SERVER_DIR="$work/server"
+    rm -rf "$TABRIX_TEST_SERVER_DIR"
+    line=$(scripts/test-server.sh start)
+    trap 'scripts/test-server.sh stop >/dev/null' EXIT
+    eval "$line"
+    host="127.0.0.1,$PORT"
+    login=$LOGIN
+    export TABRIX_PASSWORD=$PASSWORD
+    server_pid=$PID
+fi
+
+# Clock ticks of user and system time a process has used so far.
+cpu_ticks() {
+    awk '{ print $14 + $15 }' "/proc/$1/stat"
+}
+
+database="bench_$(date +%s)"
+before=0
+[[ -n $server_pid ]] && before=$(cpu_ticks "$server_pid")
+/usr/bin/time -f '%e %U %S' -o "$work/time.txt" \
+    build/bin/tabrix-cli convert --no-stored-settings --no-progress -s "$work/$records" \
+    -S "$host" -U "$login" -d "$database" -m 0 >"$work/summary.txt"
+cat "$work/summary.txt"
+read -r wall user system <"$work/time.txt"
+awk -v n="$records" -v wall="$wall" -v user="$user" -v sys="$system" 'BEGIN {
+    printf "records:            %d\n", n
+    printf "wall time:          %.2f s (%.0f records/s, server included)\n", wall, n / wall
+    printf "Tabrix CPU time:    %.2f s (%.1f us per record)\n", user + sys, (user + sys) * 1e6 / n
+}'
+if [[ -n $server_pid ]]; then
+    after=$(cpu_ticks "$server_pid")
+    awk -v n="$records" -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN {
+        printf "test server CPU:    %.2f s (%.1f us per record)\n", t / hz, t / hz * 1e6 / n
+    }'
+fi
