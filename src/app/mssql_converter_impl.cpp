@@ -23,7 +23,7 @@ mss_connection_settings mssql_converter_impl::connection(const udb_settings& set
     server.driver = settings.driver;
     server.connection_string = settings.connection_string;
     server.encrypt = settings.encrypt == 1   ? mss_connection_settings::encryption::on
-                     : settings.encrypt == 2 ? mss_connection_settings::encryption::off
+                     : settings.encrypt == 0 ? mss_connection_settings::encryption::off
                                              : mss_connection_settings::encryption::driver_default;
     server.trust_server_certificate = settings.trust_server_certificate;
     return server;

@@ -14,6 +14,8 @@ mss_dump_options script_options(const udb_settings& s, const std::string& title)
     options.dmp_ins_com = s.dmp_ins_com;
     options.dmp_ins_db = s.dmp_ins_db;
     options.dmp_ins_tab = s.dmp_ins_tab;
+    options.rows_per_insert = s.rows_per_insert;
+    options.rows_per_batch = s.rows_per_batch;
     options.title = title;
     options.dmp_indexes = !s.skip_indexes;
     // The database block drops the whole database, which leaves no table to overwrite.

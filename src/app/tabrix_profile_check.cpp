@@ -35,8 +35,9 @@ std::string value_problem(const udb_setting& row, std::string_view value) {
         !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
     switch (row.check) {
     case udb_setting_check::none:
-        if (std::holds_alternative<uint32_t udb_settings::*>(row.member) && !digits)
-            return "is not a whole number";
+        if (std::holds_alternative<uint32_t udb_settings::*>(row.member) &&
+            (!digits || value.size() > 10 || std::stoull(std::string(value)) > row.max))
+            return "is not a number from 0 to " + std::to_string(row.max);
         return {};
     case udb_setting_check::path:
         return {};

@@ -25,6 +25,10 @@ std::string_view up_to_zero(std::span<const uint8_t> bytes) noexcept {
 }
 
 std::string_view trim_right(std::string_view s) noexcept {
+    // Text fields are mostly padding: eight blanks are compared at once.
+    constexpr char blanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (s.size() >= 8 && std::memcmp(s.data() + s.size() - 8, blanks, 8) == 0)
+        s.remove_suffix(8);
     while (!s.empty() && s.back() == ' ')
         s.remove_suffix(1);
     return s;

@@ -43,7 +43,7 @@ dbf_record::dbf_record(const std::vector<dbf_field_descriptor>& descriptors, dbf
             null_flags_ = int32_t(i);
             continue;
         }
-        add_field(std::make_unique<dbf_field>(fd, std::move(names[columns_.size()])));
+        add_field(dbf_field(fd, std::move(names[columns_.size()])));
         columns_.push_back(uint32_t(i));
     }
 }
@@ -67,7 +67,7 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
     TK_TRACE(1, "Got deleted flag: %d", int(is_deleted()));
     for (size_t i = 0; i < columns_.size(); ++i) {
         const dbf_field_descriptor& fd = (*descriptors_)[columns_[i]];
-        dbf_field& f = field(i);
+        udb_field& f = (*this)[i];
         TK_TRACE(1, "field #%d: type=%08X, size=%u", int(i), unsigned(fd.vartype), fd.size);
         if (uint64_t(fd.offset) + fd.width > bytes.size()) {
             f.clear();

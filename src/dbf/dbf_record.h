@@ -46,7 +46,6 @@ public:
                               std::span<const uint8_t> bytes, bool as_wide = true);
 
     uint32_t get_codepage() const noexcept { return codepage_number_; }
-    dbf_field& field(size_t i) { return static_cast<dbf_field&>((*this)[i]); }
 
 private:
     bool flag_set(std::span<const uint8_t> bytes, int16_t bit) const noexcept;

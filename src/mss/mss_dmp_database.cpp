@@ -110,6 +110,12 @@ void mss_dmp_database::write_head() {
     // language.
     write("SET QUOTED_IDENTIFIER ON;\r\n");
     write("SET DATEFORMAT ymd;\r\n");
+    if (options_.loads_fast()) {
+        // No row count message per statement; a statement that fails when it runs ends its
+        // batch rather than letting the batch's later statements run as if nothing happened.
+        write("SET NOCOUNT ON;\r\n");
+        write("SET XACT_ABORT ON;\r\n");
+    }
     write("GO\r\n");
 }
 

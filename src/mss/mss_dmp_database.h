@@ -5,7 +5,9 @@
 //
 //   /* header: file name, date, title, how to run it */   (comments on)
 //   USE master; ... CREATE DATABASE [db]; ... USE [db];    (CREATE DATABASE and tables on)
-//   SET QUOTED_IDENTIFIER ON; SET DATEFORMAT ymd; GO
+//   SET QUOTED_IDENTIFIER ON; SET DATEFORMAT ymd;
+//   SET NOCOUNT ON; SET XACT_ABORT ON;                      (the format that loads fast)
+//   GO
 //   per table:
 //     /* Table structure for table 'T' */                  (comments and tables on)
 //     IF OBJECT_ID (...) IS NOT NULL DROP TABLE ...; GO    (tables on)
@@ -16,6 +18,12 @@
 //     SET IDENTITY_INSERT ... ON; GO                       (IDENTITY column, first record)
 //     INSERT INTO ... VALUES (...); GO                     (per record)
 //     SET IDENTITY_INSERT ... OFF; GO                      (when ON was written)
+//
+// In the format that loads fast (mss_dump_options::rows_per_insert, rows_per_batch) the
+// records are written as INSERT statements of several rows, one row a line:
+//     INSERT INTO ... VALUES (...),
+//     (...);
+// and a GO follows every statement, or the statement that completes rows_per_batch records.
 //
 // Statements end in "\r\n", except CREATE TABLE and the index statements, whose last line and
 // "GO" end in a lone "\n".

@@ -9,16 +9,25 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view insert_tail = ");\r\nGO\r\n\r\n";
+// The format that loads fast: rows of one statement on lines of their own.
+constexpr std::string_view row_separator = "),\r\n(";
+constexpr std::string_view statement_end = ");\r\n";
+constexpr std::string_view batch_end = "GO\r\n";
 
 } // namespace
 
 mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string name,
                                      const udb_schema& schema, mss_dmp_table_text text)
     : udb_recordset(std::move(name), &database), file_(database.file()), text_(std::move(text)),
-      unicode_(database.unicode()), rules_(database.context().rules) {
+      unicode_(database.unicode()), rules_(database.context().rules),
+      loads_fast_(database.options().loads_fast()),
+      rows_per_insert_(std::max<uint32_t>(1, database.options().rows_per_insert)),
+      rows_per_batch_(database.options().rows_per_batch) {
     mutable_schema() = schema;
     notes_.reset(schema.size());
     insert_head_ = tk_to_utf8(mss_insert_head(text_.insert_table, schema) + u"(");
@@ -74,23 +83,48 @@ void mss_dmp_recordset::append_record(udb_record& record) {
     check_source_fields(record);
 
     std::string& out = file_.buffer();
+    // A record that fails takes back all it wrote, the statement's head or the separator
+    // before its row included.
     const size_t start = out.size();
     try {
-        out.append(insert_head_);
+        out.append(statement_rows_ == 0 ? std::string_view(insert_head_) : row_separator);
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 out.append(", ");
             if (!mss_append_value_literal(out, record[i], schema[i], unicode_, rules_))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
-        out.append(insert_tail);
+        if (!loads_fast_)
+            out.append(insert_tail);
     } catch (...) {
         out.resize(start);
         throw;
     }
-    TK_TRACE(2, "Run SQL query: %.*s", static_cast<int>(out.size() - start - 2),
-             out.data() + start);
-    file_.commit_record();
+    TK_TRACE(2, "Run SQL query: %.*s", static_cast<int>(out.size() - start), out.data() + start);
+    if (!loads_fast_) {
+        file_.commit_record();
+        return;
+    }
+    ++statement_rows_;
+    ++batch_rows_;
+    const bool batch_full = rows_per_batch_ != 0 && batch_rows_ >= rows_per_batch_;
+    if (batch_full || statement_rows_ >= rows_per_insert_)
+        close_statement(batch_full || rows_per_batch_ == 0);
+    else
+        file_.commit();
+}
+
+void mss_dmp_recordset::close_statement(bool end_batch) {
+    std::string& out = file_.buffer();
+    if (statement_rows_ != 0)
+        out.append(statement_end);
+    if (end_batch && batch_rows_ != 0) {
+        out.append(batch_end);
+        batch_rows_ = 0;
+    }
+    // The records of a statement reach the file together, with its end.
+    file_.commit_records(statement_rows_);
+    statement_rows_ = 0;
 }
 
 void mss_dmp_recordset::finish() {
@@ -98,6 +132,8 @@ void mss_dmp_recordset::finish() {
     if (finished_)
         return;
     finished_ = true;
+    if (loads_fast_)
+        close_statement(true);
     if (!identity_pending_)
         file_.write(tk_to_utf8(text_.identity_off));
     file_.write(tk_to_utf8(text_.tail));

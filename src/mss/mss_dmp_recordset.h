@@ -23,17 +23,22 @@ public:
                       mss_dmp_table_text text);
     ~mss_dmp_recordset() override;
 
-    // Converts the record to the column types and writes its INSERT statement. A record
-    // whose field count differs from the column count, or that lacks the source field of a
-    // column, is a level-0 tk_exception and writes nothing.
+    // Converts the record to the column types and writes its INSERT statement, or its row of
+    // the open INSERT statement in the format that loads fast. A record whose field count
+    // differs from the column count, that lacks the source field of a column, or one of whose
+    // values has no literal, is a level-0 tk_exception and writes nothing: the statement goes
+    // on with the next record.
     void append_record(udb_record& record) override;
-    // Writes SET IDENTITY_INSERT ... OFF when ON was written, and the tail.
+    // Ends the open statement and batch, writes SET IDENTITY_INSERT ... OFF when ON was
+    // written, and the tail.
     void finish() override;
 
 private:
     // Checks that the record holds the source field of every column; done once per layout
     // of field names.
     void check_source_fields(const udb_record& record);
+    // Ends the open INSERT statement, and its batch when `end_batch`.
+    void close_statement(bool end_batch);
 
     mss_script_file& file_;
     mss_dmp_table_text text_;
@@ -41,6 +46,13 @@ private:
     bool finished_ = false;
     bool unicode_;
     const udb_custom_conversion* rules_;
+    // The format that loads fast (mss_dump_options): rows per statement (1 in the default
+    // format) and per batch (0: a batch per statement).
+    bool loads_fast_;
+    uint32_t rows_per_insert_;
+    uint32_t rows_per_batch_;
+    uint32_t statement_rows_ = 0; // rows of the open statement
+    uint32_t batch_rows_ = 0;     // rows of the open batch
     // "INSERT INTO [dbo].[T] ([A], [B]) VALUES (" in UTF-8.
     std::string insert_head_;
     // The name tokens of the fields of the last record whose layout was checked.

@@ -2,6 +2,7 @@
 // profile.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct mss_dump_options {
@@ -23,6 +24,14 @@ struct mss_dump_options {
         append, // the records are added to it
     };
     existing_table existing = existing_table::drop;
+    // The format that loads fast (both 0: off, one INSERT statement and one batch per record).
+    // rows_per_insert: records per INSERT statement, at most mss_max_rows_per_insert (0 counts
+    // as 1); rows_per_batch: records per batch, a GO after every so many (0: a GO after every
+    // statement). With either on, the head also sets NOCOUNT and XACT_ABORT on.
+    // udb_setting_table names both for the command line, profiles and stored settings.
+    uint32_t rows_per_insert = 0;
+    uint32_t rows_per_batch = 0;
+    bool loads_fast() const noexcept { return rows_per_insert != 0 || rows_per_batch != 0; }
     // Written after "Created by " in the header: the product name and version.
     std::string title;
     // The name used in the CREATE DATABASE block; empty: the script file's name without

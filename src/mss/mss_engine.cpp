@@ -76,7 +76,8 @@ std::unique_ptr<odb_connection> mss_engine::open_connection(std::u16string_view 
         if (!database.empty() && (e.has_native(4060) || e.has_native(916)))
             throw mss_no_perm_exception(settings_.integrated ? u"(integrated)" : settings_.login,
                                         database);
-        throw mss_connect_exception(mss_connect_message(e), tk_exception::stop_run);
+        throw mss_connect_exception(mss_connect_message(e, settings_.integrated),
+                                    tk_exception::stop_run);
     }
 }
 

@@ -12,10 +12,15 @@
 #include "udb/udb_ftd.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -70,41 +75,71 @@ struct utf8_progress {
 // read as a line continuation, is reported (what was written is then of no use).
 // The positions go in and out by value: behind references they would be reloaded from memory
 // after every byte stored through `p`, which may alias anything.
+#if defined(__SSE2__)
+// Writes the bytes of the leading plain ASCII units (not the zero, apostrophe or backslash the
+// loop looks at) among the eight at `s`, and answers how many there are. `p` needs room for
+// eight bytes: bytes after those of the plain units are of no use.
+inline unsigned plain_ascii_prefix(const char16_t* s, char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(int16_t(0xFF80))), zero);
+    const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, zero),
+                                         _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\'')),
+                                                      _mm_cmpeq_epi16(v, _mm_set1_epi16('\\'))));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
+    // Two mask bits a unit.
+    const auto plain = unsigned(_mm_movemask_epi8(_mm_andnot_si128(special, ascii)));
+    return unsigned(std::countr_one(plain)) / 2;
+}
+#endif
+
 utf8_progress encode_utf8(const char16_t* s, const char16_t* end, char* p, bool literal) {
     // Western text is nearly all below 0x100: its units go through a table, without the
-    // branches on ASCII, two-byte forms and apostrophes that mixed text mispredicts.
+    // branches on ASCII, two-byte forms and apostrophes that mixed text mispredicts. Runs of
+    // plain ASCII go up to eight units at a time, and the table takes the unit that ends one.
     const latin1_utf8* latin1 = literal ? latin1_in_literal.data() : latin1_as_is.data();
     while (s < end) {
-        char16_t c = *s++;
-        if (c < 0x100) {
-            const latin1_utf8& e = latin1[c];
-            p[0] = e.bytes[0];
-            p[1] = e.bytes[1];
-            p += e.length;
-            if (e.length != 0)
+        const char16_t* stop = end;
+#if defined(__SSE2__)
+        if (end - s >= 8) {
+            const unsigned plain = plain_ascii_prefix(s, p);
+            s += plain;
+            p += plain;
+            if (plain == 8)
                 continue;
-            if (c == 0) {
-                --s;
-                break;
+            stop = s + 1;
+        }
+#endif
+        while (s < stop) {
+            char16_t c = *s++;
+            if (c < 0x100) {
+                const latin1_utf8& e = latin1[c];
+                p[0] = e.bytes[0];
+                p[1] = e.bytes[1];
+                p += e.length;
+                if (e.length != 0)
+                    continue;
+                if (c == 0)
+                    return {utf8_result::ok, s - 1, p};
+                *p++ = char(c);
+                if (s < end && (*s == u'\r' || *s == u'\n'))
+                    return {utf8_result::line_continuation, s, p};
+            } else if (c < 0x800) {
+                *p++ = char(0xC0 | (c >> 6));
+                *p++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0xD800 || c > 0xDFFF) {
+                *p++ = char(0xE0 | (c >> 12));
+                *p++ = char(0x80 | ((c >> 6) & 0x3F));
+                *p++ = char(0x80 | (c & 0x3F));
+            } else {
+                if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF)
+                    return {utf8_result::unpaired_surrogate, s, p};
+                char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
+                *p++ = char(0xF0 | (cp >> 18));
+                *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+                *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+                *p++ = char(0x80 | (cp & 0x3F));
             }
-            *p++ = char(c);
-            if (s < end && (*s == u'\r' || *s == u'\n'))
-                return {utf8_result::line_continuation, s, p};
-        } else if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else if (c < 0xD800 || c > 0xDFFF) {
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else {
-            if (c > 0xDBFF || s == end || *s < 0xDC00 || *s > 0xDFFF)
-                return {utf8_result::unpaired_surrogate, s, p};
-            char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
-            *p++ = char(0xF0 | (cp >> 18));
-            *p++ = char(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = char(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = char(0x80 | (cp & 0x3F));
         }
     }
     return {utf8_result::ok, s, p};

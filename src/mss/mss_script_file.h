@@ -50,8 +50,10 @@ public:
     }
     // As commit(), for a buffer that now ends with a whole record's statement: the record
     // counts as written once its last byte is in the file.
-    void commit_record() {
-        record_ends_.push_back(buffer_.size());
+    void commit_record() { commit_records(1); }
+    // As commit_record(), for a buffer that now ends with the statement of `count` records.
+    void commit_records(size_t count) {
+        record_ends_.insert(record_ends_.end(), count, buffer_.size());
         commit();
     }
 

@@ -75,14 +75,16 @@ tk_exception mss_server_error(const odb_exception& e, int32_t level) {
     return tk_exception(mss_server_message(e), level);
 }
 
-std::string mss_connect_message(const odb_exception& e) {
+std::string mss_connect_message(const odb_exception& e, bool integrated) {
     std::string text = mss_server_message(e);
     bool certificate = false;
     bool no_driver = false;
     for (const odb_diagnostic& record : e.diagnostics()) {
         certificate = certificate || contains_nocase(record.text, "certificate");
-        // IM002: no such data source or driver; IM003: the driver cannot be loaded.
-        no_driver = no_driver || record.sqlstate == "IM002" || record.sqlstate == "IM003";
+        // IM002: no such data source or driver; IM003: the driver cannot be loaded; unixODBC
+        // says "Can't open lib" for a driver library that is not there.
+        no_driver = no_driver || record.sqlstate == "IM002" || record.sqlstate == "IM003" ||
+                    contains_nocase(record.text, "Can't open lib");
     }
     if (certificate)
         text += "\nThe server's certificate is not trusted on this computer. Turn on \"trust "
@@ -91,5 +93,10 @@ std::string mss_connect_message(const odb_exception& e) {
     if (no_driver)
         text += "\nThe ODBC driver could not be loaded: check the driver's name "
                 "(odbcinst -q -d lists the installed ones) or install it.";
+    // 18456 is the server's answer; anything else came before the server had one.
+    if (integrated && !e.has_native(18456))
+        text += "\nIntegrated (Kerberos) authentication needs a Kerberos ticket for your user "
+                "(kinit) and a server and driver set up for it; otherwise log in with a SQL "
+                "Server login (-U LOGIN).";
     return text;
 }

@@ -31,5 +31,6 @@ std::string mss_server_message(const odb_exception& e);
 tk_exception mss_server_error(const odb_exception& e, int32_t level = tk_exception::recoverable);
 
 // The text for a failed connection, with a hint when the server's certificate was refused
-// (Microsoft's driver 18 checks it by default) or the driver could not be loaded.
-std::string mss_connect_message(const odb_exception& e);
+// (Microsoft's driver 18 checks it by default), the driver could not be loaded, or
+// `integrated` (Kerberos) authentication failed.
+std::string mss_connect_message(const odb_exception& e, bool integrated = false);

@@ -10,6 +10,8 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
+#include <utility>
+
 namespace {
 
 // What is sent after a statement that may have left its transaction open: a batch-ending
@@ -38,34 +40,35 @@ void mss_table::append_record(udb_record& record) {
                            "table.",
                            tk_exception::recoverable);
     convert_record(record);
-    const size_t start = rows_.size();
+    std::string& text = pending_.text;
+    const size_t start = text.size();
     try {
-        rows_.append(row_ends_.empty() ? "(" : ",\r\n(");
+        text.append(pending_.ends.empty() ? "(" : ",\r\n(");
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
-                rows_.append(", ");
-            if (!mss_append_value_literal(rows_, record[i], schema[i], unicode_, context().rules))
+                text.append(", ");
+            if (!mss_append_value_literal(text, record[i], schema[i], unicode_, context().rules))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
-        rows_.push_back(')');
+        text.push_back(')');
     } catch (...) {
-        rows_.resize(start);
+        text.resize(start);
         throw;
     }
-    row_ends_.push_back(rows_.size());
-    row_numbers_.push_back(record.number());
-    if (row_ends_.size() >= max_rows || rows_.size() >= max_statement_bytes)
+    pending_.ends.push_back(text.size());
+    pending_.numbers.push_back(record.number());
+    if (pending_.ends.size() >= max_rows || text.size() >= max_statement_bytes)
         flush();
 }
 
-void mss_table::send(const std::string& utf8) {
+void mss_table::send(const std::string& utf8, size_t unwritten) {
     try {
         database_.connection().execute(tk_from_utf8(utf8));
     } catch (const odb_exception& e) {
         if (e.connection_lost())
             throw tk_exception("The connection to the server was lost while writing table '" +
                                    tk_to_utf8(name_) + "': " + e.server_text() + "\n" +
-                                   std::to_string(row_ends_.size()) +
+                                   std::to_string(unwritten) +
                                    " records of the table were not written; the records "
                                    "written before are in the table.",
                                tk_exception::stop_run);
@@ -74,53 +77,53 @@ void mss_table::send(const std::string& utf8) {
 }
 
 void mss_table::flush() {
-    if (row_ends_.empty())
+    if (pending_.ends.empty())
         return;
+    // The rows leave the table's hands before anything is sent: whatever happens to them
+    // (a stop in the middle of reporting a refused row included), they are never sent twice.
+    const batch rows = std::exchange(pending_, batch{});
     if (identity_ && !identity_on_) {
-        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" ON"));
+        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" ON"), rows.ends.size());
         identity_on_ = true;
     }
     std::string statement = "BEGIN TRANSACTION;\r\n";
     statement += insert_head_;
-    statement += rows_;
+    statement += rows.text;
     statement += ";\r\nCOMMIT TRANSACTION;";
-    TK_TRACE(2, "Insert %d records into %s", int(row_ends_.size()), tk_trace_text(safe_).c_str());
+    TK_TRACE(2, "Insert %d records into %s", int(rows.ends.size()), tk_trace_text(safe_).c_str());
     try {
-        send(statement);
-        database_.add_records_stored(row_ends_.size());
+        send(statement, rows.ends.size());
+        database_.add_records_stored(rows.ends.size());
     } catch (const odb_exception& e) {
         TK_TRACE(3, "Batch of %d records refused (%s); sent again one by one",
-                 int(row_ends_.size()), e.what());
-        send(tk_to_utf8(close_transaction));
-        replay();
+                 int(rows.ends.size()), e.what());
+        send(tk_to_utf8(close_transaction), rows.ends.size());
+        replay(rows);
     }
-    rows_.clear();
-    row_ends_.clear();
-    row_numbers_.clear();
 }
 
-void mss_table::replay() {
+void mss_table::replay(const batch& rows) {
     size_t begin = 0;
-    for (size_t row = 0; row < row_ends_.size(); ++row) {
+    for (size_t row = 0; row < rows.ends.size(); ++row) {
         // Each row's text begins after the ",\r\n" that joined it to the one before.
         const size_t start = row == 0 ? 0 : begin + 3;
         std::string statement = insert_head_;
-        statement.append(rows_, start, row_ends_[row] - start);
-        begin = row_ends_[row];
+        statement.append(rows.text, start, rows.ends[row] - start);
+        begin = rows.ends[row];
         try {
-            send(statement);
+            send(statement, rows.ends.size() - row);
             database_.add_records_stored(1);
         } catch (const odb_exception& e) {
-            report_row(row, mss_server_message(e));
+            report_row(rows.numbers[row], mss_server_message(e));
         }
     }
 }
 
-void mss_table::report_row(size_t row, const std::string& message) {
+void mss_table::report_row(uint32_t number, const std::string& message) {
     ++failed_;
     const tk_exception e(message, tk_exception::recoverable);
     if (error_handler* handler = error_handler::try_instance()) {
-        handler->set_record_context(name_, int32_t(row_numbers_[row]));
+        handler->set_record_context(name_, int32_t(number));
         handler->handle(e, false);
         return;
     }
@@ -137,7 +140,11 @@ void mss_table::finish() {
     try {
         flush();
     } catch (...) {
-        switch_identity_off();
+        try {
+            switch_identity_off();
+        } catch (const std::exception& e) {
+            TK_TRACE(3, "IDENTITY_INSERT stays on: %s", e.what());
+        }
         throw;
     }
     switch_identity_off();
@@ -148,7 +155,7 @@ void mss_table::switch_identity_off() {
         return;
     identity_on_ = false;
     try {
-        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" OFF"));
+        send(tk_to_utf8(u"SET IDENTITY_INSERT " + safe_ + u" OFF"), 0);
     } catch (const odb_exception& e) {
         throw mss_server_error(e);
     }

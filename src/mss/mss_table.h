@@ -37,13 +37,20 @@ public:
     static constexpr size_t max_statement_bytes = 1 << 20;
 
 private:
+    // Rows gathered for one statement.
+    struct batch {
+        std::string text;              // the rows' "(...)" texts, joined by ",\r\n"
+        std::vector<size_t> ends;      // where each row's text ends
+        std::vector<uint32_t> numbers; // each row's record number
+    };
+
     // Sends the gathered rows; on refusal, sends them again one by one.
     void flush();
-    void replay();
+    void replay(const batch& rows);
     // Runs the text; the server's error is rethrown as odb_exception, a lost connection as a
-    // level-1 tk_exception that stops the run.
-    void send(const std::string& utf8);
-    void report_row(size_t row, const std::string& message);
+    // level-1 tk_exception that stops the run and says how many records were left `unwritten`.
+    void send(const std::string& utf8, size_t unwritten);
+    void report_row(uint32_t number, const std::string& message);
     void switch_identity_off();
 
     mss_database& database_;
@@ -53,8 +60,6 @@ private:
     bool finished_ = false;
     bool unicode_;
     std::string insert_head_; // "INSERT INTO [s].[t] ([a], [b]) VALUES " in UTF-8
-    std::string rows_;        // the gathered rows' "(...)" texts, one after the other
-    std::vector<size_t> row_ends_;
-    std::vector<uint32_t> row_numbers_;
+    batch pending_;
     uint64_t failed_ = 0;
 };

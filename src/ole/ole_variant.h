@@ -77,7 +77,7 @@ public:
     // VT_BSTR holding a copy of the zero-terminated text.
     ole_variant& operator=(const char16_t* bstr);
 
-    virtual ~ole_variant();
+    ~ole_variant();
 
     // ---- Setters for the hot path (buffers keep their capacity) ------------------------------
     void clear() noexcept; // VT_EMPTY
@@ -132,8 +132,8 @@ public:
     // `system_time` for VT_DATE, all zeros otherwise.
     void get_system_time(SYSTEMTIME& st) const noexcept;
 
-    virtual std::string to_string() const;
-    virtual std::u16string to_wstring() const;
+    std::string to_string() const;
+    std::u16string to_wstring() const;
     // The text of to_string appended to `out`, without a temporary string.
     void append_string(std::string& out) const;
 

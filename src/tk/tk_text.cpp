@@ -4,6 +4,7 @@
 #include "tk/tk_trace.h"
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -17,6 +18,10 @@
 #include <unicode/utf16.h>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -53,6 +58,8 @@ public:
 
     sbcs_codepage(uint32_t codepage, const table& to_unicode)
         : tk_codepage(codepage), to_unicode_(to_unicode) {
+        for (char16_t b = 0; b < 0x80; ++b)
+            ascii_as_is_ = ascii_as_is_ && to_unicode_[b] == b;
         page_of_.fill(0);
         // Walk backwards so that, where two bytes carry the same character, the lower byte
         // is the one written.
@@ -84,10 +91,32 @@ public:
         char16_t* d = out.data();
         const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
         bool unmapped = false;
-        for (size_t i = 0, n = bytes.size(); i < n; ++i) {
-            const char16_t c = to_unicode_[s[i]];
-            d[i] = c;
-            unmapped |= c == replacement;
+        const size_t n = bytes.size();
+        for (size_t i = 0; i < n;) {
+            size_t stop = n;
+#if defined(__SSE2__)
+            // Most text is ASCII, which nearly every page keeps as it is: up to 16 such bytes
+            // are widened at once, and the table takes the byte that ends a run.
+            if (ascii_as_is_ && n - i >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+                const __m128i zero = _mm_setzero_si128();
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), _mm_unpackhi_epi8(v, zero));
+                // The units after the run are written again below.
+                const auto high = unsigned(_mm_movemask_epi8(v));
+                if (high == 0) {
+                    i += 16;
+                    continue;
+                }
+                i += size_t(std::countr_zero(high));
+                stop = i + 1;
+            }
+#endif
+            for (; i < stop; ++i) {
+                const char16_t c = to_unicode_[s[i]];
+                d[i] = c;
+                unmapped |= c == replacement;
+            }
         }
         return !unmapped;
     }
@@ -110,6 +139,7 @@ public:
 
 private:
     table to_unicode_;
+    bool ascii_as_is_ = true;           // the bytes below 0x80 are the same characters
     std::array<uint16_t, 256> page_of_; // high byte of a character -> pages_ index + 1
     std::vector<std::array<int16_t, 256>> pages_;
 };

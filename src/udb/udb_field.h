@@ -15,7 +15,7 @@ public:
     udb_field(udb_field&& other) noexcept;
     udb_field& operator=(const udb_field&) = default;
     udb_field& operator=(udb_field&& other) noexcept;
-    ~udb_field() override = default;
+    ~udb_field() = default;
 
     // A source refilling its record assigns plain values, which keep the name and size.
     using ole_variant::operator=;

@@ -52,14 +52,12 @@ void udb_field::set_name(std::u16string name) {
     name_id_ = new_name_id(name_);
 }
 
-udb_field& udb_record::add_field(std::unique_ptr<udb_field> field) {
-    TK_ASSERT(field != nullptr);
-    fields_.push_back(std::move(field));
-    return *fields_.back();
+udb_field& udb_record::add_field(udb_field field) {
+    return fields_.emplace_back(std::move(field));
 }
 
 udb_field& udb_record::add_field(std::u16string name, uint32_t size, const ole_variant& value) {
-    return add_field(std::make_unique<udb_field>(std::move(name), size, value));
+    return fields_.emplace_back(std::move(name), size, value);
 }
 
 void udb_record::clear() noexcept {
@@ -69,8 +67,8 @@ void udb_record::clear() noexcept {
 
 int32_t udb_record::get_field_idx(std::u16string_view name) const {
     for (size_t i = 0; i < fields_.size(); ++i) {
-        TK_TRACE(1, "Processing %s", tk_trace_text(fields_[i]->get_name()).c_str());
-        if (tk_equal_nocase(fields_[i]->get_name(), name))
+        TK_TRACE(1, "Processing %s", tk_trace_text(fields_[i].get_name()).c_str());
+        if (tk_equal_nocase(fields_[i].get_name(), name))
             return int32_t(i);
     }
     return -1;
@@ -84,5 +82,5 @@ bool udb_record::find_field(std::u16string_view name) const {
 const udb_field& udb_record::get_field(std::u16string_view name) const {
     static const udb_field empty;
     const int32_t i = get_field_idx(name);
-    return i < 0 ? empty : *fields_[size_t(i)];
+    return i < 0 ? empty : fields_[size_t(i)];
 }

@@ -9,10 +9,11 @@
 #include <string_view>
 #include <vector>
 
-// Field i of a source record corresponds to column i of the source schema. The record owns
-// its fields; a source usually builds them once per table and then refills the same record
-// object for every row (assigning values to the fields it already has), so walking a table
-// allocates nothing per record beyond what the values themselves need.
+// Field i of a source record corresponds to column i of the source schema. The record holds
+// its fields in place, one block for all of them; a source usually builds them once per table
+// and then refills the same record object for every row (assigning values to the fields it
+// already has), so walking a table allocates nothing per record beyond what the values
+// themselves need. Adding a field may move the others: references to fields hold until then.
 class udb_record {
 public:
     udb_record() = default;
@@ -24,11 +25,10 @@ public:
 
     size_t size() const noexcept { return fields_.size(); }
     bool empty() const noexcept { return fields_.empty(); }
-    udb_field& operator[](size_t i) { return *fields_[i]; }
-    const udb_field& operator[](size_t i) const { return *fields_[i]; }
+    udb_field& operator[](size_t i) { return fields_[i]; }
+    const udb_field& operator[](size_t i) const { return fields_[i]; }
 
-    // Takes a field of any derived kind.
-    udb_field& add_field(std::unique_ptr<udb_field> field);
+    udb_field& add_field(udb_field field);
     udb_field& add_field(std::u16string name, uint32_t size,
                          const ole_variant& value = ole_variant());
     // Destroys every field.
@@ -51,7 +51,7 @@ public:
     void set_number(uint32_t number) noexcept { number_ = number; }
 
 private:
-    std::vector<std::unique_ptr<udb_field>> fields_;
+    std::vector<udb_field> fields_;
     bool deleted_ = false;
     uint32_t number_ = 0;
 };

@@ -35,7 +35,7 @@ size_t copy_record(const udb_record& from, udb_record_reader::slot& to, size_t l
         record.clear();
         record.reserve(n);
         for (size_t i = 0; i < n; ++i)
-            record.add_field(std::make_unique<udb_field>(from[i]));
+            record.add_field(from[i]);
     }
     record.set_deleted(from.is_deleted());
     to.large = is_large;

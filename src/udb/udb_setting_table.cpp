@@ -157,6 +157,65 @@ constexpr udb_setting table[] = {
      .help = "write CREATE TABLE and the indexes (and DROP TABLE in modes 0\n"
              "and 1); --no-create-table writes the records only",
      .help_group = group::output},
+    {.member = &s::driver,
+     .stored_name = "driver",
+     .section = mssql,
+     .key = u"driver",
+     .skip_empty = true,
+     .option = "driver",
+     .value_name = "NAME",
+     .help = "an ODBC driver by name or library path (default: ODBC Driver 18\n"
+             "for SQL Server, then 17, then FreeTDS)",
+     .help_group = group::server},
+    {.member = &s::connection_string,
+     .stored_name = "conn_str",
+     .section = mssql,
+     .key = u"connection string",
+     .skip_empty = true,
+     .secret = true, // it may hold a password
+     .option = "connection-string",
+     .value_name = "TEXT",
+     .help = "a whole ODBC connection string instead of -S/-U/-P/-E/--driver",
+     .help_group = group::server},
+    {.member = &s::trust_server_certificate,
+     .stored_name = "trust_cert",
+     .section = mssql,
+     .key = u"trust server certificate",
+     .reading = reading::only_one,
+     .skip_default = true,
+     .option = "trust-server-certificate",
+     .help = "accept the server's certificate without checking it (driver 18\n"
+             "checks it by default)",
+     .help_group = group::server},
+    // --encrypt and --no-encrypt are the command line's (0 off, 1 on, 2 the driver's default).
+    {.member = &s::encrypt,
+     .stored_name = "encrypt",
+     .section = mssql,
+     .key = u"encrypt",
+     .reading = reading::number,
+     .skip_default = true,
+     .max = 2},
+    {.member = &s::rows_per_insert,
+     .stored_name = "dmp_rows_insert",
+     .section = mssql,
+     .key = u"dump rows per insert",
+     .reading = reading::number,
+     .max = 1000, // MS SQL takes at most 1000 rows in one VALUES list
+     .option = "rows-per-insert",
+     .value_name = "N",
+     .help = "write up to N records (at most 1000) in one INSERT statement",
+     .help_group = group::script_format},
+    {.member = &s::rows_per_batch,
+     .stored_name = "dmp_rows_batch",
+     .section = mssql,
+     .key = u"dump rows per batch",
+     .reading = reading::number,
+     .max = 100'000'000,
+     .option = "rows-per-batch",
+     .value_name = "N",
+     .help = "end a batch (GO) after every N records instead of after every\n"
+             "INSERT statement",
+     .help_group = group::script_format},
     {.member = &s::skip_deleted,
      .stored_name = "skip_del",
      .section = generic,
@@ -207,23 +266,6 @@ constexpr udb_setting table[] = {
      .help = "code page of the tables that name none (default 1252); such a\n"
              "table is read as UTF-8 when its text is valid UTF-8",
      .help_group = group::source},
-    {.member = &s::driver,
-     .option = "driver",
-     .value_name = "NAME",
-     .help = "an ODBC driver by name or library path (default: ODBC Driver 18\n"
-             "for SQL Server, then 17, then FreeTDS)",
-     .help_group = group::server},
-    {.member = &s::connection_string,
-     .secret = true,
-     .option = "connection-string",
-     .value_name = "TEXT",
-     .help = "a whole ODBC connection string instead of -S/-U/-P/-E/--driver",
-     .help_group = group::server},
-    {.member = &s::trust_server_certificate,
-     .option = "trust-server-certificate",
-     .help = "accept the server's certificate without checking it (driver 18\n"
-             "checks it by default)",
-     .help_group = group::server},
     {.member = &s::dmp_unicode, .stored_name = "dmp_unicode"},
 };
 
@@ -241,7 +283,7 @@ std::optional<uint32_t> accept(const udb_setting& row, int64_t value, udb_settin
     case check::path:
         break;
     }
-    if (value < 0 || value > int64_t(UINT32_MAX))
+    if (value < 0 || value > int64_t(row.max))
         return std::nullopt;
     return uint32_t(value);
 }
@@ -250,6 +292,8 @@ void store_value(const udb_setting& row, const udb_settings& settings, udb_profi
     std::visit(
         [&](auto member) {
             const auto& value = settings.*member;
+            if (row.skip_default && value == udb_settings().*member)
+                return;
             using T = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<T, bool>) {
                 profile.add_flag(row.section, row.key, value);

@@ -49,7 +49,7 @@ enum class udb_setting_check : uint8_t {
 };
 
 // Where the command-line help lists an option.
-enum class udb_help_group : uint8_t { none, source, output, running, server };
+enum class udb_help_group : uint8_t { none, source, output, script_format, running, server };
 
 struct udb_setting {
     udb_setting_member member{};
@@ -62,6 +62,11 @@ struct udb_setting {
     udb_setting_check check = udb_setting_check::none;
     // Text written to a profile only when it is not empty.
     bool skip_empty = false;
+    // Written to a profile only when it is not the default (keys added after profiles of the
+    // classic layout existed, which keep that layout).
+    bool skip_default = false;
+    // The largest number taken (a number member).
+    uint32_t max = UINT32_MAX;
     // A secret (a password): a profile holding it is readable by its owner only.
     bool secret = false;
     // The command-line option without its dashes ("skip-deleted"); empty: none. A flag also

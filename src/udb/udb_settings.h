@@ -53,6 +53,10 @@ struct udb_settings {
     bool dmp_ins_db = false;
     // DROP TABLE, CREATE TABLE and the indexes of each table.
     bool dmp_ins_tab = true;
+    // The format that loads fast: records per INSERT statement (0 counts as 1) and per batch
+    // (0: a GO after every statement).
+    uint32_t rows_per_insert = 0;
+    uint32_t rows_per_batch = 0;
 
     // ---- Server connection -------------------------------------------------------------------
     std::u16string host;
@@ -65,8 +69,8 @@ struct udb_settings {
     std::u16string driver;
     // A whole ODBC connection string, used instead of host, login, password and driver.
     std::u16string connection_string;
-    // Encryption of the connection: 0 the driver's default, 1 on, 2 off.
-    uint32_t encrypt = 0;
+    // Encryption of the connection: 0 off, 1 on, 2 the driver's default.
+    uint32_t encrypt = 2;
     bool trust_server_certificate = false;
 
     // ---- Table lists (profiles only) ---------------------------------------------------------

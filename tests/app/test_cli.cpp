@@ -210,6 +210,10 @@ TEST_F(cli, a_saved_profile_gives_the_same_run) {
                            "3",
                            "--password",
                            "secret",
+                           "--rows-per-insert",
+                           "2",
+                           "--rows-per-batch",
+                           "3",
                            "--save-profile",
                            "run.tbx"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -231,10 +235,12 @@ TEST_F(cli, a_saved_profile_gives_the_same_run) {
     EXPECT_EQ(body(second), expected);
     EXPECT_FALSE(contains(first, "INDEX")) << "--skip-indexes, the clustered index too";
     EXPECT_TRUE(contains(second, "'T'") || contains(second, "'F'")) << "logical values as is";
+    EXPECT_TRUE(contains(second, "SET XACT_ABORT ON;\r\n")) << "the format that loads fast";
+    EXPECT_TRUE(contains(second, "),\r\n(")) << "two rows a statement";
 
     // Options override the profile.
-    r = run_cli(dir,
-                {"convert", "run.tbx", "-o", "third.sql", "-t", "customers", "--no-skip-deleted"});
+    r = run_cli(dir, {"convert", "run.tbx", "-o", "third.sql", "-t", "customers",
+                      "--no-skip-deleted", "--rows-per-insert=0", "--rows-per-batch=0"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "third.sql"), "INSERT INTO"), 6u);
 }

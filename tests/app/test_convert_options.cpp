@@ -41,6 +41,9 @@ TEST(convert_options, every_setting_of_a_script_run) {
                      "--no-comments",
                      "--create-database",
                      "--no-create-table",
+                     "--rows-per-insert=1000",
+                     "--rows-per-batch",
+                     "5000",
                      "--log",
                      "trace.log",
                      "--save-profile",
@@ -66,6 +69,8 @@ TEST(convert_options, every_setting_of_a_script_run) {
     EXPECT_EQ(s.get(&udb_settings::dmp_ins_com), false);
     EXPECT_EQ(s.get(&udb_settings::dmp_ins_db), true);
     EXPECT_EQ(s.get(&udb_settings::dmp_ins_tab), false);
+    EXPECT_EQ(s.get(&udb_settings::rows_per_insert), 1000u);
+    EXPECT_EQ(s.get(&udb_settings::rows_per_batch), 5000u);
     EXPECT_EQ(s.get(&udb_settings::logfile), (here / "trace.log").string());
     EXPECT_EQ(cl.save_profile, "saved.tbx");
     EXPECT_TRUE(cl.stop_on_error);
@@ -136,6 +141,12 @@ TEST(convert_options, usage_errors) {
     EXPECT_NE(usage_text({"--default-encoding", "0"}).find("'0'"), std::string::npos);
     EXPECT_NE(usage_text({"--mode", "4"}).find("'4'"), std::string::npos);
     EXPECT_NE(usage_text({"--direct", "--script", "x.sql"}).find("--direct"), std::string::npos);
+    EXPECT_EQ(usage_text({"--rows-per-insert", "1001"}),
+              "--rows-per-insert takes a number from 0 to 1000, not '1001'");
+    for (const char* bad : {"-1", "", "1e3", " 5", "99999999999"})
+        EXPECT_NE(usage_text({"--rows-per-batch", bad}).find("--rows-per-batch takes a number"),
+                  std::string::npos)
+            << bad;
     EXPECT_EQ(usage_text({"--table="}), "--table needs a table name");
     EXPECT_EQ(usage_text({"--script="}), "an empty file or folder name was given");
 }

@@ -20,6 +20,12 @@ void set_all(udb_settings& s) {
     s.host = u"db1\\SQL";
     s.login = u"loader";
     s.password = u"pa=ss word";
+    s.driver = u"ODBC Driver 17 for SQL Server";
+    s.connection_string = u"Driver={FreeTDS};Server=h;PWD={a;b}";
+    s.trust_server_certificate = true;
+    s.encrypt = 0;
+    s.rows_per_insert = 1000;
+    s.rows_per_batch = 5000;
     s.skip_indexes = true;
     s.table_definitions_only = true;
     s.skip_deleted = true;
@@ -87,6 +93,7 @@ TEST(tabrix_converter, profile_file_layout) {
               "\r\n"
               "[MS SQL Server settings]\r\nwindows authentication=1\r\nconnect as DBO=1\r\n"
               "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n"
+              "dump rows per insert=0\r\ndump rows per batch=0\r\n"
               "direct mode=0\r\n\r\n"
               "[Selected Tables]\r\norders\r\n\r\n"
               "[Selected Views]\r\n\r\n");
@@ -106,6 +113,8 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "src=\n"
                                            "[MS SQL Server settings]\n"
                                            "dump create table=yes\n"
+                                           "dump rows per insert=500\n"
+                                           "dump rows per batch=-3\n"
                                            "direct mode=0\n"
                                            "[Selected Tables]\n"
                                            "a=b\n"
@@ -123,6 +132,8 @@ TEST(tabrix_converter, profile_reading_rules) {
     EXPECT_EQ(c.settings().encoding, 936u) << "a code page by its number";
     EXPECT_EQ(c.settings().source, u"/kept");
     EXPECT_FALSE(c.settings().dmp_ins_tab) << "only \"1\" is true";
+    EXPECT_EQ(c.settings().rows_per_insert, 500u);
+    EXPECT_EQ(c.settings().rows_per_batch, 0u) << "a value out of range is not taken";
     EXPECT_FALSE(c.settings().direct);
     EXPECT_EQ(c.settings().selected_tables, std::vector<std::u16string>{u"orders"});
     EXPECT_EQ(c.settings().selected_entries, (udb_named_texts{{u"a", u"b"}}));

@@ -272,3 +272,39 @@ TEST(MssLiterals, WideFormsNeedAFieldAndAColumn) {
     EXPECT_THROW(mss_get_fld_append_str(nullptr, &column, true), tk_mail_assertion);
     EXPECT_THROW(mss_get_fld_append_str(&field, nullptr, true), tk_mail_assertion);
 }
+
+// Runs of plain ASCII are written several units at a time: a unit that needs more (an
+// apostrophe, a backslash before a line break, a letter beyond ASCII, a surrogate pair) in
+// any place of a text as long as a few runs must come out as one unit at a time would write it.
+TEST(MssLiterals, EveryUnitInEveryPlaceOfALongText) {
+    const t_ftd column(0, u"T", VT_BSTR);
+    struct unit {
+        std::u16string text;
+        std::string utf8;
+    };
+    const unit units[] = {{u"'", "''"},
+                          {u"é", "\xC3\xA9"},
+                          {u"Ж", "\xD0\x96"},
+                          {u"€", "\xE2\x82\xAC"},
+                          {u"\U0001D11E", "\xF0\x9D\x84\x9E"},
+                          {u"\x7F", "\x7F"},
+                          {u"\\", "\\"}};
+    for (size_t length = 1; length <= 34; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (const unit& u : units) {
+                std::u16string text(length, u'a');
+                text.replace(at, 1, u.text);
+                std::string expected = "N'" + std::string(length, 'a') + "'";
+                expected.replace(2 + at, 1, u.utf8);
+                EXPECT_EQ(literal(ole_variant(std::u16string_view(text)), column), expected)
+                    << length << " " << at << " " << u.utf8;
+            }
+            // A backslash that ends a line is a line continuation wherever it stands.
+            std::u16string text(length, u'a');
+            text.insert(at, u"\\\r\n");
+            EXPECT_NE(literal(ole_variant(std::u16string_view(text)), column).find("CONVERT("),
+                      std::string::npos)
+                << length << " " << at;
+        }
+    }
+}

@@ -481,3 +481,46 @@ TEST(MssScript, SchemasViewsKeysAndDrops) {
     EXPECT_EQ(tabrix_test::read_file(dir / "v.sql"), expected);
     EXPECT_EQ(db->get_names_map().get_tn_mapped_name(u"2v", true), u"_2v");
 }
+
+TEST(MssScript, FastLoadingFormatGroupsRowsAndBatches) {
+    tabrix_test::scratch_dir dir;
+    mss_dump_options options = default_options();
+    options.dmp_ins_com = false;
+    options.rows_per_insert = 2;
+    options.rows_per_batch = 3;
+    auto db = sql_engine::create_dump(tk_from_utf8((dir / "f.sql").string()), options);
+    auto table = db->create_table(u"people", people_schema(), udb_indexes());
+    udb_record r;
+    std::u16string broken = u"x";
+    broken.push_back(char16_t(0xDC00));
+    for (int id = 1; id <= 6; ++id) {
+        // Records 1 and 4 fail: each is left out of the statement it would have opened.
+        add_person(r, id, id % 3 == 1 ? std::u16string_view(broken) : u"it's", "1",
+                   day(2000, 1, id), true, u"");
+        if (id % 3 == 1)
+            EXPECT_THROW(table->append_record(r), tk_exception);
+        else
+            table->append_record(r);
+    }
+    add_person(r, 7, u"last", "1", day(2000, 1, 7), false, u"");
+    table->append_record(r);
+    table->finish();
+    db->finish();
+    const std::string insert =
+        "INSERT INTO [dbo].[people] ([ID], [NAME], [PRICE], [BORN], [OK], [NOTES]) VALUES ";
+    std::string script = tabrix_test::read_file(dir / "f.sql");
+    const std::string head = "SET QUOTED_IDENTIFIER ON;\r\nSET DATEFORMAT ymd;\r\n"
+                             "SET NOCOUNT ON;\r\nSET XACT_ABORT ON;\r\nGO\r\n";
+    EXPECT_EQ(script.substr(0, head.size()), head);
+    const size_t data = script.find("SET IDENTITY_INSERT");
+    ASSERT_NE(data, std::string::npos);
+    // Two rows a statement, a batch every three rows: the third row ends its statement early.
+    EXPECT_EQ(script.substr(data), "SET IDENTITY_INSERT [dbo].[people] ON;\r\nGO\r\n" + insert +
+                                       "(2, N'it''s', 1, '2000-01-02', 1, ''),\r\n"
+                                       "(3, N'it''s', 1, '2000-01-03', 1, '');\r\n" +
+                                       insert + "(5, N'it''s', 1, '2000-01-05', 1, '');\r\nGO\r\n" +
+                                       insert +
+                                       "(6, N'it''s', 1, '2000-01-06', 1, ''),\r\n"
+                                       "(7, N'last', 1, '2000-01-07', 0, '');\r\nGO\r\n"
+                                       "SET IDENTITY_INSERT [dbo].[people] OFF;\r\nGO\r\n");
+}

@@ -178,6 +178,39 @@ folder_result convert_folder(const fs::path& folder, const std::string& file) {
     return result;
 }
 
+// A table in the format that loads fast, with everyday values that both parsers read.
+void write_loads_fast(const std::string& file, mss_dump_options options) {
+    options.rows_per_insert = 3;
+    options.rows_per_batch = 5;
+    auto db = sql_engine::create_dump(sample_path(file), options);
+    udb_schema schema;
+    schema.push_back(t_ftd(4, u"ID", VT_I4, false, true));
+    schema.push_back(t_ftd(40, u"NAME", VT_BSTR));
+    schema.push_back(t_ftd(12, u"AMOUNT", VT_DECIMAL, false, false, ole_variant(), 12 * 256 + 2));
+    schema.push_back(t_ftd(8, u"BORN", VT_DATE, false, false, ole_variant(), 2));
+    schema.push_back(t_ftd(1, u"ACTIVE", VT_BOOL));
+    schema.push_back(t_ftd(8, u"BIG", VT_I8));
+    schema.push_back(t_ftd(0, u"NOTE", VT_BSTR));
+    auto table = db->create_table(u"people", schema, udb_indexes());
+    const std::u16string names[] = {u"O'Brien", u"Zoë Müller", u"", u"Ærin Øster", u"Seán"};
+    udb_record r;
+    for (int i = 1; i <= 12; ++i) {
+        DECIMAL amount{};
+        VarDecFromStr(i % 2 ? "-1234.5" : "98765.25", LOCALE_EN_US, 0, amount);
+        r.clear();
+        r.add_field(u"ID", 4, ole_variant(i));
+        r.add_field(u"NAME", 40, ole_variant(std::u16string_view(names[i % 5])));
+        r.add_field(u"AMOUNT", 12, i % 4 ? ole_variant(amount) : ole_variant());
+        r.add_field(u"BORN", 8, ole_variant(moment(1950 + i, 1 + i % 12, 1 + i, 0, 0, 0, 0)));
+        r.add_field(u"ACTIVE", 1, ole_variant(i % 3 == 0));
+        r.add_field(u"BIG", 8, ole_variant(int64_t(-9000000000000000000) + i));
+        r.add_field(u"NOTE", 0, ole_variant(u"it's paid, déjà\r\nnext line"));
+        table->append_record(r);
+    }
+    table->finish();
+    db->finish();
+}
+
 } // namespace
 
 TEST(MssSqlSamples, EveryStatementForm) {
@@ -199,6 +232,16 @@ TEST(MssSqlSamples, EveryStatementForm) {
     mss_dump_options append = skip;
     append.existing = mss_dump_options::existing_table::append;
     write_every_type("every-type-merge.sql", append);
+    // The format that loads fast: rows grouped into statements and batches.
+    mss_dump_options fast = all_options();
+    fast.rows_per_insert = 3;
+    write_every_type("loads-fast.sql", fast);
+    fast.rows_per_batch = 2;
+    fast.existing = mss_dump_options::existing_table::skip;
+    fast.dmp_ins_db = false;
+    write_every_type("loads-fast-skip-existing.sql", fast);
+    write_loads_fast("loads-fast-two-parsers.sql", all_options());
+    write_loads_fast("loads-fast-skip-existing-two-parsers.sql", fast);
     std::string script = tabrix_test::read_file(samples_dir() / "every-type-logical-as-is.sql");
     EXPECT_NE(script.find("[OK] CHAR(1)"), std::string::npos);
     EXPECT_NE(script.find(", 'T', 0x00FF27"), std::string::npos);

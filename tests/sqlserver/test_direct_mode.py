@@ -178,6 +178,13 @@ class DirectModeFailureTest(DirectModeBase):
         self.assertEqual(pinged.returncode, 1)
         self.assertIn('Invalid user name or password.', pinged.stderr)
 
+    def test_integrated_login_refused_says_what_it_needs(self):
+        self.server.need_test_server(self)
+        done = self.cli('convert', '--no-stored-settings', '-s', self.sample(), '-S',
+                        f'{self.server.host},{self.server.port}', '-E', '-d', 'x')
+        self.assertEqual(done.returncode, EXIT_CANNOT_CONNECT, done.stderr)
+        self.assertIn('Integrated (Kerberos) authentication needs a Kerberos ticket', done.stderr)
+
     def test_password_with_semicolon_stays_a_password(self):
         # Were the value not braced, "PORT=1" would send the driver to port 1 and the failure
         # would be another one.
@@ -223,6 +230,18 @@ class DirectModeFailureTest(DirectModeBase):
         self.assertNotIn('record #3:', done.stderr)
         self.assertIn(f'records failed:  {len(before) - 1}', done.stdout)
         self.assertEqual(self.rows(database, 'orders'), before)
+
+    def test_stop_on_error_stops_at_the_first_refused_record(self):
+        sample = self.sample()
+        database = self.database_name()
+        self.assertEqual(self.direct(sample, database, 1).returncode, EXIT_OK)
+        self.server.query('ALTER TABLE [customers] ALTER COLUMN [ID] BIGINT NOT NULL',
+                          'ALTER TABLE [customers] ADD PRIMARY KEY ([ID])', database=database)
+        done = self.direct(sample, database, 3, '--stop-on-error')
+        self.assertEqual(done.returncode, EXIT_STOPPED, done.stderr)
+        self.assertEqual(done.stderr.count('error: '), 1, done.stderr)
+        self.assertIn('customers, record #1:', done.stderr)
+        self.assertEqual(len(self.rows(database, 'customers')), 6)
 
     def test_refused_batch_is_sent_again_row_by_row(self):
         self.server.need_test_server(self)

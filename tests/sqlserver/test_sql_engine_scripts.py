@@ -117,10 +117,10 @@ class FixtureScriptsTest(unittest.TestCase):
     def tearDown(self):
         self.work.cleanup()
 
-    def convert_and_check(self, folder, mode, create_database):
+    def convert_and_check(self, folder, mode, create_database, options=()):
         script_path = os.path.join(self.work.name, f'script-{mode}.sql')
         args = ['convert', '--no-stored-settings', '-s', folder, '-o', script_path,
-                '-m', str(mode), '--overwrite', '--no-progress']
+                '-m', str(mode), '--overwrite', '--no-progress', *options]
         if create_database:
             args.append('--create-database')
         converted = cli(*args, home=self.home)
@@ -188,6 +188,20 @@ class FixtureScriptsTest(unittest.TestCase):
             for mode in (1, 2, 3):
                 with self.subTest(folder=os.path.relpath(folder, SHARED), mode=mode):
                     self.convert_and_check(folder, mode, mode == 1)
+
+
+    def test_fast_loading_format(self):
+        """Statements of several rows and batches of several statements fill the same tables:
+        7 rows a statement and a batch every 10 rows end statements inside batches and at
+        their ends."""
+        sample = os.path.join(self.work.name, 'sample')
+        made = cli('sample', sample, home=self.home)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        fast = ('--rows-per-insert', '7', '--rows-per-batch', '10')
+        for folder in [sample, *fixture_folders()]:
+            for mode in (1, 2):
+                with self.subTest(folder=os.path.relpath(folder, SHARED), mode=mode):
+                    self.convert_and_check(folder, mode, False, fast)
 
 
 class SplitBatchesTest(unittest.TestCase):

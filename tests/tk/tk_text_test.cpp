@@ -230,3 +230,23 @@ TEST(tk_locale, case_insensitive_comparison_and_letter_tests) {
     EXPECT_TRUE(tk_is_alnum(u'ß'));
     EXPECT_FALSE(tk_is_alnum(u' '));
 }
+
+// Runs of ASCII bytes are decoded many at a time: a byte beyond ASCII, or one without a
+// character, in any place of a text as long as a few runs decodes as alone.
+TEST(tk_text, every_byte_in_every_place_of_a_long_text) {
+    const tk_codepage& cp1253 = tk_codepage::get(1253);
+    for (size_t length = 1; length <= 50; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (const auto& [byte, character] :
+                 {std::pair{'\xE1', u'α'}, {'\x80', u'€'}, {'\xD2', char16_t(0xFFFD)}}) {
+                std::string bytes(length, 'a');
+                bytes[at] = byte;
+                std::u16string expected(length, u'a');
+                expected[at] = character;
+                std::u16string out;
+                EXPECT_EQ(cp1253.decode_checked(bytes, out), character != 0xFFFD);
+                EXPECT_EQ(out, expected) << length << " " << at;
+            }
+        }
+    }
+}

@@ -22,7 +22,7 @@ udb_settings changed(const udb_setting& row) {
             else if constexpr (std::is_same_v<T, std::string>)
                 value = "/tmp/a b.log";
             else
-                value = T(uint32_t(value) == 2 ? 3 : 2);
+                value = T(uint32_t(value) == 1 ? 0 : 1); // within every row's limit
         },
         row.member);
     return s;
@@ -88,10 +88,30 @@ TEST(udb_setting_table, names_are_unique_and_the_stored_names_are_those_of_earli
             EXPECT_TRUE(shorts.insert(row.short_option).second) << row.option;
         }
     }
-    EXPECT_EQ(stored, (std::set<std::string_view>{
-                          "as_dbo", "bool_dbf", "code_page", "default_code_page", "dest", "direct",
-                          "dmp_ins_com", "dmp_ins_db", "dmp_ins_tab", "dmp_unicode", "host", "pswd",
-                          "sec_log", "skip_del", "skip_idx", "src", "tab_def", "user"}));
+    EXPECT_EQ(stored, (std::set<std::string_view>{"as_dbo",
+                                                  "bool_dbf",
+                                                  "code_page",
+                                                  "conn_str",
+                                                  "default_code_page",
+                                                  "dest",
+                                                  "direct",
+                                                  "dmp_ins_com",
+                                                  "dmp_ins_db",
+                                                  "dmp_ins_tab",
+                                                  "dmp_rows_batch",
+                                                  "dmp_rows_insert",
+                                                  "dmp_unicode",
+                                                  "driver",
+                                                  "encrypt",
+                                                  "host",
+                                                  "pswd",
+                                                  "sec_log",
+                                                  "skip_del",
+                                                  "skip_idx",
+                                                  "src",
+                                                  "tab_def",
+                                                  "trust_cert",
+                                                  "user"}));
 }
 
 // A value the checks refuse: a profile leaves the setting as it was, the store its default.

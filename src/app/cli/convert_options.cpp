@@ -54,11 +54,11 @@ std::u16string absolute_path(const std::string& path) {
     return widen(ec ? path : absolute.lexically_normal().string());
 }
 
-uint32_t parse_number_option(const std::string& option, const std::string& text) {
+uint32_t parse_number_option(const std::string& option, const std::string& text, uint32_t max) {
     uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
-        usage(option + " takes a whole number, not '" + text + "'");
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > max)
+        usage(option + " takes a number from 0 to " + std::to_string(max) + ", not '" + text + "'");
     return value;
 }
 
@@ -80,7 +80,7 @@ void parse_value(const udb_setting& row, const std::string& option, const std::s
                             ? parse_encoding_option(text)
                         : row.check == udb_setting_check::code_page
                             ? parse_default_encoding_option(text)
-                            : parse_number_option(option, text);
+                            : parse_number_option(option, text, row.max);
             }
         },
         row.member);
@@ -255,7 +255,7 @@ convert_command_line parse_convert_command_line(const std::vector<std::string>& 
             database_given = true;
         } else if (name == "encrypt" || name == "no-encrypt") {
             no_value();
-            s.encrypt = name == "encrypt" ? 1 : 2;
+            s.encrypt = name == "encrypt" ? 1 : 0;
         } else if (name == "table") {
             std::string table = in.value(option, inline_value);
             if (table.empty())
@@ -334,6 +334,9 @@ Source and destination:
                   "given (default: every table of the folder, in folder order)");
     text += "\nWhat to write (each of these has a --no-... form that turns it off):\n";
     append_rows(text, udb_help_group::output);
+    text += "\nScript format that loads fast (0, the default, writes one INSERT statement and "
+            "one\nbatch per record):\n";
+    append_rows(text, udb_help_group::script_format);
     text += "\nRunning:\n";
     append_option(text, 0, "stop-on-error", "",
                   "stop at the first error (default: report it and go on with the\n"

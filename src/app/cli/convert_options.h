@@ -38,7 +38,7 @@ public:
     void apply_to(udb_settings& settings) const;
 
     std::optional<std::vector<std::string>> tables; // UTF-8, in conversion order
-    // --encrypt (1) or --no-encrypt (2); nothing: the stored or profile value.
+    // --encrypt (1) or --no-encrypt (0); nothing: the stored or profile value.
     std::optional<uint32_t> encrypt;
 
 private:
