@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config git libicu-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-dev clang-format
+          # The wizard (Qt 6 Widgets) and the display its screenshots are taken on.
+          qt6-base-dev xvfb xauth
           # The SQL Server test server (Python 3) and the client stack its tests drive:
           # unixODBC with the FreeTDS driver and its bulk-copy header (odbcss.h), tsql and isql.
           python3 unixodbc unixodbc-dev tdsodbc freetds-bin freetds-dev)

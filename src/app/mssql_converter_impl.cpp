@@ -9,8 +9,15 @@ mssql_converter_impl::~mssql_converter_impl() = default;
 
 void mssql_converter_impl::connect_mssql_server(const udb_settings& settings) {
     TK_TRACE(2, "mssql_converter_impl::connect_mssql_server");
-    engine_.set_as_dbo(settings.as_dbo);
+    apply(settings);
     engine_.connect(connection(settings));
+}
+
+void mssql_converter_impl::apply(const udb_settings& settings) {
+    engine_.set_as_dbo(settings.as_dbo);
+    engine_.set_fast_load(settings.fast_load);
+    engine_.set_batch_size(settings.batch_size > 0 ? settings.batch_size
+                                                   : mss_engine::default_batch_size);
 }
 
 mss_connection_settings mssql_converter_impl::connection(const udb_settings& settings) {

@@ -19,10 +19,14 @@ public:
     // raises mss_connect_exception when the server cannot be reached or refuses the login.
     void connect_mssql_server(const udb_settings& settings);
 
+    // Gives the engine the settings it follows (connect as DBO, bulk copy and its batches).
+    void apply(const udb_settings& settings);
+
     // How to reach the server, from the settings.
     static mss_connection_settings connection(const udb_settings& settings);
 
     mss_engine& engine() noexcept { return engine_; }
+    const mss_engine& engine() const noexcept { return engine_; }
 
 private:
     mss_engine engine_;

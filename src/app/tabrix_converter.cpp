@@ -91,7 +91,7 @@ void tabrix_converter::on_run_started() {
     working_script_.clear();
     direct_database_.clear();
     server_.engine().set_unicode(settings_.dmp_unicode);
-    server_.engine().set_as_dbo(settings_.as_dbo);
+    server_.apply(settings_);
     server_.engine().set_indexes(!settings_.skip_indexes);
 }
 

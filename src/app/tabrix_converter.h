@@ -48,6 +48,7 @@ public:
     // The server side: the engine and its connection.
     mssql_converter_impl& server() noexcept { return server_; }
     mss_engine& engine() noexcept { return server_.engine(); }
+    const mss_engine& engine() const noexcept { return server_.engine(); }
     // Connects the server engine with the connection settings (direct mode).
     void connect_mssql_server() { server_.connect_mssql_server(settings_); }
 

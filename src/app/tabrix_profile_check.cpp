@@ -39,6 +39,11 @@ std::string value_problem(const udb_setting& row, std::string_view value) {
             (!digits || value.size() > 10 || std::stoull(std::string(value)) > row.max))
             return "is not a number from 0 to " + std::to_string(row.max);
         return {};
+    case udb_setting_check::at_least_one:
+        if (!digits || value.size() > 10 || std::stoull(std::string(value)) < 1 ||
+            std::stoull(std::string(value)) > row.max)
+            return "is not a number from 1 to " + std::to_string(row.max);
+        return {};
     case udb_setting_check::path:
         return {};
     case udb_setting_check::mode:

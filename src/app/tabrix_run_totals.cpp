@@ -7,9 +7,10 @@ namespace {
 
 class counting_recordset : public udb_recordset {
 public:
-    counting_recordset(std::unique_ptr<udb_recordset> inner, tabrix_run_totals& totals)
+    counting_recordset(std::unique_ptr<udb_recordset> inner, tabrix_run_totals& totals,
+                       size_t table)
         : udb_recordset(inner->get_name(), inner->get_database()), inner_(std::move(inner)),
-          totals_(totals) {
+          totals_(totals), table_(table) {
         // The driver reads these straight from the recordset it holds.
         mutable_schema() = inner_->get_schema();
         indexes_ = inner_->get_indexes();
@@ -21,12 +22,15 @@ public:
     void append_record(udb_record& record) override {
         inner_->append_record(record);
         ++totals_.records_written;
+        ++totals_.tables[table_].records_written;
     }
     void update() override { inner_->update(); }
     udb_record* get_item() override {
         udb_record* record = inner_->get_item();
-        if (record != nullptr && record->is_deleted())
+        if (record != nullptr && record->is_deleted()) {
             ++totals_.records_deleted;
+            ++totals_.tables[table_].records_deleted;
+        }
         return record;
     }
     bool is_eof() override { return inner_->is_eof(); }
@@ -34,6 +38,7 @@ public:
     void next() override {
         inner_->next();
         ++totals_.records_read;
+        ++totals_.tables[table_].records_read;
     }
     void prev() override { inner_->prev(); }
     void reset() override { inner_->reset(); }
@@ -45,6 +50,7 @@ public:
 private:
     std::unique_ptr<udb_recordset> inner_;
     tabrix_run_totals& totals_;
+    size_t table_; // in totals_.tables
 };
 
 class counting_database : public udb_database {
@@ -57,8 +63,11 @@ public:
     void create_schema(std::u16string_view name) override { inner_->create_schema(name); }
     std::unique_ptr<udb_recordset> create_table(std::u16string_view name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override {
-        auto table = wrap(inner_->create_table(name, schema, indexes));
+        if (totals_.tables.empty())
+            totals_.tables.push_back({std::u16string(name)});
+        auto table = wrap(inner_->create_table(name, schema, indexes), totals_.tables.size() - 1);
         ++totals_.tables_created;
+        totals_.tables.back().created = true;
         return table;
     }
     void create_index(std::u16string_view table, const udb_schema& schema,
@@ -79,17 +88,17 @@ public:
     bool delete_tab(std::u16string_view name) override { return inner_->delete_tab(name); }
     std::unique_ptr<udb_recordset> get_query(std::u16string_view name, std::u16string_view sql,
                                              uint32_t mode) override {
-        return wrap(inner_->get_query(name, sql, mode));
+        return wrap_new(name, inner_->get_query(name, sql, mode));
     }
     void get_schema_info(std::vector<std::u16string>& schemas) override {
         inner_->get_schema_info(schemas);
     }
     std::unique_ptr<udb_recordset> get_table(std::u16string_view name,
                                              udb_open_mode mode) override {
-        return wrap(inner_->get_table(name, mode));
+        return wrap_new(name, inner_->get_table(name, mode));
     }
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override {
-        return wrap(inner_->query(sql));
+        return wrap_new(sql, inner_->query(sql));
     }
     bool test_query(std::u16string_view sql) override { return inner_->test_query(sql); }
     void create_relationships(const udb_relationships& relationships) override {
@@ -122,10 +131,18 @@ private:
             totals_.records_written = stored_();
     }
 
-    std::unique_ptr<udb_recordset> wrap(std::unique_ptr<udb_recordset> table) {
+    std::unique_ptr<udb_recordset> wrap(std::unique_ptr<udb_recordset> table, size_t index) {
         if (!table)
             return table;
-        return std::make_unique<counting_recordset>(std::move(table), totals_);
+        return std::make_unique<counting_recordset>(std::move(table), totals_, index);
+    }
+    // A table opened for reading begins a new entry of the per-table totals.
+    std::unique_ptr<udb_recordset> wrap_new(std::u16string_view name,
+                                            std::unique_ptr<udb_recordset> table) {
+        if (!table)
+            return table;
+        totals_.tables.push_back({std::u16string(name)});
+        return wrap(std::move(table), totals_.tables.size() - 1);
     }
 
     std::unique_ptr<udb_database> inner_;

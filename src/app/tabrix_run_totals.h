@@ -8,14 +8,28 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class udb_database;
+
+// One table of a run: the source table as it was opened, then its destination table.
+struct tabrix_table_totals {
+    std::u16string name;          // the source table
+    bool created = false;         // the destination table was created (or opened to add to)
+    uint64_t records_read = 0;    // source records the run went past
+    uint64_t records_deleted = 0; // of those, records carrying the deleted mark
+    uint64_t records_written = 0; // records the destination accepted
+};
 
 struct tabrix_run_totals {
     uint64_t tables_created = 0;  // destination tables that create_table returned
     uint64_t records_read = 0;    // source records the run went past
     uint64_t records_deleted = 0; // of those, records carrying the deleted mark
     uint64_t records_written = 0; // records the destination accepted (or stored, see below)
+    // Per table, in the order the run opened them. A destination table counts into the
+    // source table opened last, which is the table being converted.
+    std::vector<tabrix_table_totals> tables;
 };
 
 // The database with every table it hands out (get_table, create_table, get_query) counted

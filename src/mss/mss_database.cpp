@@ -106,9 +106,7 @@ mss_database::mss_database(std::u16string name, std::unique_ptr<odb_connection> 
       facts_(facts) {
     TK_TRACE(2, "mss_database::ctor(%s)", tk_trace_text(name_).c_str());
     try {
-        // Dates are written year first (mss_literal.h); ymd reads them the same whatever the
-        // login's language.
-        connection_->execute(u"SET DATEFORMAT ymd");
+        prepare_session();
         schema_ = facts_.as_dbo ? u"dbo" : connection_->query_value(u"SELECT SCHEMA_NAME()");
         if (schema_.empty())
             schema_ = u"dbo";
@@ -121,6 +119,23 @@ mss_database::mss_database(std::u16string name, std::unique_ptr<odb_connection> 
 
 mss_database::~mss_database() {
     TK_TRACE(2, "mss_database::dtor");
+}
+
+void mss_database::prepare_session() {
+    // Dates are written year first (mss_literal.h); ymd reads them the same whatever the
+    // login's language.
+    connection_->execute(u"SET DATEFORMAT ymd");
+}
+
+bool mss_database::reconnect() {
+    if (!connector_)
+        return false;
+    // The new connection is made before the old one goes: when it cannot be made, the table
+    // still has a connection to fail on, with the reason.
+    std::unique_ptr<odb_connection> fresh = connector_();
+    connection_ = std::move(fresh);
+    prepare_session();
+    return true;
 }
 
 void mss_database::read_tables() {

@@ -6,9 +6,11 @@
 // default schema (dbo when connecting as the database owner), and filled by mss_table.
 #pragma once
 
+#include "mss/mss_load_counts.h"
 #include "udb/udb_database.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +25,10 @@ struct mss_database_facts {
     bool as_dbo = false; // tables under dbo whatever the login's default schema
     // Tables without a primary key get a clustered index, as in a script with indexes.
     bool indexes = true;
+    // Records go by bulk copy when the connection offers it, committed every `batch_size`.
+    bool fast_load = true;
+    uint32_t batch_size = 1000;             // mss_engine::default_batch_size
+    mss_load_counts* load_counts = nullptr; // the engine's, added to as records are committed
 };
 
 class mss_database : public udb_database {
@@ -70,21 +76,36 @@ public:
     std::u16string safe_name(std::u16string_view table) const;
     const std::u16string& schema_name() const noexcept { return schema_; }
     bool unicode() const noexcept { return facts_.unicode; }
+    const mss_database_facts& facts() const noexcept { return facts_; }
     uint32_t flags() const noexcept { return flags_; }
     odb_connection& connection() noexcept { return *connection_; }
+    // How a new connection to the database is opened, for reconnect().
+    void set_connector(std::function<std::unique_ptr<odb_connection>()> connector) {
+        connector_ = std::move(connector);
+    }
+    // Replaces the connection by a new one, set up as the first was: the driver can leave a
+    // connection unusable after a bulk load the server refused. The session's settings
+    // (IDENTITY_INSERT) are gone with it. False when no connector is set.
+    bool reconnect();
 
     // Records the tables have on the server: the count of rows the server accepted.
     uint64_t records_stored() const noexcept { return records_stored_; }
-    void add_records_stored(uint64_t count) noexcept { records_stored_ += count; }
+    void add_records_stored(uint64_t count, bool by_bulk = false) noexcept {
+        records_stored_ += count;
+        if (facts_.load_counts != nullptr)
+            (by_bulk ? facts_.load_counts->bulk : facts_.load_counts->statements) += count;
+    }
 
 private:
     void read_tables();
+    void prepare_session();
     // Runs one statement of a table's creation that may fail without failing the table (a
     // key, an index): a failure is reported at level 0 with `what`.
     void run_optional(std::u16string_view statement, std::u16string_view table,
                       const std::string& what);
 
     std::unique_ptr<odb_connection> connection_;
+    std::function<std::unique_ptr<odb_connection>()> connector_;
     uint32_t flags_;
     mss_database_facts facts_;
     std::u16string schema_;

@@ -61,7 +61,7 @@ void mss_engine::connect(const mss_connection_settings& settings) {
     password_ = settings.integrated ? std::u16string() : settings.password;
     native_client_ = driver_.native;
     as_dbo_ = settings.as_dbo;
-    fast_load_ = false;
+    load_counts_ = {};
     connected_ = true;
 }
 
@@ -69,7 +69,8 @@ std::unique_ptr<odb_connection> mss_engine::open_connection(std::u16string_view 
     TK_ASSERT(environment_ != nullptr);
     const std::u16string text = mss_build_connection_string(settings_, driver_, database);
     try {
-        return std::make_unique<odb_connection>(*environment_, text, settings_.login_timeout);
+        return std::make_unique<odb_connection>(*environment_, text, settings_.login_timeout,
+                                                !database.empty() && fast_load_);
     } catch (const odb_exception& e) {
         // 4060: cannot open the database requested by the login; 916: the login may not
         // use the database.
@@ -174,8 +175,14 @@ std::unique_ptr<mss_database> mss_engine::open_db(std::u16string_view name, uint
     facts.version = version_;
     facts.as_dbo = as_dbo_;
     facts.indexes = indexes_;
-    return std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags,
-                                          facts);
+    facts.fast_load = fast_load_;
+    facts.batch_size = batch_size_;
+    facts.load_counts = &load_counts_;
+    auto database =
+        std::make_unique<mss_database>(std::u16string(name), std::move(connection), flags, facts);
+    database->set_connector(
+        [this, database_name = std::u16string(name)] { return open_connection(database_name); });
+    return database;
 }
 
 void mss_engine::delete_db(std::u16string_view name) {

@@ -9,6 +9,7 @@
 
 #include "mss/mss_connection_settings.h"
 #include "mss/mss_connection_string.h"
+#include "mss/mss_load_counts.h"
 #include "tk/tk_singleton.h"
 
 #include <cstdint>
@@ -84,7 +85,16 @@ public:
     int32_t version() const noexcept { return version_; }
     bool connected() const noexcept { return connected_; }
     bool native_client() const noexcept { return native_client_; }
+    // Records per committed bulk batch unless the user chooses another number.
+    static constexpr uint32_t default_batch_size = 1000;
+    // Whether databases opened from now on load their tables by bulk copy (where the driver
+    // offers it), and the records per committed batch.
     bool fast_load() const noexcept { return fast_load_; }
+    void set_fast_load(bool on) noexcept { fast_load_ = on; }
+    uint32_t batch_size() const noexcept { return batch_size_; }
+    void set_batch_size(uint32_t records) noexcept { batch_size_ = records; }
+    // Records the databases opened since connect() committed, by the way they went.
+    const mss_load_counts& load_counts() const noexcept { return load_counts_; }
     // Separate DATE and TIME column types: 2008 or later over a native-client provider.
     bool has_date_types() const noexcept {
         return connected_ && version_ >= v2008 && native_client_;
@@ -107,7 +117,9 @@ protected:
     std::u16string login_;
     std::u16string password_;
     bool connected_ = false;
-    bool fast_load_ = false;
+    bool fast_load_ = true;
+    uint32_t batch_size_ = default_batch_size;
+    mss_load_counts load_counts_;
     bool unicode_ = true;
     bool indexes_ = true;
     bool native_client_ = false;

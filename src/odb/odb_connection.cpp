@@ -7,8 +7,12 @@
 
 #include <vector>
 
+#define TDSODBC_BCP
+#include <odbcss.h>
+
 odb_connection::odb_connection(const odb_environment& environment,
-                               std::u16string_view connection_string, uint32_t login_timeout) {
+                               std::u16string_view connection_string, uint32_t login_timeout,
+                               bool bulk_copy) {
     SQLHDBC dbc = SQL_NULL_HDBC;
     odb_check(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle(), &dbc), SQL_HANDLE_ENV,
               environment.handle(), "SQLAllocHandle(SQL_HANDLE_DBC)");
@@ -17,6 +21,9 @@ odb_connection::odb_connection(const odb_environment& environment,
         if (login_timeout != 0)
             SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(SQLULEN(login_timeout)), 0);
+        if (bulk_copy)
+            bulk_copy_ = odb_succeeded(SQLSetConnectAttr(
+                dbc, SQL_COPT_SS_BCP, reinterpret_cast<SQLPOINTER>(SQL_BCP_ON), SQL_IS_INTEGER));
         std::u16string text(connection_string);
         std::vector<char16_t> out(1024, u'\0');
         SQLSMALLINT out_length = 0;

@@ -14,9 +14,11 @@ class odb_recordset;
 class odb_connection {
 public:
     // Connects (SQLDriverConnectW, no prompt); raises odb_exception with the driver's or the
-    // server's reason. `login_timeout` in seconds, 0 for the driver's own.
+    // server's reason. `login_timeout` in seconds, 0 for the driver's own. `bulk_copy` asks
+    // the driver for its bcp interface (odb_bulk_copy), which it offers only when asked before
+    // connecting; a driver that does not know the request connects without it.
     odb_connection(const odb_environment& environment, std::u16string_view connection_string,
-                   uint32_t login_timeout = 15);
+                   uint32_t login_timeout = 15, bool bulk_copy = false);
     // Disconnects; a transaction still open is rolled back by the server.
     ~odb_connection();
     odb_connection(const odb_connection&) = delete;
@@ -38,11 +40,14 @@ public:
     // SQL_DRIVER_NAME: the driver's file ("libtdsodbc.so", "libmsodbcsql-18.x.so").
     std::u16string driver_name() const;
     void* handle() const noexcept { return dbc_; }
+    // Whether the driver accepted the request for its bcp interface.
+    bool bulk_copy() const noexcept { return bulk_copy_; }
 
 private:
     void end_transaction(int16_t how);
 
     void* dbc_ = nullptr;
     bool connected_ = false;
+    bool bulk_copy_ = false;
     std::unique_ptr<odb_statement> statement_;
 };

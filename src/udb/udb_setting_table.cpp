@@ -11,6 +11,7 @@ using s = udb_settings;
 using reading = udb_profile_reading;
 using check = udb_setting_check;
 using group = udb_help_group;
+using target = udb_setting_target;
 
 constexpr std::u16string_view generic = udb_profile::generic_settings;
 constexpr std::u16string_view mssql = udb_profile::mssql_settings;
@@ -90,7 +91,8 @@ constexpr udb_setting table[] = {
      .short_option = 'S',
      .value_name = "HOST",
      .help = "the server: HOST, HOST\\INSTANCE or HOST,PORT",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::login,
      .stored_name = "user",
      .section = mssql,
@@ -102,7 +104,8 @@ constexpr udb_setting table[] = {
      .help = "a SQL Server login; its password comes from -P, else\n"
              "SQLCMDPASSWORD, else TABRIX_PASSWORD, else the stored settings,\n"
              "else a prompt on the terminal",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::password,
      .stored_name = "pswd",
      .section = mssql,
@@ -114,7 +117,8 @@ constexpr udb_setting table[] = {
      .value_name = "TEXT",
      .help = "the password (visible to other users of this computer in the\n"
              "process list: prefer the prompt or the environment)",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::windows_auth,
      .stored_name = "sec_log",
      .section = mssql,
@@ -123,7 +127,8 @@ constexpr udb_setting table[] = {
      .option = "windows-auth",
      .short_option = 'E',
      .help = "integrated (Kerberos) authentication instead of a login",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::as_dbo,
      .stored_name = "as_dbo",
      .section = mssql,
@@ -131,7 +136,8 @@ constexpr udb_setting table[] = {
      .reading = reading::only_one,
      .option = "as-dbo",
      .help = "create the tables under dbo (default: the login's default schema)",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::dmp_ins_com,
      .stored_name = "dmp_ins_com",
      .section = mssql,
@@ -139,7 +145,8 @@ constexpr udb_setting table[] = {
      .reading = reading::only_one,
      .option = "comments",
      .help = "write the header and the comment block of each table",
-     .help_group = group::output},
+     .help_group = group::output,
+     .target = target::script},
     {.member = &s::dmp_ins_db,
      .stored_name = "dmp_ins_db",
      .section = mssql,
@@ -147,7 +154,8 @@ constexpr udb_setting table[] = {
      .reading = reading::only_one,
      .option = "create-database",
      .help = "begin with a DROP/CREATE DATABASE block (needs --create-table)",
-     .help_group = group::output},
+     .help_group = group::output,
+     .target = target::script},
     {.member = &s::dmp_ins_tab,
      .stored_name = "dmp_ins_tab",
      .section = mssql,
@@ -156,7 +164,8 @@ constexpr udb_setting table[] = {
      .option = "create-table",
      .help = "write CREATE TABLE and the indexes (and DROP TABLE in modes 0\n"
              "and 1); --no-create-table writes the records only",
-     .help_group = group::output},
+     .help_group = group::output,
+     .target = target::script},
     {.member = &s::driver,
      .stored_name = "driver",
      .section = mssql,
@@ -166,7 +175,8 @@ constexpr udb_setting table[] = {
      .value_name = "NAME",
      .help = "an ODBC driver by name or library path (default: ODBC Driver 18\n"
              "for SQL Server, then 17, then FreeTDS)",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::connection_string,
      .stored_name = "conn_str",
      .section = mssql,
@@ -176,7 +186,8 @@ constexpr udb_setting table[] = {
      .option = "connection-string",
      .value_name = "TEXT",
      .help = "a whole ODBC connection string instead of -S/-U/-P/-E/--driver",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::trust_server_certificate,
      .stored_name = "trust_cert",
      .section = mssql,
@@ -186,7 +197,8 @@ constexpr udb_setting table[] = {
      .option = "trust-server-certificate",
      .help = "accept the server's certificate without checking it (driver 18\n"
              "checks it by default)",
-     .help_group = group::server},
+     .help_group = group::server,
+     .target = target::server},
     // --encrypt and --no-encrypt are the command line's (0 off, 1 on, 2 the driver's default).
     {.member = &s::encrypt,
      .stored_name = "encrypt",
@@ -194,28 +206,60 @@ constexpr udb_setting table[] = {
      .key = u"encrypt",
      .reading = reading::number,
      .skip_default = true,
-     .max = 2},
+     .max = 2,
+     .target = target::server},
+    {.member = &s::fast_load,
+     .stored_name = "fast_load",
+     .section = mssql,
+     .key = u"fast load",
+     .reading = reading::only_one,
+     .skip_default = true,
+     .newer = true,
+     .option = "fast-load",
+     .help = "bulk copy where the driver offers it, with statements as its\n"
+             "safety net (the default); --no-fast-load sends the records as\n"
+             "INSERT statements only",
+     .help_group = group::server,
+     .target = target::server},
+    {.member = &s::batch_size,
+     .stored_name = "batch_size",
+     .section = mssql,
+     .key = u"batch size",
+     .reading = reading::number,
+     .check = check::at_least_one,
+     .skip_default = true,
+     .newer = true,
+     .max = 1'000'000'000,
+     .option = "batch-size",
+     .value_name = "N",
+     .help = "records per committed bulk batch (default: 1000)",
+     .help_group = group::server,
+     .target = target::server},
     {.member = &s::rows_per_insert,
      .stored_name = "dmp_rows_insert",
      .section = mssql,
      .key = u"dump rows per insert",
      .reading = reading::number,
+     .newer = true,
      .max = 1000, // MS SQL takes at most 1000 rows in one VALUES list
      .option = "rows-per-insert",
      .value_name = "N",
      .help = "write up to N records (at most 1000) in one INSERT statement",
-     .help_group = group::script_format},
+     .help_group = group::script_format,
+     .target = target::script},
     {.member = &s::rows_per_batch,
      .stored_name = "dmp_rows_batch",
      .section = mssql,
      .key = u"dump rows per batch",
      .reading = reading::number,
+     .newer = true,
      .max = 100'000'000,
      .option = "rows-per-batch",
      .value_name = "N",
      .help = "end a batch (GO) after every N records instead of after every\n"
              "INSERT statement",
-     .help_group = group::script_format},
+     .help_group = group::script_format,
+     .target = target::script},
     {.member = &s::skip_deleted,
      .stored_name = "skip_del",
      .section = generic,
@@ -266,7 +310,7 @@ constexpr udb_setting table[] = {
      .help = "code page of the tables that name none (default 1252); such a\n"
              "table is read as UTF-8 when its text is valid UTF-8",
      .help_group = group::source},
-    {.member = &s::dmp_unicode, .stored_name = "dmp_unicode"},
+    {.member = &s::dmp_unicode, .stored_name = "dmp_unicode", .target = target::script},
 };
 
 // The value kept for a number read from a store, or nothing when it is refused.
@@ -278,6 +322,10 @@ std::optional<uint32_t> accept(const udb_setting& row, int64_t value, udb_settin
     case check::code_page:
         if (checker != nullptr)
             return checker(row.check, value);
+        break;
+    case check::at_least_one:
+        if (value < 1)
+            return std::nullopt;
         break;
     case check::none:
     case check::path:
@@ -358,7 +406,7 @@ bool serialize_value(const udb_setting& row, tk_reg_key& key, udb_settings& sett
                 if (store)
                     return key.set_value(row.stored_name, number);
                 if (!key.get_value(row.stored_name, number))
-                    return false;
+                    return row.newer;
                 if constexpr (std::is_same_v<T, bool>) {
                     value = number != 0;
                 } else if (const std::optional<uint32_t> taken = accept(row, number, checker)) {

@@ -46,10 +46,14 @@ enum class udb_setting_check : uint8_t {
     code_page_or_zero, // a language-driver byte or a code page this build reads, or 0
     code_page,         // a code page this build reads (a language-driver byte stands for its
                        // code page, which is what is kept)
+    at_least_one,      // a number from 1 to the row's largest
 };
 
 // Where the command-line help lists an option.
 enum class udb_help_group : uint8_t { none, source, output, script_format, running, server };
+
+// The destination a setting is for.
+enum class udb_setting_target : uint8_t { any, script, server };
 
 struct udb_setting {
     udb_setting_member member{};
@@ -65,6 +69,9 @@ struct udb_setting {
     // Written to a profile only when it is not the default (keys added after profiles of the
     // classic layout existed, which keep that layout).
     bool skip_default = false;
+    // Added after settings stores existed: a store without the value keeps the default and
+    // still reads as whole.
+    bool newer = false;
     // The largest number taken (a number member).
     uint32_t max = UINT32_MAX;
     // A secret (a password): a profile holding it is readable by its owner only.
@@ -78,6 +85,7 @@ struct udb_setting {
     // Help lines, separated by "\n", without indentation.
     std::string_view help{};
     udb_help_group help_group = udb_help_group::none;
+    udb_setting_target target = udb_setting_target::any;
     // The object name of the wizard control that edits it; empty: none.
     std::string_view wizard_control{};
 };

@@ -72,6 +72,10 @@ struct udb_settings {
     // Encryption of the connection: 0 off, 1 on, 2 the driver's default.
     uint32_t encrypt = 2;
     bool trust_server_certificate = false;
+    // Bulk copy where the driver offers it (INSERT statements its safety net), and the records
+    // per committed bulk batch.
+    bool fast_load = true;
+    uint32_t batch_size = 1000;
 
     // ---- Table lists (profiles only) ---------------------------------------------------------
     // The tables to convert, in conversion order.

@@ -100,6 +100,8 @@ TEST(udb_setting_table, names_are_unique_and_the_stored_names_are_those_of_earli
                                                   "dmp_ins_tab",
                                                   "dmp_rows_batch",
                                                   "dmp_rows_insert",
+                                                  "batch_size",
+                                                  "fast_load",
                                                   "dmp_unicode",
                                                   "driver",
                                                   "encrypt",

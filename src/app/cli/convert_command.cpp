@@ -286,6 +286,11 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
                 skipped ? " (marked as deleted)" : "");
     if (failed != 0)
         std::printf("  records failed:  %s\n", format_count(failed).c_str());
+    if (c.settings().direct && c.settings().fast_load) {
+        const mss_load_counts& ways = c.engine().load_counts();
+        std::printf("  loaded by:       bulk copy %s, statements %s\n",
+                    format_count(ways.bulk).c_str(), format_count(ways.statements).c_str());
+    }
     // The messages themselves went to stderr as they came.
     if (r.error_count() != 0)
         std::printf("  errors:          %s (listed on stderr)\n",

@@ -54,11 +54,14 @@ std::u16string absolute_path(const std::string& path) {
     return widen(ec ? path : absolute.lexically_normal().string());
 }
 
-uint32_t parse_number_option(const std::string& option, const std::string& text, uint32_t max) {
+uint32_t parse_number_option(const std::string& option, const std::string& text, uint32_t min,
+                             uint32_t max) {
     uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > max)
-        usage(option + " takes a number from 0 to " + std::to_string(max) + ", not '" + text + "'");
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < min ||
+        value > max)
+        usage(option + " takes a number from " + std::to_string(min) + " to " +
+              std::to_string(max) + ", not '" + text + "'");
     return value;
 }
 
@@ -76,11 +79,13 @@ void parse_value(const udb_setting& row, const std::string& option, const std::s
             } else if constexpr (std::is_same_v<T, udb_mode>) {
                 value = parse_mode_option(text);
             } else if constexpr (std::is_same_v<T, uint32_t>) {
-                value = row.check == udb_setting_check::code_page_or_zero
-                            ? parse_encoding_option(text)
-                        : row.check == udb_setting_check::code_page
-                            ? parse_default_encoding_option(text)
-                            : parse_number_option(option, text, row.max);
+                value =
+                    row.check == udb_setting_check::code_page_or_zero ? parse_encoding_option(text)
+                    : row.check == udb_setting_check::code_page
+                        ? parse_default_encoding_option(text)
+                        : parse_number_option(option, text,
+                                              row.check == udb_setting_check::at_least_one ? 1 : 0,
+                                              row.max);
             }
         },
         row.member);

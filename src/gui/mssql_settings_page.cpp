@@ -1,0 +1,97 @@
+#include "gui/mssql_settings_page.h"
+
+#include "gui/connect_dialog.h"
+#include "gui/qt_text.h"
+#include "gui/wizard_settings.h"
+#include "gui/wizard_shell.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit* line_edit(const char* name) {
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
+}
+
+} // namespace
+
+mssql_settings_page::mssql_settings_page(wizard_shell& shell)
+    : wizard_page(shell, wizard_shell::help_mssql) {
+    setObjectName(QStringLiteral("mssql_settings_page"));
+    setTitle(QStringLiteral("Step 1 of 4"));
+    setSubTitle(QStringLiteral("Connect to MS SQL server"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(
+        QStringLiteral("Provide necessary information to establish MS SQL server connection.\n"
+                       "Leave 'MS SQL Server' field empty to connect to local server.")));
+    auto* form = new QFormLayout;
+    host_ = line_edit("host");
+    auto* host_label = new QLabel(QStringLiteral("MS &SQL Server:"));
+    host_label->setBuddy(host_);
+    form->addRow(host_label, host_);
+    layout->addLayout(form);
+
+    auto* group = new QGroupBox(QStringLiteral(" Connect using: "));
+    auto* group_layout = new QVBoxLayout(group);
+    windows_ = new QRadioButton(QStringLiteral("&Windows authentication"));
+    windows_->setObjectName(QStringLiteral("windows_auth"));
+    sql_ = new QRadioButton(QStringLiteral("S&QL Server authentication"));
+    sql_->setObjectName(QStringLiteral("sql_auth"));
+    group_layout->addWidget(windows_);
+    group_layout->addWidget(sql_);
+    auto* login_form = new QFormLayout;
+    login_ = line_edit("login");
+    password_ = line_edit("password");
+    password_->setEchoMode(QLineEdit::Password);
+    auto* login_label = new QLabel(QStringLiteral("&Login name:"));
+    login_label->setBuddy(login_);
+    auto* password_label = new QLabel(QStringLiteral("&Password:"));
+    password_label->setBuddy(password_);
+    login_form->addRow(login_label, login_);
+    login_form->addRow(password_label, password_);
+    group_layout->addLayout(login_form);
+    layout->addWidget(group);
+    as_dbo_ = new QCheckBox(QStringLiteral("&Connect as database owner"));
+    as_dbo_->setObjectName(QStringLiteral("as_dbo"));
+    layout->addWidget(as_dbo_);
+    layout->addStretch();
+    connect(windows_, &QRadioButton::toggled, this, &mssql_settings_page::update_login_controls);
+}
+
+void mssql_settings_page::update_login_controls() {
+    const bool sql = sql_->isChecked();
+    login_->setEnabled(sql);
+    password_->setEnabled(sql);
+}
+
+void mssql_settings_page::initializePage() {
+    const wizard_server_settings s = settings().server();
+    host_->setText(to_qt(s.host));
+    login_->setText(to_qt(s.login));
+    password_->setText(to_qt(s.password));
+    (s.windows_auth ? windows_ : sql_)->setChecked(true);
+    as_dbo_->setChecked(s.as_dbo);
+    update_login_controls();
+}
+
+void mssql_settings_page::save() {
+    settings().set_server({from_qt(host_->text()), windows_->isChecked(), from_qt(login_->text()),
+                           from_qt(password_->text()), as_dbo_->isChecked()});
+}
+
+bool mssql_settings_page::validatePage() {
+    save();
+    return connect_dialog::connect_to(shell().server(), this, timeout_ms_);
+}
+
+int mssql_settings_page::nextId() const {
+    return wizard_shell::source_id;
+}
