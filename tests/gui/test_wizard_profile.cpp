@@ -175,3 +175,16 @@ TEST(WizardProfile, QuickLaunchOfAServerProfileConnectsAndAsksAboutTheDatabase) 
     EXPECT_EQ(f.converter->settings().host, u"db.example");
     EXPECT_EQ(answers.pending(), 0u);
 }
+
+TEST(WizardProfile, EverySettingRowsControlIsAControlOfTheWizard) {
+    wizard_fixture f;
+    int controls = 0;
+    for (const udb_setting& row : udb_setting_table()) {
+        if (row.wizard_control.empty())
+            continue;
+        ++controls;
+        const std::string name(row.wizard_control);
+        EXPECT_NE(f.find<QWidget>(name.c_str()), nullptr) << name;
+    }
+    EXPECT_GT(controls, 0);
+}
