@@ -1,22 +1,23 @@
 #include "app/tabrix_command_line.h"
 
 #include "app/tabrix_converter.h"
-#include "dbf/dbf_codepages.h"
 #include "tk/tk_text.h"
+#include "udb/udb_setting_table.h"
 
 namespace {
 
-const char* mode_name(int32_t mode) {
+const char* mode_name(udb_mode mode) {
     switch (mode) {
-    case udb_converter::mode_overwrite_database:
+    case udb_mode::overwrite_database:
         return "overwrite-database";
-    case udb_converter::mode_skip_existing:
+    case udb_mode::overwrite_tables:
+        break;
+    case udb_mode::skip_existing:
         return "skip-existing";
-    case udb_converter::mode_merge:
+    case udb_mode::merge:
         return "merge";
-    default:
-        return "overwrite-tables";
     }
+    return "overwrite-tables";
 }
 
 class command_builder {
@@ -25,9 +26,12 @@ public:
         text_ += ' ';
         text_ += tabrix_shell_word(w);
     }
-    void option(std::string_view name, std::u16string_view value) {
+    void option(std::string_view name, std::string_view value) {
         word(name);
-        word(tk_to_utf8_lossy(value));
+        word(value);
+    }
+    void option(std::string_view name, std::u16string_view value) {
+        option(name, tk_to_utf8_lossy(value));
     }
     void option(std::string_view name, uint32_t value) {
         word(name);
@@ -67,47 +71,44 @@ std::string tabrix_shell_word(std::string_view word) {
 }
 
 std::string tabrix_equivalent_command(const tabrix_converter& c) {
+    const udb_settings& s = c.settings();
+    const udb_setting_target skipped =
+        s.direct ? udb_setting_target::script : udb_setting_target::server;
     command_builder b;
-    b.option("--source", c.get_source_path());
-    if (c.get_direct()) {
-        b.word("--direct");
-        if (!c.get_host().empty())
-            b.option("--server", c.get_host());
-        b.flag("windows-auth", c.get_windows_auth());
-        if (!c.get_windows_auth())
-            b.option("--login", c.get_login());
-        b.flag("as-dbo", c.get_as_dbo());
-        const mss_connection_settings& server = c.server();
-        if (!server.driver.empty())
-            b.option("--driver", server.driver);
-        if (!server.connection_string.empty())
-            b.option("--connection-string", server.connection_string);
-        if (server.encrypt != mss_connection_settings::encryption::driver_default)
-            b.flag("encrypt", server.encrypt == mss_connection_settings::encryption::on);
-        if (server.trust_server_certificate)
-            b.word("--trust-server-certificate");
-        b.option("--database", c.get_destination());
-    } else {
-        b.option("--script", c.get_destination());
-        b.word("--overwrite");
+    for (const udb_setting& row : udb_setting_table()) {
+        if (row.option.empty() || row.target == skipped)
+            continue;
+        const std::string option = "--" + std::string(row.option);
+        std::visit(
+            [&](auto member) {
+                const auto& value = s.*member;
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, bool>) {
+                    b.flag(row.option, value);
+                } else if constexpr (std::is_same_v<T, uint32_t>) {
+                    b.option(option, value);
+                } else if constexpr (std::is_same_v<T, udb_mode>) {
+                    b.option(option, std::string_view(mode_name(value)));
+                } else if constexpr (std::is_same_v<T, std::string>) {
+                    if (!value.empty())
+                        b.option(option, std::string_view(value));
+                } else if (member == &udb_settings::destination) {
+                    b.option(s.direct ? "--database" : "--script", value);
+                    if (!s.direct)
+                        b.word("--overwrite");
+                } else if (member != &udb_settings::password &&
+                           !(member == &udb_settings::login && s.windows_auth) && !value.empty()) {
+                    // tabrix-cli asks for the password; a login goes unused with Windows
+                    // authentication.
+                    b.option(option, value);
+                }
+            },
+            row.member);
     }
-    if (c.get_encoding() != 0)
-        b.option("--encoding", c.get_encoding());
-    if (c.get_default_encoding() != dbf_default_codepage)
-        b.option("--default-encoding", c.get_default_encoding());
-    for (const std::u16string& table : c.selected_tables())
+    // Encryption has two options rather than one with a value; 2 is the driver's default.
+    if (s.direct && s.encrypt != 2)
+        b.flag("encrypt", s.encrypt == 1);
+    for (const std::u16string& table : s.selected_tables)
         b.option("--table", table);
-    b.word("--mode");
-    b.word(mode_name(c.get_mode()));
-    b.flag("definitions-only", c.get_table_definitions_only());
-    b.flag("skip-indexes", c.get_skip_indexes());
-    b.flag("skip-deleted", c.get_skip_deleted());
-    b.flag("bool-as-is", c.get_bool_as_is());
-    if (!c.get_direct()) {
-        const mss_dump_options& dump = c.dump_options();
-        b.flag("comments", dump.dmp_ins_com);
-        b.flag("create-database", dump.dmp_ins_db);
-        b.flag("create-table", dump.dmp_ins_tab);
-    }
     return b.take();
 }

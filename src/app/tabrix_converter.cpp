@@ -1,69 +1,30 @@
 #include "app/tabrix_converter.h"
 
-#include "dbf/dbf_database.h"
-#include "mss/mss_batch_settings.h"
+#include "app/tabrix_databases.h"
+#include "dbf/dbf_codepages.h"
 #include "mss/mss_database.h"
+#include "mss/mss_script_file.h"
 #include "mss/mss_validator.h"
-#include "mss/sql_engine.h"
 #include "tk/tk_product.h"
 #include "tk/tk_reg_key.h"
 #include "tk/tk_trace.h"
 #include "udb/tabrix_bool_rule.h"
 #include "udb/udb_profile.h"
+#include "udb/udb_setting_table.h"
 
 namespace {
 
-constexpr std::u16string_view generic = udb_profile::generic_settings;
-
-// Reads or writes the stored values one by one, remembering whether every one got through.
-class settings_io {
-public:
-    settings_io(tk_reg_key& key, bool store) : key_(key), store_(store) {}
-
-    void flag(std::string_view name, bool& value) {
-        uint32_t number = value ? 1 : 0;
-        this->number(name, number);
-        value = number != 0;
-    }
-    template <class Get, class Set> void flag(std::string_view name, Get get, Set set) {
-        bool value = get();
-        flag(name, value);
-        set(value);
-    }
-    void number(std::string_view name, uint32_t& value) {
-        if (store_) {
-            ok_ = key_.set_value(name, value) && ok_;
-        } else {
-            ok_ = key_.get_value(name, value) && ok_;
-        }
-    }
-    // A value that stores written before it existed lack: missing, it stays as it is; out of
-    // range, it is 0.
-    void newer_number(std::string_view name, uint32_t& value, uint32_t max) {
-        if (store_) {
-            ok_ = key_.set_value(name, value) && ok_;
-        } else if (uint32_t stored = 0; key_.get_value(name, stored)) {
-            value = stored <= max ? stored : 0;
-        }
-    }
-    template <class Get, class Set> void text(std::u16string_view name, Get get, Set set) {
-        std::u16string value = get();
-        if (store_) {
-            ok_ = key_.set_value(name, value) && ok_;
-        } else if (key_.get_value(name, value)) {
-            set(std::move(value));
-        } else {
-            ok_ = false;
-        }
-    }
-
-    bool ok() const noexcept { return ok_; }
-
-private:
-    tk_reg_key& key_;
-    bool store_;
-    bool ok_ = true;
-};
+// The code pages this build reads with: a stored or profile value naming another one would
+// turn every text into U+FFFD, so it is not taken.
+std::optional<uint32_t> check_code_page(udb_setting_check check, int64_t value) {
+    if (value < 0 || value > int64_t(UINT32_MAX))
+        return std::nullopt;
+    const uint32_t codepage = dbf_codepage_of_setting(uint32_t(value));
+    if (check == udb_setting_check::code_page_or_zero)
+        return value == 0 || codepage != 0 ? std::optional<uint32_t>(uint32_t(value))
+                                           : std::nullopt;
+    return codepage != 0 ? std::optional<uint32_t>(codepage) : std::nullopt;
+}
 
 } // namespace
 
@@ -81,117 +42,17 @@ std::string tabrix_converter::title() {
 }
 
 bool tabrix_converter::serialize(bool store) {
-    TK_TRACE(2, "serialize( %d )", int(store));
     tk_reg_key key;
     if (!key.open(tk_settings_key))
         return false;
-    mss_dump_options& dump = dump_options();
-    if (!store) {
-        set_as_dbo(true);
-        set_fast_load(true);
-        set_batch_size(mss_engine::default_batch_size);
-        bool_as_is_ = false;
-        encoding_ = 0;
-        default_encoding_ = dbf_default_codepage;
-        set_destination(std::u16string());
-        direct_ = true;
-        dump.dmp_ins_com = true;
-        dump.dmp_ins_db = false;
-        dump.dmp_ins_tab = true;
-        dump.dmp_unicode = true;
-        for (const mss_batch_setting& setting : mss_batch_settings)
-            dump.*setting.member = 0;
-        set_host(std::u16string());
-        set_password(std::u16string());
-        set_windows_auth(true);
-        set_skip_deleted(false);
-        set_skip_indexes(false);
-        set_source_path(std::u16string());
-        set_table_definitions_only(false);
-        set_login(std::u16string());
-        server().driver.clear();
-        server().connection_string.clear();
-        server().trust_server_certificate = false;
-        server().encrypt = mss_connection_settings::encryption::driver_default;
-    }
-
-    settings_io io(key, store);
-    io.flag(
-        "as_dbo", [&] { return get_as_dbo(); }, [&](bool on) { set_as_dbo(on); });
-    io.flag("bool_dbf", bool_as_is_);
-    io.number("code_page", encoding_);
-    io.number("default_code_page", default_encoding_);
-    io.text(
-        u"dest", [&] { return get_destination(); },
-        [&](std::u16string v) { set_destination(std::move(v)); });
-    io.flag("direct", direct_);
-    io.flag("dmp_ins_com", dump.dmp_ins_com);
-    io.flag("dmp_ins_db", dump.dmp_ins_db);
-    io.flag("dmp_ins_tab", dump.dmp_ins_tab);
-    io.flag("dmp_unicode", dump.dmp_unicode);
-    for (const mss_batch_setting& setting : mss_batch_settings)
-        io.newer_number(setting.stored_key, dump.*setting.member, setting.max);
-    // Direct mode's bulk copy: stores written before it keep the defaults.
-    uint32_t fast_load = get_fast_load() ? 1 : 0;
-    io.newer_number("fast_load", fast_load, 1);
-    set_fast_load(fast_load != 0);
-    uint32_t batch_size = get_batch_size();
-    io.newer_number("batch_size", batch_size, 1'000'000'000);
-    set_batch_size(batch_size);
-    io.text(
-        u"host", [&] { return get_host(); }, [&](std::u16string v) { set_host(std::move(v)); });
-    io.text(
-        u"pswd", [&] { return get_password(); },
-        [&](std::u16string v) { set_password(std::move(v)); });
-    io.flag(
-        "sec_log", [&] { return get_windows_auth(); }, [&](bool on) { set_windows_auth(on); });
-    io.flag(
-        "skip_del", [&] { return get_skip_deleted(); }, [&](bool on) { set_skip_deleted(on); });
-    io.flag(
-        "skip_idx", [&] { return get_skip_indexes(); }, [&](bool on) { set_skip_indexes(on); });
-    io.text(
-        u"src", [&] { return get_source_path(); },
-        [&](std::u16string v) { set_source_path(std::move(v)); });
-    io.flag(
-        "tab_def", [&] { return get_table_definitions_only(); },
-        [&](bool on) { set_table_definitions_only(on); });
-    io.text(
-        u"user", [&] { return get_login(); }, [&](std::u16string v) { set_login(std::move(v)); });
-    mss_connection_settings& connection = server();
-    io.text(
-        u"driver", [&] { return connection.driver; },
-        [&](std::u16string v) { connection.driver = std::move(v); });
-    io.text(
-        u"conn_str", [&] { return connection.connection_string; },
-        [&](std::u16string v) { connection.connection_string = std::move(v); });
-    io.flag("trust_cert", connection.trust_server_certificate);
-    // 0 off, 1 on, 2 the driver's default.
-    uint32_t encrypt = connection.encrypt == mss_connection_settings::encryption::off  ? 0
-                       : connection.encrypt == mss_connection_settings::encryption::on ? 1
-                                                                                       : 2;
-    io.number("encrypt", encrypt);
-    connection.encrypt = encrypt == 0   ? mss_connection_settings::encryption::off
-                         : encrypt == 1 ? mss_connection_settings::encryption::on
-                                        : mss_connection_settings::encryption::driver_default;
-
-    // A stored code page this build cannot read with is left for the default.
-    if (!store && encoding_ != 0 && dbf_codepage_of_setting(encoding_) == 0)
-        encoding_ = 0;
-    if (!store && dbf_codepage_of_setting(default_encoding_) == 0)
-        default_encoding_ = dbf_default_codepage;
+    const bool ok = udb_serialize_settings(key, settings(), store, check_code_page);
     const bool closed = key.close();
-    return io.ok() && (!store || closed);
+    return ok && (!store || closed);
 }
 
 bool tabrix_converter::store_profile(const std::filesystem::path& path) const {
     udb_profile profile;
-    if (!udb_converter::store_profile(profile) || !mssql_converter_impl::store_profile(profile))
-        return false;
-    profile.add_flag(generic, u"skip deleted", get_skip_deleted());
-    profile.add_flag(generic, u"bool as is", bool_as_is_);
-    profile.add_flag(udb_profile::mssql_settings, u"direct mode", direct_);
-    profile.add_number(generic, u"encoding", encoding_);
-    profile.add_number(generic, u"default encoding", default_encoding_);
+    udb_store_settings(settings(), profile);
     return profile.store(path);
 }
 
@@ -203,30 +64,25 @@ bool tabrix_converter::load_profile(const std::filesystem::path& path) {
 }
 
 bool tabrix_converter::load_profile(const udb_profile& profile) {
-    if (!udb_converter::load_profile(profile) || !mssql_converter_impl::load_profile(profile))
-        return false;
-    bool flag = false;
-    if (profile.get_flag_only_one(generic, u"skip deleted", flag))
-        set_skip_deleted(flag);
-    profile.get_flag_only_one(generic, u"bool as is", bool_as_is_);
-    profile.get_flag_only_one(udb_profile::mssql_settings, u"direct mode", direct_);
-    // A code page this build cannot read with would turn every text into U+FFFD: such a value
-    // is not taken (tabrix_read_profile warns about it).
-    int64_t encoding = 0;
-    if (profile.get_number(generic, u"encoding", encoding) && encoding >= 0 &&
-        encoding <= UINT32_MAX &&
-        (encoding == 0 || dbf_codepage_of_setting(uint32_t(encoding)) != 0))
-        encoding_ = uint32_t(encoding);
-    if (profile.get_number(generic, u"default encoding", encoding) && encoding > 0 &&
-        encoding <= UINT32_MAX && dbf_codepage_of_setting(uint32_t(encoding)) != 0)
-        default_encoding_ = dbf_codepage_of_setting(uint32_t(encoding));
+    const std::string logfile = settings().logfile;
+    udb_load_settings(profile, settings(), check_code_page);
+    if (settings().logfile != logfile)
+        open_logfile();
     return true;
+}
+
+void tabrix_converter::open_logfile() {
+    if (tk_log* log = tk_log::try_instance(); log != nullptr && !settings().logfile.empty())
+        log->set_logfile(settings().logfile);
 }
 
 std::vector<std::u16string> tabrix_converter::get_all_tables() const {
     TK_TRACE(2, "tabrix_convertor::get_all_tables");
-    dbf_database source(get_source_path(), true, 0);
-    return source.get_table_names();
+    // Listed as the folder names them, whatever code page the run will read them with.
+    udb_settings listing = settings_;
+    listing.encoding = 0;
+    return tabrix_open_source(tabrix_source_kind::dbf_folder, listing, udb_run_context{})
+        ->get_table_names();
 }
 
 void tabrix_converter::on_run_started() {
@@ -234,60 +90,47 @@ void tabrix_converter::on_run_started() {
     totals_ = tabrix_run_totals{};
     working_script_.clear();
     direct_database_.clear();
-    engine().set_unicode(dump_options().dmp_unicode);
-    engine().set_indexes(!get_skip_indexes());
+    server_.engine().set_unicode(settings_.dmp_unicode);
+    server_.apply(settings_);
+    server_.engine().set_indexes(!settings_.skip_indexes);
 }
 
-std::unique_ptr<udb_database> tabrix_converter::open_source() {
-    return tabrix_counting_database(
-        std::make_unique<dbf_database>(get_source_path(), true, encoding_, default_encoding_),
-        totals_);
+std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_context& context) {
+    auto counted = tabrix_counting_database(
+        tabrix_open_source(tabrix_source_kind::dbf_folder, settings_, context), totals_);
+    counted->set_context(context);
+    return counted;
 }
 
-std::unique_ptr<udb_database> tabrix_converter::open_server_database() {
-    mss_engine& server = engine();
-    if (!server.connected())
-        connect_mssql_server();
-    const std::u16string& name = get_destination();
-    if (name.empty())
-        throw tk_exception("No database name was given.", tk_exception::stop_run);
-    std::unique_ptr<mss_database> database;
-    const bool exists = server.is_db_exist(name);
-    if (exists && get_mode() == mode_overwrite_database) {
-        // The whole database goes when the run starts, not before: until then the user may
-        // still change the mode or stop.
-        server.delete_db(name);
-        database = server.create_db(name);
-    } else if (exists) {
-        database = server.open_db(name, mss_database::keep_existing);
-    } else {
-        database = server.create_db(name);
+udb_target_facts tabrix_converter::target_facts() const {
+    const mss_engine& engine = const_cast<mssql_converter_impl&>(server_).engine();
+    // A script is read by whatever server runs it: no server facts.
+    if (!settings_.direct || !engine.connected())
+        return {.unicode = settings_.dmp_unicode};
+    return {.unicode = engine.unicode(),
+            .server_version = engine.version(),
+            .date_types = engine.has_date_types()};
+}
+
+std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_context& context) {
+    tabrix_destination opened = tabrix_open_destination(tabrix_destination_kind_of(settings_),
+                                                        settings_, context, server_, title());
+    std::function<uint64_t()> records_on_disk;
+    if (const mss_script_file* file = opened.script) {
+        working_script_ = file->working_path();
+        records_on_disk = [file] { return file->records_on_disk(); };
+    } else if (const mss_database* stored = opened.server) {
+        direct_database_ = settings_.destination;
+        records_on_disk = [stored] { return stored->records_stored(); };
     }
-    direct_database_ = name;
-    const mss_database& stored = *database;
-    return tabrix_counting_database(std::move(database), totals_,
-                                    [&stored] { return stored.records_stored(); });
-}
-
-std::unique_ptr<udb_database> tabrix_converter::open_destination() {
-    if (direct_)
-        return open_server_database();
-    mss_dump_options& options = dump_options();
-    options.title = title();
-    options.dmp_indexes = !get_skip_indexes();
-    // The database block drops the whole database, which leaves no table to overwrite.
-    options.existing = get_mode() == mode_skip_existing ? mss_dump_options::existing_table::skip
-                       : get_mode() == mode_merge       ? mss_dump_options::existing_table::append
-                                                        : mss_dump_options::existing_table::drop;
-    std::unique_ptr<mss_dmp_database> script = sql_engine::create_dump(get_destination(), options);
-    working_script_ = script->file().working_path();
-    const mss_script_file& file = script->file();
-    return tabrix_counting_database(std::move(script), totals_,
-                                    [&file] { return file.records_on_disk(); });
+    auto counted =
+        tabrix_counting_database(std::move(opened.database), totals_, std::move(records_on_disk));
+    counted->set_context(context);
+    return counted;
 }
 
 void tabrix_converter::install_conversion_rules(udb_custom_conversion& rules) {
-    if (bool_as_is_)
+    if (settings().bool_as_is)
         rules.add_rule(std::make_unique<tabrix_bool_rule>());
 }
 

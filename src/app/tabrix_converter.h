@@ -8,18 +8,16 @@
 
 #include "app/mssql_converter_impl.h"
 #include "app/tabrix_run_totals.h"
-#include "dbf/dbf_codepages.h"
 #include "tk/tk_singleton.h"
 #include "udb/udb_converter.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-class tabrix_converter : public udb_converter,
-                         public tk_singleton<tabrix_converter>,
-                         public mssql_converter_impl {
+class udb_profile;
+
+class tabrix_converter : public udb_converter, public tk_singleton<tabrix_converter> {
 public:
     // The settings start at the defaults of the settings store; the store itself is read and
     // written only through serialize, so that whoever owns the converter decides when.
@@ -45,19 +43,18 @@ public:
     // The header title of scripts: "Tabrix 2.3 " (name, version and edition label).
     static std::string title();
 
-    // Logical values written as their letters 'T'/'F' into CHAR(1) columns.
-    bool get_bool_as_is() const noexcept { return bool_as_is_; }
-    void set_bool_as_is(bool on) noexcept { bool_as_is_ = on; }
-    // Writing to a server (true) or a T-SQL script (false).
-    bool get_direct() const noexcept { return direct_; }
-    void set_direct(bool on) noexcept { direct_ = on; }
-    // The code page override of the source tables: a language-driver byte (1 to 255) or a
-    // code page number (above 255), 0 for each table's own (dbf_codepages.h).
-    uint32_t get_encoding() const noexcept { return encoding_; }
-    void set_encoding(uint32_t encoding) noexcept { encoding_ = encoding; }
-    // The code page of the tables that name none (a code page number; 1252 by default).
-    uint32_t get_default_encoding() const noexcept { return default_encoding_; }
-    void set_default_encoding(uint32_t codepage) noexcept { default_encoding_ = codepage; }
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+    // The server side: the engine and its connection.
+    mssql_converter_impl& server() noexcept { return server_; }
+    mss_engine& engine() noexcept { return server_.engine(); }
+    const mss_engine& engine() const noexcept { return server_.engine(); }
+    // Connects the server engine with the connection settings (direct mode).
+    void connect_mssql_server() { server_.connect_mssql_server(settings_); }
+
+    // Opens the trace file the settings name, when a trace log exists (tk_exception of level
+    // 1 for a name that cannot be a log file).
+    void open_logfile();
 
     // What the last run did; read once the run has ended.
     const tabrix_run_totals& totals() const noexcept { return totals_; }
@@ -70,23 +67,19 @@ public:
 
 protected:
     void on_run_started() override;
-    std::unique_ptr<udb_database> open_source() override;
-    std::unique_ptr<udb_database> open_destination() override;
+    std::unique_ptr<udb_database> open_source(const udb_run_context& context) override;
+    std::unique_ptr<udb_database> open_destination(const udb_run_context& context) override;
+    udb_target_facts target_facts() const override;
     void install_conversion_rules(udb_custom_conversion& rules) override;
     std::unique_ptr<udb_validator>
     make_table_name_validator(const std::vector<std::u16string>& selected,
                               const std::vector<std::u16string>& names_in_use) override;
     // Logical values as letters change the column type, so a merge cannot match structures.
-    bool check_merge_structure() const override { return !bool_as_is_; }
+    bool check_merge_structure() const override { return !settings().bool_as_is; }
 
 private:
-    // The server database of direct mode, dropped first in mode 0, created when missing.
-    std::unique_ptr<udb_database> open_server_database();
-
-    bool bool_as_is_ = false;
-    bool direct_ = true;
-    uint32_t encoding_ = 0;
-    uint32_t default_encoding_ = dbf_default_codepage;
+    udb_settings settings_;
+    mssql_converter_impl server_;
     tabrix_run_totals totals_;
     std::string working_script_;
     std::u16string direct_database_;

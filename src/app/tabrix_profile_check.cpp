@@ -1,9 +1,9 @@
 #include "app/tabrix_profile_check.h"
 
 #include "dbf/dbf_codepages.h"
-#include "mss/mss_batch_settings.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
+#include "udb/udb_setting_table.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,40 +13,13 @@
 
 namespace {
 
-enum class value_kind { text, flag, mode, encoding, default_encoding };
-
-struct known_key {
-    std::u16string_view section;
-    std::u16string_view key;
-    value_kind kind;
-};
-
-// Every key this program writes (tabrix_converter::store_profile and the classes it calls).
-constexpr known_key known_keys[] = {
-    {udb_profile::generic_settings, u"src", value_kind::text},
-    {udb_profile::generic_settings, u"dest", value_kind::text},
-    {udb_profile::generic_settings, u"logfile", value_kind::text},
-    {udb_profile::generic_settings, u"skip indexes", value_kind::flag},
-    {udb_profile::generic_settings, u"only definitions", value_kind::flag},
-    {udb_profile::generic_settings, u"mode", value_kind::mode},
-    {udb_profile::generic_settings, u"skip deleted", value_kind::flag},
-    {udb_profile::generic_settings, u"bool as is", value_kind::flag},
-    {udb_profile::generic_settings, u"encoding", value_kind::encoding},
-    {udb_profile::generic_settings, u"default encoding", value_kind::default_encoding},
-    {udb_profile::mssql_settings, u"server", value_kind::text},
-    {udb_profile::mssql_settings, u"login", value_kind::text},
-    {udb_profile::mssql_settings, u"password", value_kind::text},
-    {udb_profile::mssql_settings, u"windows authentication", value_kind::flag},
-    {udb_profile::mssql_settings, u"connect as DBO", value_kind::flag},
-    {udb_profile::mssql_settings, u"driver", value_kind::text},
-    {udb_profile::mssql_settings, u"connection string", value_kind::text},
-    {udb_profile::mssql_settings, u"trust server certificate", value_kind::flag},
-    {udb_profile::mssql_settings, u"encrypt", value_kind::flag},
-    {udb_profile::mssql_settings, u"dump insert comments", value_kind::flag},
-    {udb_profile::mssql_settings, u"dump create database", value_kind::flag},
-    {udb_profile::mssql_settings, u"dump create table", value_kind::flag},
-    {udb_profile::mssql_settings, u"direct mode", value_kind::flag},
-};
+// The row of a key this program writes; null for any other.
+const udb_setting* find_row(std::u16string_view section, std::u16string_view key) {
+    for (const udb_setting& row : udb_setting_table())
+        if (!row.key.empty() && row.section == section && row.key == key)
+            return &row;
+    return nullptr;
+}
 
 // Sections whose keys are names (tables, views, queries): any key is taken.
 bool is_list_section(std::u16string_view section) {
@@ -55,25 +28,35 @@ bool is_list_section(std::u16string_view section) {
 }
 
 // Why the value cannot be taken; empty when it can.
-std::string value_problem(value_kind kind, std::string_view value) {
-    switch (kind) {
-    case value_kind::text:
-        return {};
-    case value_kind::flag:
+std::string value_problem(const udb_setting& row, std::string_view value) {
+    if (std::holds_alternative<bool udb_settings::*>(row.member))
         return value == "0" || value == "1" ? std::string() : "is not 0 or 1";
-    case value_kind::mode:
+    const bool digits =
+        !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+    switch (row.check) {
+    case udb_setting_check::none:
+        if (std::holds_alternative<uint32_t udb_settings::*>(row.member) &&
+            (!digits || value.size() > 10 || std::stoull(std::string(value)) > row.max))
+            return "is not a number from 0 to " + std::to_string(row.max);
+        return {};
+    case udb_setting_check::at_least_one:
+        if (!digits || value.size() > 10 || std::stoull(std::string(value)) < 1 ||
+            std::stoull(std::string(value)) > row.max)
+            return "is not a number from 1 to " + std::to_string(row.max);
+        return {};
+    case udb_setting_check::path:
+        return {};
+    case udb_setting_check::mode:
         return value.size() == 1 && value[0] >= '0' && value[0] <= '3'
                    ? std::string()
                    : "is not a mode from 0 to 3";
-    case value_kind::encoding:
-    case value_kind::default_encoding: {
+    case udb_setting_check::code_page_or_zero:
+    case udb_setting_check::code_page: {
         // A decimal number: 0 (each table's own; not for the default), a language-driver byte
         // or a code page number.
-        const bool digits =
-            !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
         const std::optional<uint32_t> encoding =
             digits ? dbf_parse_encoding(value) : std::optional<uint32_t>();
-        if (encoding && (*encoding != 0 || kind == value_kind::encoding))
+        if (encoding && (*encoding != 0 || row.check == udb_setting_check::code_page_or_zero))
             return {};
         return "is not a code page this program knows (it takes " + dbf_accepted_encodings() + ")";
     }
@@ -147,25 +130,7 @@ tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
         const size_t eq = wide.find(u'=');
         const std::u16string key(
             tk_from_utf8(udb_profile::strip_blanks(stripped.substr(0, stripped.find('=')))));
-        const known_key* known = nullptr;
-        for (const known_key& k : known_keys)
-            if (k.section == section && k.key == key)
-                known = &k;
-        const mss_batch_setting* batch = nullptr;
-        for (const mss_batch_setting& b : mss_batch_settings)
-            if (section == udb_profile::mssql_settings && b.profile_key == key)
-                batch = &b;
-        if (batch) {
-            const std::string_view value = line.substr(line.find('=') + 1);
-            if (!mss_parse_batch_setting(*batch, value)) {
-                result.warnings.push_back(where + "the value '" + std::string(value) + "' of '" +
-                                          tk_to_utf8(key) + "' is not a number from 0 to " +
-                                          std::to_string(batch->max) + "; it is not used");
-                continue;
-            }
-            kept.append(line).append("\n");
-            continue;
-        }
+        const udb_setting* known = find_row(section, key);
         if (!known) {
             result.warnings.push_back(where + "unknown key '" + tk_to_utf8(key) + "' in [" +
                                       tk_to_utf8(section) + "]; it is not used");
@@ -173,7 +138,7 @@ tabrix_checked_profile tabrix_read_profile(const std::filesystem::path& path) {
         }
         const std::string_view value =
             eq == std::u16string::npos ? std::string_view() : line.substr(line.find('=') + 1);
-        if (const std::string problem = value_problem(known->kind, value); !problem.empty()) {
+        if (const std::string problem = value_problem(*known, value); !problem.empty()) {
             result.warnings.push_back(where + "the value '" + std::string(value) + "' of '" +
                                       tk_to_utf8(key) + "' " + problem + "; it is not used");
             continue;

@@ -93,7 +93,8 @@ public:
     void get_schema_info(std::vector<std::u16string>& schemas) override {
         inner_->get_schema_info(schemas);
     }
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override {
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name,
+                                             udb_open_mode mode) override {
         return wrap_new(name, inner_->get_table(name, mode));
     }
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override {
@@ -106,6 +107,7 @@ public:
     const std::vector<std::u16string>& get_table_names() const override {
         return inner_->get_table_names();
     }
+    udb_capabilities capabilities() const override { return inner_->capabilities(); }
     bool is_table_exist(std::u16string_view name) const override {
         return inner_->is_table_exist(name);
     }

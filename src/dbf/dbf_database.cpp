@@ -210,7 +210,8 @@ std::string dbf_database::get_table_path(std::u16string_view name) const {
     return dbf_find_file(tk_to_ansi_nothrow(get_full_table_name(name)));
 }
 
-std::unique_ptr<udb_recordset> dbf_database::get_table(std::u16string_view name, uint32_t mode) {
+std::unique_ptr<udb_recordset> dbf_database::get_table(std::u16string_view name,
+                                                       udb_open_mode mode) {
     TK_TRACE(2, "dbf_database::get_table(%s)", tk_trace_text(name).c_str());
     const std::string path = get_table_path(name);
     // The file was listed but is gone (deleted or renamed since): this table cannot be read,

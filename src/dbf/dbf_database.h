@@ -23,7 +23,8 @@ void dbf_create_field(const t_ftd& field, uint8_t* descriptor);
 class dbf_database : public udb_database {
 public:
     // Modes of get_table.
-    enum : uint32_t { mode_read = 1, mode_write = 8 };
+    static constexpr udb_open_mode mode_read = udb_open_mode::read;
+    static constexpr udb_open_mode mode_write = udb_open_mode::write;
 
     // Lists the tables of `folder`. `case_sensitive` is how table names are compared;
     // `encoding` overrides the tables' own code page (a language-driver byte or a code page
@@ -45,7 +46,9 @@ public:
     std::unique_ptr<udb_recordset> get_query(std::u16string_view name, std::u16string_view sql,
                                              uint32_t mode) override;
     // The table opened as a dbf_recordset. A table whose file is gone raises tk_exception.
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override;
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode mode) override;
+    // The folder's tables are listed when it is opened.
+    udb_capabilities capabilities() const override { return {.list_tables = true}; }
     bool test_query(std::u16string_view sql) override;
 
     // The folder, "/" and the name in lower case, with ".dbf" appended unless the name ends

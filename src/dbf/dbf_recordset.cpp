@@ -33,9 +33,8 @@ std::u16string wide_path(const std::string& path) {
 
 // Reports damage the table opens with (a missing memo file, a file cut short) to the error
 // handler, naming the table: Continue reads what there is, Abort stops the run.
-void report_at_open(const tk_exception& e, const std::string& table) {
+void report_at_open(const tk_exception& e, const std::string& table, error_handler* handler) {
     TK_TRACE(3, "%s: %s", e.what(), table.c_str());
-    error_handler* handler = error_handler::try_instance();
     if (!handler)
         return;
     struct restore {
@@ -142,14 +141,18 @@ void set_bit(std::span<uint8_t> record, const dbf_field_descriptor* flags, int16
 // ---- Opening -----------------------------------------------------------------------------------
 
 dbf_recordset::dbf_recordset(std::u16string path, int32_t mode, uint32_t encoding,
-                             udb_database* database, uint32_t default_codepage)
-    : udb_recordset(path, database), path_(tk_to_ansi(path)) {
+                             udb_database* database, uint32_t default_codepage,
+                             const udb_run_context* context)
+    : udb_recordset(path, database), path_(tk_to_ansi(path)),
+      errors_(context ? context->errors : this->context().errors) {
     open(mode, encoding, default_codepage);
 }
 
 dbf_recordset::dbf_recordset(const std::string& path, int32_t mode, uint32_t encoding,
-                             udb_database* database, uint32_t default_codepage)
-    : udb_recordset(wide_path(path), database), path_(path) {
+                             udb_database* database, uint32_t default_codepage,
+                             const udb_run_context* context)
+    : udb_recordset(wide_path(path), database), path_(path),
+      errors_(context ? context->errors : this->context().errors) {
     open(mode, encoding, default_codepage);
 }
 
@@ -185,7 +188,7 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
     descriptors_ = dbf_decode_descriptors(head, header_, file_size);
     dbf_layout_fields(header_, descriptors_);
     if (header_.is_cut_short())
-        report_at_open(dbf_exception(cut_short_message()), path_);
+        report_at_open(dbf_exception(cut_short_message()), path_, errors_);
     // The memo file first: its text counts in telling UTF-8 from the default code page.
     init_memo_file(memo_kind_for_fields(dbf_get_memo_type(header_.version, header_.flags)),
                    mode == mode_write);
@@ -397,7 +400,7 @@ void dbf_recordset::report_missing_memo() const {
     report_at_open(fields.empty()
                        ? static_cast<const tk_exception&>(missing)
                        : dbf_exception(missing.message() + "; these fields are NULL: " + fields),
-                   path_);
+                   path_, errors_);
 }
 
 std::string dbf_recordset::cut_short_message() const {

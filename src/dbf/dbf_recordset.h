@@ -41,15 +41,18 @@ public:
     // `database` (not owned, may be null) is the database the table belongs to.
     // Raises dbf_exception "File does not comply with DBF format" for a header that cannot
     // describe the file, and the file layer's exceptions when it cannot be read. A missing
-    // memo file and a file cut short inside its records are reported to the error handler
-    // (level 0, the table as context) and the table opens.
+    // memo file and a file cut short inside its records are reported to the error handler of
+    // the run (level 0, the table as context) and the table opens. The run is `context` when
+    // given, else the database's.
     dbf_recordset(std::u16string path, int32_t mode, uint32_t encoding = 0,
                   udb_database* database = nullptr,
-                  uint32_t default_codepage = dbf_default_codepage);
+                  uint32_t default_codepage = dbf_default_codepage,
+                  const udb_run_context* context = nullptr);
     // The same for a path in the file system's narrow form.
     dbf_recordset(const std::string& path, int32_t mode, uint32_t encoding = 0,
                   udb_database* database = nullptr,
-                  uint32_t default_codepage = dbf_default_codepage);
+                  uint32_t default_codepage = dbf_default_codepage,
+                  const udb_run_context* context = nullptr);
     ~dbf_recordset() override;
 
     // Writes the record at the end of the table: its fields, in column order, each in the
@@ -106,6 +109,8 @@ private:
     void fill_window();
 
     std::string path_;
+    // Where damage found while opening is reported; null: nobody to ask.
+    error_handler* errors_;
     std::unique_ptr<tk_huge_file> file_;
     dbf_header header_;
     std::vector<dbf_field_descriptor> descriptors_;

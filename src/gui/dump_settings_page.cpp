@@ -18,11 +18,11 @@ dump_settings_page::dump_settings_page(wizard_shell& shell)
         QStringLiteral("On this page you can specify how to format output T-SQL script file.")));
     layout->addSpacing(8);
     create_database_ = new QCheckBox(QStringLiteral("Insert 'CREATE &DATABASE' statement"));
-    create_database_->setObjectName(QStringLiteral("create_database"));
+    create_database_->setObjectName(wizard_control_name(&udb_settings::dmp_ins_db));
     create_table_ = new QCheckBox(QStringLiteral("Insert 'CREATE &TABLE' statements"));
-    create_table_->setObjectName(QStringLiteral("create_table"));
+    create_table_->setObjectName(wizard_control_name(&udb_settings::dmp_ins_tab));
     comments_ = new QCheckBox(QStringLiteral("Insert &comments"));
-    comments_->setObjectName(QStringLiteral("comments"));
+    comments_->setObjectName(wizard_control_name(&udb_settings::dmp_ins_com));
     layout->addWidget(create_database_);
     layout->addWidget(create_table_);
     layout->addWidget(comments_);

@@ -96,9 +96,9 @@ void finish_page::initializePage() {
     // Whatever the run said, a script that is not there is no success.
     std::error_code ec;
     if (outcome.ran && !outcome.stopped && !settings().direct() &&
-        !std::filesystem::exists(to_qt(converter.get_destination()).toStdString(), ec))
+        !std::filesystem::exists(to_qt(converter.settings().destination).toStdString(), ec))
         errors_ << QStringLiteral("The T-SQL script '%1' was not written.")
-                       .arg(to_qt(converter.get_destination()));
+                       .arg(to_qt(converter.settings().destination));
     succeeded_ = errors_.isEmpty();
     if (succeeded_) {
         TK_TRACE(2, "Display success-message");
@@ -130,8 +130,8 @@ void finish_page::fill_summary() {
     summary_->clear();
     const tabrix_converter& converter = settings().converter();
     const tabrix_run_totals& totals = converter.totals();
-    const bool skip_deleted = converter.get_skip_deleted();
-    for (const std::u16string& name : converter.selected_tables()) {
+    const bool skip_deleted = converter.settings().skip_deleted;
+    for (const std::u16string& name : converter.settings().selected_tables) {
         auto* item = new QTreeWidgetItem(summary_);
         item->setText(0, to_qt(name));
         const tabrix_table_totals* t = nullptr;

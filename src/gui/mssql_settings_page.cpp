@@ -15,9 +15,9 @@
 
 namespace {
 
-QLineEdit* line_edit(const char* name) {
+QLineEdit* line_edit(std::u16string udb_settings::*member) {
     auto* edit = new QLineEdit;
-    edit->setObjectName(QString::fromLatin1(name));
+    edit->setObjectName(wizard_control_name(member));
     return edit;
 }
 
@@ -33,7 +33,7 @@ mssql_settings_page::mssql_settings_page(wizard_shell& shell)
         QStringLiteral("Provide necessary information to establish MS SQL server connection.\n"
                        "Leave 'MS SQL Server' field empty to connect to local server.")));
     auto* form = new QFormLayout;
-    host_ = line_edit("host");
+    host_ = line_edit(&udb_settings::host);
     auto* host_label = new QLabel(QStringLiteral("MS &SQL Server:"));
     host_label->setBuddy(host_);
     form->addRow(host_label, host_);
@@ -42,14 +42,14 @@ mssql_settings_page::mssql_settings_page(wizard_shell& shell)
     auto* group = new QGroupBox(QStringLiteral(" Connect using: "));
     auto* group_layout = new QVBoxLayout(group);
     windows_ = new QRadioButton(QStringLiteral("&Windows authentication"));
-    windows_->setObjectName(QStringLiteral("windows_auth"));
+    windows_->setObjectName(wizard_control_name(&udb_settings::windows_auth));
     sql_ = new QRadioButton(QStringLiteral("S&QL Server authentication"));
     sql_->setObjectName(QStringLiteral("sql_auth"));
     group_layout->addWidget(windows_);
     group_layout->addWidget(sql_);
     auto* login_form = new QFormLayout;
-    login_ = line_edit("login");
-    password_ = line_edit("password");
+    login_ = line_edit(&udb_settings::login);
+    password_ = line_edit(&udb_settings::password);
     password_->setEchoMode(QLineEdit::Password);
     auto* login_label = new QLabel(QStringLiteral("&Login name:"));
     login_label->setBuddy(login_);
@@ -60,7 +60,7 @@ mssql_settings_page::mssql_settings_page(wizard_shell& shell)
     group_layout->addLayout(login_form);
     layout->addWidget(group);
     as_dbo_ = new QCheckBox(QStringLiteral("&Connect as database owner"));
-    as_dbo_->setObjectName(QStringLiteral("as_dbo"));
+    as_dbo_->setObjectName(wizard_control_name(&udb_settings::as_dbo));
     layout->addWidget(as_dbo_);
     layout->addStretch();
     connect(windows_, &QRadioButton::toggled, this, &mssql_settings_page::update_login_controls);

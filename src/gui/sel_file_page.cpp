@@ -32,7 +32,7 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell, wizard_sh
         "database through directory tree.")));
     auto* grid = new QGridLayout;
     folder_ = new QLineEdit;
-    folder_->setObjectName(QStringLiteral("folder"));
+    folder_->setObjectName(wizard_control_name(&udb_settings::source));
     auto* folder_label = new QLabel(QStringLiteral("DB&F database folder:"));
     folder_label->setBuddy(folder_);
     auto* browse_source = new QPushButton(QStringLiteral("Browse..."));
@@ -41,7 +41,7 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell, wizard_sh
     grid->addWidget(folder_, 1, 0);
     grid->addWidget(browse_source, 1, 1);
     destination_ = new QLineEdit;
-    destination_->setObjectName(QStringLiteral("destination"));
+    destination_->setObjectName(wizard_control_name(&udb_settings::destination));
     destination_label_ = new QLabel;
     destination_label_->setObjectName(QStringLiteral("destination_label"));
     destination_label_->setBuddy(destination_);
@@ -52,18 +52,18 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell, wizard_sh
     grid->addWidget(browse_destination_, 3, 1);
     layout->addLayout(grid);
     definitions_only_ = new QCheckBox(QStringLiteral("&Convert table definitions only"));
-    definitions_only_->setObjectName(QStringLiteral("definitions_only"));
+    definitions_only_->setObjectName(wizard_control_name(&udb_settings::table_definitions_only));
     skip_deleted_ = new QCheckBox(QStringLiteral("&Don't convert deleted records"));
-    skip_deleted_->setObjectName(QStringLiteral("skip_deleted"));
+    skip_deleted_->setObjectName(wizard_control_name(&udb_settings::skip_deleted));
     bool_as_is_ = new QCheckBox(QStringLiteral("Convert logical &values 'as is'"));
-    bool_as_is_->setObjectName(QStringLiteral("bool_as_is"));
+    bool_as_is_->setObjectName(wizard_control_name(&udb_settings::bool_as_is));
     layout->addWidget(definitions_only_);
     layout->addWidget(skip_deleted_);
     layout->addWidget(bool_as_is_);
     auto* group = new QGroupBox(QStringLiteral(" Use &Encoding: "));
     auto* group_layout = new QVBoxLayout(group);
     encoding_ = new QComboBox;
-    encoding_->setObjectName(QStringLiteral("encoding"));
+    encoding_->setObjectName(wizard_control_name(&udb_settings::encoding));
     for (const dbf_codepage_entry& e : dbf_codepage_table()) {
         const QString name = e.codepage == 0
                                  ? QStringLiteral("%1 (each table's own)").arg(to_qt(e.name))

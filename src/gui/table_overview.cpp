@@ -91,7 +91,7 @@ table_overview read_table_overview(const std::u16string& folder, const std::u16s
     quiet_reports quiet(o.notes);
     try {
         dbf_database database(folder, true, encoding, default_codepage);
-        std::unique_ptr<udb_recordset> table = database.get_table(name, dbf_recordset::mode_read);
+        std::unique_ptr<udb_recordset> table = database.get_table(name, udb_open_mode::read);
         const auto* dbf = dynamic_cast<const dbf_recordset*>(table.get());
         o.records = table->get_record_count();
         if (dbf) {

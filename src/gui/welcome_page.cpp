@@ -33,7 +33,7 @@ welcome_page::welcome_page(wizard_shell& shell) : wizard_page(shell, wizard_shel
     layout->addSpacing(8);
     layout->addWidget(new QLabel(QStringLiteral("Select conversion scenario:")));
     direct_ = new QRadioButton(QStringLiteral("&Migrate to MS SQL server directly"));
-    direct_->setObjectName(QStringLiteral("direct"));
+    direct_->setObjectName(wizard_control_name(&udb_settings::direct));
     script_ = new QRadioButton(QStringLiteral("&Export into local T-SQL script file"));
     script_->setObjectName(QStringLiteral("script"));
     layout->addWidget(direct_);

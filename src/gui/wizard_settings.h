@@ -3,6 +3,9 @@
 // touching a page.
 #pragma once
 
+#include "udb/udb_setting_table.h"
+
+#include <QString>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -10,6 +13,12 @@
 #include <vector>
 
 class tabrix_converter;
+
+// The object name of the control that edits a setting: its row's wizard_control.
+template <class T> QString wizard_control_name(T udb_settings::*member) {
+    const std::string_view name = udb_find_setting(member)->wizard_control;
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
 
 struct wizard_server_settings {
     std::u16string host{};

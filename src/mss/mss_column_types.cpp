@@ -1,6 +1,5 @@
 #include "mss/mss_column_types.h"
 
-#include "mss/mss_engine.h"
 #include "ole/ole_types.h"
 #include "tk/tk_trace.h"
 #include "udb/udb_custom_conversion.h"
@@ -79,7 +78,8 @@ bool mss_script_identity(const t_ftd& column) noexcept {
     return column.native_type.empty() && column.b_auto_num && mss_is_whole_number(column.vartype);
 }
 
-std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity) {
+std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity,
+                               const udb_custom_conversion* rules) {
     TK_TRACE(2, "mss_dmp_database::get_native_type(%s)", tk_trace_text(column.name).c_str());
     TK_TRACE(1, "t_ftd.name=%s, t_ftd.type=%d, t_ftd.size=%d, t_ftd.native_type=%s",
              tk_trace_text(column.name).c_str(), column.vartype, static_cast<int>(column.size),
@@ -120,7 +120,7 @@ std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity)
         return u"DATETIME2";
     case VT_BOOL:
         // A rule that writes logical values as text ('T', 'F') needs a text column.
-        return udb_custom_conversion::is_acceptable1(column) ? u"CHAR(1)" : u"BIT";
+        return rules != nullptr && rules->rule_for(column) ? u"CHAR(1)" : u"BIT";
     case VT_BLOB:
     case VT_BLOB_OBJECT:
     case VT_BYTE_ARRAY:
@@ -138,13 +138,13 @@ std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity)
     }
 }
 
-std::u16string get_mss_native_type(const t_ftd& column, bool type_only) {
+std::u16string get_mss_native_type(const t_ftd& column, bool type_only,
+                                   const udb_target_facts& target) {
     TK_TRACE(2, "get_mss_native_type1(bTypeOnly=%d)", type_only ? 1 : 0);
     TK_TRACE(1, "vartype=%08X, size=%d", static_cast<unsigned>(column.vartype),
              static_cast<int>(column.size));
-    const mss_engine* engine = mss_engine::try_instance();
-    const bool unicode = mss_unicode();
-    if (column.vartype == VT_DATE && engine && engine->has_date_types()) {
+    const bool unicode = target.unicode;
+    if (column.vartype == VT_DATE && target.date_types) {
         if (column.dw_reserved == t_ftd::date_only)
             return u"date";
         if (column.dw_reserved == t_ftd::time_only)

@@ -5,10 +5,13 @@
 // A column with a type chosen by the user (`native_type`) keeps that type in the script.
 #pragma once
 
+#include "udb/udb_run_context.h"
+
 #include <cstdint>
 #include <string>
 
 struct t_ftd;
+class udb_custom_conversion;
 
 // INT and BIGINT columns (the types that can be IDENTITY).
 bool mss_is_whole_number(uint16_t vt) noexcept;
@@ -38,11 +41,14 @@ mss_numeric_shape mss_numeric_of(const t_ftd& column) noexcept;
 //   text and the rest      " uniqueidentifier" for a GUID column, "NVARCHAR(n) " /
 //                          "VARCHAR(n) " for 1 to 3999 characters, else NVARCHAR(MAX) /
 //                          VARCHAR(MAX).
-std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity = true);
+// `rules`: the run's custom conversion rules, null for none.
+std::u16string mss_script_type(const t_ftd& column, bool unicode, bool identity = true,
+                               const udb_custom_conversion* rules = nullptr);
 
 // Whether the script type of the column ends in " IDENTITY".
 bool mss_script_identity(const t_ftd& column) noexcept;
 
-// The server's column type; `type_only` leaves out the size suffix "(n) ". Reads the MS SQL
-// engine's Unicode flag and, for separate date and time types, its version and provider.
-std::u16string get_mss_native_type(const t_ftd& column, bool type_only);
+// The server's column type; `type_only` leaves out the size suffix "(n) ". Text follows the
+// target's Unicode fact; dates only and times only get their own types where it has them.
+std::u16string get_mss_native_type(const t_ftd& column, bool type_only,
+                                   const udb_target_facts& target);

@@ -179,7 +179,7 @@ std::unique_ptr<udb_recordset> mss_database::create_table(std::u16string_view na
     if (is_table_exist(name)) {
         if ((flags_ & keep_existing) == 0)
             throw tk_exception("The specified table already exists", tk_exception::recoverable);
-        return get_table(name, keep_existing);
+        return get_table(name, udb_open_mode::write);
     }
     if (schema.empty())
         throw tk_exception("A table without columns cannot be created in MS SQL",
@@ -189,7 +189,8 @@ std::unique_ptr<udb_recordset> mss_database::create_table(std::u16string_view na
     const udb_index* key = mss_primary_key(indexes);
     // Key columns of text compare case-sensitively, as in the DBF index: "abc" and "ABC" are
     // two keys there.
-    const mss_column_definitions columns = mss_define_columns(schema, key, facts_.unicode, true);
+    const mss_column_definitions columns =
+        mss_define_columns(schema, key, facts_.unicode, true, context().rules);
     try {
         connection_->execute(u"CREATE TABLE " + safe + u" (\r\n" + columns.text + u"\r\n)");
     } catch (const odb_exception& e) {
@@ -247,7 +248,7 @@ std::unique_ptr<udb_recordset> mss_database::get_query(std::u16string_view, std:
     return nullptr;
 }
 
-std::unique_ptr<udb_recordset> mss_database::get_table(std::u16string_view name, uint32_t) {
+std::unique_ptr<udb_recordset> mss_database::get_table(std::u16string_view name, udb_open_mode) {
     TK_TRACE(2, "mss_database::get_table(%s)", tk_trace_text(name).c_str());
     // The table as the name list spells it: the server's catalogue compares names as its
     // collation does, the list ignoring case.

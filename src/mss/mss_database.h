@@ -62,7 +62,12 @@ public:
     std::unique_ptr<udb_recordset> get_query(std::u16string_view name, std::u16string_view sql,
                                              uint32_t mode) override;
     // The existing table, opened for appending with the columns the server describes.
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override;
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode mode) override;
+    // The server lists its tables; an existing table is opened for appending only with
+    // keep_existing.
+    udb_capabilities capabilities() const override {
+        return {.merge_existing = (flags_ & keep_existing) != 0, .list_tables = true};
+    }
     // Runs the statement; returns null.
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override;
     bool test_query(std::u16string_view sql) override;

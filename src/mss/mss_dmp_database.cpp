@@ -62,7 +62,7 @@ std::string local_date() {
 
 mss_dmp_database::mss_dmp_database(std::u16string path, const mss_dump_options& options)
     : udb_database(path, false), file_(tk_to_utf8(path)), options_(options),
-      unicode_(mss_engine::exists() ? mss_engine::instance().unicode() : options.dmp_unicode) {
+      unicode_(options.dmp_unicode) {
     TK_TRACE(2, "mss_dmp_database::ctor(%s)", tk_trace_text(name_).c_str());
     write_head();
 }
@@ -124,7 +124,7 @@ void mss_dmp_database::write_utf8(std::u16string_view text) {
 }
 
 std::u16string mss_dmp_database::get_native_type(const t_ftd& column) const {
-    return mss_script_type(column, unicode_, true);
+    return mss_script_type(column, unicode_, true, context().rules);
 }
 
 std::u16string mss_dmp_database::refine_view(std::u16string_view text) const {
@@ -177,7 +177,8 @@ std::unique_ptr<udb_recordset> mss_dmp_database::create_table(std::u16string_vie
             delete_tab(name);
 
         const udb_index* key = mss_primary_key(indexes);
-        const mss_column_definitions columns = mss_define_columns(schema, key, unicode_, false);
+        const mss_column_definitions columns =
+            mss_define_columns(schema, key, unicode_, false, context().rules);
         identity_written = columns.identity;
         std::u16string statement = u"CREATE TABLE " + safe + u" (\r\n" + columns.text;
         table_names_.emplace_back(name);
@@ -282,7 +283,7 @@ void mss_dmp_database::write_skip_staging(const udb_schema& schema) {
             text += u",\r\n";
         text += u"\t";
         mss_append_bracketed(text, schema[i].name);
-        std::u16string type = mss_script_type(schema[i], unicode_, false);
+        std::u16string type = mss_script_type(schema[i], unicode_, false, context().rules);
         text += u" " + type;
         // A session table takes tempdb's collation, whose code page may not be the
         // database's: text would change on the way to the table.
@@ -399,7 +400,7 @@ std::unique_ptr<udb_recordset> mss_dmp_database::get_query(std::u16string_view, 
     return nullptr;
 }
 
-std::unique_ptr<udb_recordset> mss_dmp_database::get_table(std::u16string_view, uint32_t) {
+std::unique_ptr<udb_recordset> mss_dmp_database::get_table(std::u16string_view, udb_open_mode) {
     TK_FAIL();
 }
 

@@ -74,7 +74,10 @@ public:
     std::unique_ptr<udb_recordset> get_query(std::u16string_view name, std::u16string_view sql,
                                              uint32_t mode) override;
     // A script cannot be read: an internal error.
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override;
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode mode) override;
+    // A script cannot know the tables of the database it will run in; when it runs, it adds
+    // the records of a table that exists to it (mss_dump_options::existing).
+    udb_capabilities capabilities() const override { return {.merge_existing = true}; }
     // Writes the statement followed by "\n" and flushes the file; returns null.
     std::unique_ptr<udb_recordset> query(std::u16string_view sql) override;
     bool test_query(std::u16string_view sql) override;

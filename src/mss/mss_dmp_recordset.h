@@ -45,6 +45,7 @@ private:
     bool identity_pending_ = true;
     bool finished_ = false;
     bool unicode_;
+    const udb_custom_conversion* rules_;
     // The format that loads fast (mss_dump_options): rows per statement (1 in the default
     // format) and per batch (0: a batch per statement).
     bool loads_fast_;

@@ -6,8 +6,7 @@
 #include <string>
 
 struct mss_dump_options {
-    // NVARCHAR columns and N'' literals. The writer follows the MS SQL engine's Unicode flag
-    // while an engine exists (the settings switch both together) and this field otherwise.
+    // NVARCHAR columns and N'' literals.
     bool dmp_unicode = true;
     // The file header and the comment blocks before each table's structure and data.
     bool dmp_ins_com = true;
@@ -29,7 +28,7 @@ struct mss_dump_options {
     // rows_per_insert: records per INSERT statement, at most mss_max_rows_per_insert (0 counts
     // as 1); rows_per_batch: records per batch, a GO after every so many (0: a GO after every
     // statement). With either on, the head also sets NOCOUNT and XACT_ABORT on.
-    // mss_batch_settings.h names both for the command line, profiles and stored settings.
+    // udb_setting_table names both for the command line, profiles and stored settings.
     uint32_t rows_per_insert = 0;
     uint32_t rows_per_batch = 0;
     bool loads_fast() const noexcept { return rows_per_insert != 0 || rows_per_batch != 0; }

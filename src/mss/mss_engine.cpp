@@ -269,11 +269,6 @@ std::u16string mss_engine::get_safe_tname(std::u16string_view name) const {
     return make_safe_tname(name, login_, as_dbo_);
 }
 
-bool mss_unicode() noexcept {
-    const mss_engine* engine = mss_engine::try_instance();
-    return engine == nullptr || engine->unicode();
-}
-
 std::u16string mss_safe_tname(std::u16string_view name) {
     if (const mss_engine* engine = mss_engine::try_instance())
         return engine->get_safe_tname(name);

@@ -131,8 +131,5 @@ protected:
     std::unique_ptr<odb_environment> environment_;
 };
 
-// The engine's Unicode flag, or true (the engine's initial state) when no engine exists.
-bool mss_unicode() noexcept;
-
 // The engine's safe table name, or "[dbo]." and the bracketed name when no engine exists.
 std::u16string mss_safe_tname(std::u16string_view name);

@@ -501,9 +501,9 @@ void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE
 }
 
 bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
-                              bool unicode) {
-    if (udb_custom_conversion::is_acceptable2(value)) {
-        append_utf8_or_fail(out, udb_custom_conversion::handle2(value));
+                              bool unicode, const udb_custom_conversion* rules) {
+    if (const udb_conversion_rule* rule = rules ? rules->rule_for(value) : nullptr) {
+        append_utf8_or_fail(out, rule->handle2(value));
         return true;
     }
     const VARTYPE vt = value.get_type();
@@ -593,17 +593,18 @@ bool mss_append_value_literal(std::string& out, const ole_variant& value, const 
     return true;
 }
 
-std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column) {
+std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column, bool unicode,
+                                      const udb_custom_conversion* rules) {
     TK_TRACE(2, "mss_get_fld_append_str");
     TK_ASSERT(field != nullptr && column != nullptr);
     std::string out;
-    mss_append_value_literal(out, *field, *column, mss_unicode());
+    mss_append_value_literal(out, *field, *column, unicode, rules);
     return tk_from_utf8(out);
 }
 
-std::u16string to_mssql_str(std::u16string_view text, VARTYPE vt) {
+std::u16string to_mssql_str(std::u16string_view text, VARTYPE vt, bool unicode) {
     std::string out;
-    mss_append_text_literal(out, text, vt, mss_unicode());
+    mss_append_text_literal(out, text, vt, unicode);
     return tk_from_utf8(out);
 }
 

@@ -24,23 +24,25 @@
 #include <string_view>
 
 struct t_ftd;
+class udb_custom_conversion;
 class udb_field;
 
 // The literal of one value of a column, appended to `out`; false when the value could not be
 // written as it stands (a decimal too wide for its column, written as NULL). Raises
 // tk_exception of level 1 ("Cannot create string representation") for text that is not valid
-// UTF-16.
+// UTF-16. A rule of `rules` (the run's, null for none) that accepts the value writes its
+// literal instead.
 bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
-                              bool unicode);
+                              bool unicode, const udb_custom_conversion* rules = nullptr);
 
 // The literal of a value given as text and type, appended to `out` (used for defaults that
 // stand in for missing values).
 void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE vt, bool unicode);
 
-// Wide forms with the MS SQL engine's Unicode flag. A missing field or descriptor is an
-// internal error.
-std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column);
-std::u16string to_mssql_str(std::u16string_view text, VARTYPE vt);
+// Wide forms of the two above. A missing field or descriptor is an internal error.
+std::u16string mss_get_fld_append_str(const udb_field* field, const t_ftd* column, bool unicode,
+                                      const udb_custom_conversion* rules = nullptr);
+std::u16string to_mssql_str(std::u16string_view text, VARTYPE vt, bool unicode);
 
 // The value brought into MS SQL's range. Dates are adjusted only for DATETIME columns, the
 // ones whose `dw_reserved` is neither date-only nor time-only; a time without a date is kept.

@@ -49,11 +49,12 @@ bool is_number_text(std::u16string_view text) {
 }
 
 std::u16string column_definition(const t_ftd& column, const udb_index* key, bool identity,
-                                 bool unicode, bool case_sensitive_keys) {
+                                 bool unicode, bool case_sensitive_keys,
+                                 const udb_custom_conversion* rules) {
     std::u16string text = u"\t";
     mss_append_bracketed(text, column.name);
     text += u" ";
-    std::u16string type = mss_script_type(column, unicode, identity);
+    std::u16string type = mss_script_type(column, unicode, identity, rules);
     const bool key_column = mss_is_key_column(key, column);
     if (key_column && case_sensitive_keys && mss_is_text_type(column.vartype) &&
         column.dw_reserved != t_ftd::text_guid && column.native_type.empty()) {
@@ -109,14 +110,16 @@ bool mss_is_key_column(const udb_index* key, const t_ftd& column) {
 }
 
 mss_column_definitions mss_define_columns(const udb_schema& schema, const udb_index* key,
-                                          bool unicode, bool case_sensitive_keys) {
+                                          bool unicode, bool case_sensitive_keys,
+                                          const udb_custom_conversion* rules) {
     mss_column_definitions result;
     for (size_t i = 0; i < schema.size(); ++i) {
         if (i > 0)
             result.text += u",\r\n";
         const bool identity = !result.identity && mss_script_identity(schema[i]);
         result.identity = result.identity || identity;
-        result.text += column_definition(schema[i], key, identity, unicode, case_sensitive_keys);
+        result.text +=
+            column_definition(schema[i], key, identity, unicode, case_sensitive_keys, rules);
     }
     return result;
 }

@@ -6,6 +6,8 @@
 #include "udb/udb_index.h"
 #include "udb/udb_schema.h"
 
+class udb_custom_conversion;
+
 #include <string>
 #include <string_view>
 
@@ -27,7 +29,8 @@ struct mss_column_definitions {
 // (COLLATE Latin1_General_CS_AS), as the DBF index they come from did; other text columns
 // keep the database's collation.
 mss_column_definitions mss_define_columns(const udb_schema& schema, const udb_index* key,
-                                          bool unicode, bool case_sensitive_keys);
+                                          bool unicode, bool case_sensitive_keys,
+                                          const udb_custom_conversion* rules = nullptr);
 
 // "CREATE CLUSTERED INDEX [col_clust_idx] ON <safe>([col])" over the first column that can
 // carry one; empty when no column can.

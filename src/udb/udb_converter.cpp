@@ -65,11 +65,6 @@ int udb_converter::run() {
     return 0;
 }
 
-void udb_converter::set_mode(int32_t mode) {
-    TK_TRACE(2, "udb_converter::set_mode(%d)", int(mode));
-    mode_ = mode;
-}
-
 std::u16string udb_converter::get_current_table() const {
     std::lock_guard lock(table_name_mutex_);
     return current_table_;
@@ -150,13 +145,12 @@ void udb_converter::report_run_failure() noexcept {
 void udb_converter::remember_selected_tables() {
     // Once per table: the entries are saved with the profile, and a profile that listed a
     // table twice would convert it twice.
-    for (const std::u16string& name : selected_tables_) {
-        const bool known =
-            std::any_of(selected_entries_.begin(), selected_entries_.end(), [&](const auto& entry) {
-                return entry.first == name && entry.second.empty();
-            });
+    for (const std::u16string& name : settings().selected_tables) {
+        const bool known = std::any_of(
+            settings().selected_entries.begin(), settings().selected_entries.end(),
+            [&](const auto& entry) { return entry.first == name && entry.second.empty(); });
         if (!known)
-            selected_entries_.emplace_back(name, std::u16string());
+            settings().selected_entries.emplace_back(name, std::u16string());
     }
 }
 
@@ -172,13 +166,19 @@ void udb_converter::run_conversion() noexcept {
         try {
             records_failed_.store(0);
             on_run_started();
-            source = open_source();
-            TK_ASSERT(source != nullptr);
-            destination = open_destination();
-            TK_ASSERT(destination != nullptr);
-            TK_TRACE(1, "After initializing DBs");
+            // The rules are in place before the databases are made: they take them from the
+            // run context.
             rules = std::make_unique<udb_custom_conversion>();
             install_conversion_rules(*rules);
+            context_ = udb_run_context{.errors = error_handler::try_instance(),
+                                       .trace = tk_log::try_instance(),
+                                       .rules = rules->size() != 0 ? rules.get() : nullptr,
+                                       .target = target_facts()};
+            source = open_source(context_);
+            TK_ASSERT(source != nullptr);
+            destination = open_destination(context_);
+            TK_ASSERT(destination != nullptr);
+            TK_TRACE(1, "After initializing DBs");
             convert_tables(*source, *destination);
         } catch (...) {
             stopped = true;
@@ -189,7 +189,6 @@ void udb_converter::run_conversion() noexcept {
             handler->clear_context();
         tables_finished_.store(0);
         table_count_.store(0);
-        rules.reset();
         // A run that went through its tables completes the destination, also when some of
         // them failed; a run that stopped leaves it as far as it got, for the destination to
         // keep in a form that cannot be taken for a whole one.
@@ -204,20 +203,22 @@ void udb_converter::run_conversion() noexcept {
         }
         destination.reset();
         source.reset();
+        rules.reset();
+        context_ = udb_run_context{};
     }
     set_finished(true);
 }
 
 void udb_converter::convert_tables(udb_database& source, udb_database& destination) {
-    table_count_.store(uint32_t(selected_tables_.size()));
-    TK_TRACE(3, "Converting database %s (%d tables)", tk_trace_text(get_source_path()).c_str(),
-             int(selected_tables_.size()));
+    table_count_.store(uint32_t(settings().selected_tables.size()));
+    TK_TRACE(3, "Converting database %s (%d tables)", tk_trace_text(settings().source).c_str(),
+             int(settings().selected_tables.size()));
     const std::unique_ptr<udb_validator> validator =
-        make_table_name_validator(selected_tables_, destination.get_table_names());
+        make_table_name_validator(settings().selected_tables, destination.get_table_names());
     TK_ASSERT(validator != nullptr);
     remember_selected_tables();
 
-    for (const std::u16string& name : selected_tables_) {
+    for (const std::u16string& name : settings().selected_tables) {
         throw_if_stop_requested();
         try {
             convert_table(name, source, destination, *validator);
@@ -236,7 +237,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     records_in_table_.store(0);
     current_record_.store(0);
 
-    const std::unique_ptr<udb_recordset> source_table = source.get_table(name, 1);
+    const std::unique_ptr<udb_recordset> source_table = source.get_table(name, udb_open_mode::read);
     TK_ASSERT(source_table != nullptr);
 
     const bool acceptable = validator.is_acceptable(name);
@@ -248,21 +249,25 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
     validator.add_existing_name(target);
 
     if (destination.is_table_exist(target)) {
-        if (mode_ == mode_skip_existing) {
+        if (settings().mode == udb_mode::skip_existing) {
             TK_TRACE(3, "Skip existing table %s", tk_trace_text(target).c_str());
             return;
         }
-        if (mode_ == mode_overwrite_tables)
+        if (settings().mode == udb_mode::overwrite_tables)
             destination.delete_tab(target);
+        // A destination that cannot open an existing table for appending is not asked to.
+        if (settings().mode == udb_mode::merge && !destination.capabilities().merge_existing)
+            throw tk_exception("The specified table already exists", tk_exception::recoverable);
     }
 
-    const udb_indexes indexes = skip_indexes_ ? udb_indexes() : source_table->get_indexes();
+    const udb_indexes indexes =
+        settings().skip_indexes ? udb_indexes() : source_table->get_indexes();
     const std::unique_ptr<udb_recordset> target_table =
         destination.create_table(target, source_table->get_schema(), indexes);
     TK_ASSERT(target_table != nullptr);
 
     try {
-        if (mode_ == mode_merge && check_merge_structure() &&
+        if (settings().mode == udb_mode::merge && check_merge_structure() &&
             !source_table->get_schema().conform_to(target_table->get_schema()))
             throw tk_exception(structure_mismatch, tk_exception::recoverable);
 
@@ -270,7 +275,7 @@ void udb_converter::convert_table(const std::u16string& name, udb_database& sour
         records_in_table_.store(records);
         TK_TRACE(3, "Converting table %s (%u records)", tk_trace_text(name).c_str(),
                  unsigned(records));
-        if (records != 0 && !table_definitions_only_)
+        if (records != 0 && !settings().table_definitions_only)
             copy_records(name, *source_table, *target_table);
     } catch (...) {
         finish_after_failure(*target_table);
@@ -309,7 +314,7 @@ void udb_converter::copy_records(const std::u16string& name, udb_recordset& sour
     // here at the record where it happened, with that record's number, and is answered as if
     // this loop had read the record itself; leaving the loop (Abort, a stop request) stops the
     // reader and drops what it read ahead.
-    udb_record_reader reader(source, skip_deleted_);
+    udb_record_reader reader(source, settings().skip_deleted);
     while (udb_record_reader::slot* slot = reader.next()) {
         throw_if_stop_requested();
         const uint32_t number = current_record_.load();

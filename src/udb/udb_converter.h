@@ -4,6 +4,8 @@
 
 #include "udb/tk_converter.h"
 #include "udb/udb_database.h"
+#include "udb/udb_run_context.h"
+#include "udb/udb_settings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,20 +16,11 @@
 
 class tk_exception;
 class udb_custom_conversion;
-class udb_profile;
 class udb_recordset;
 class udb_validator;
 
 class udb_converter : public tk_converter {
 public:
-    // What happens to a selected table that the destination has already.
-    enum : int32_t {
-        mode_overwrite_database = 0, // the whole database was dropped before the run
-        mode_overwrite_tables = 1,   // the table is dropped and created again
-        mode_skip_existing = 2,      // the table is not converted
-        mode_merge = 3,              // records are appended after a structure check
-    };
-
     udb_converter() = default;
     ~udb_converter() override;
 
@@ -53,31 +46,10 @@ public:
     }
 
     // ---- Settings (not changed while a run is in progress) -----------------------------------
-    int32_t get_mode() const noexcept { return mode_; }
-    void set_mode(int32_t mode);
-
-    // The tables to convert, in conversion order.
-    std::vector<std::u16string>& selected_tables() noexcept { return selected_tables_; }
-    const std::vector<std::u16string>& selected_tables() const noexcept { return selected_tables_; }
-    // (table, query text) pairs kept with the profile; every run adds its tables.
-    udb_named_texts& selected_table_entries() noexcept { return selected_entries_; }
-    const udb_named_texts& selected_table_entries() const noexcept { return selected_entries_; }
-    // Kept with the profile; the run does not use them.
-    udb_named_texts& selected_views() noexcept { return selected_views_; }
-    const udb_named_texts& selected_views() const noexcept { return selected_views_; }
-    udb_named_texts& available_queries() noexcept { return available_queries_; }
-    const udb_named_texts& available_queries() const noexcept { return available_queries_; }
-
-    bool get_table_definitions_only() const noexcept { return table_definitions_only_; }
-    void set_table_definitions_only(bool on) noexcept { table_definitions_only_ = on; }
-    bool get_skip_indexes() const noexcept { return skip_indexes_; }
-    void set_skip_indexes(bool on) noexcept { skip_indexes_ = on; }
-    bool get_skip_deleted() const noexcept { return skip_deleted_; }
-    void set_skip_deleted(bool on) noexcept { skip_deleted_ = on; }
-
-    // The generic keys of a profile; defined with the profile code.
-    bool store_profile(udb_profile& profile) const;
-    bool load_profile(const udb_profile& profile);
+    // Held by the application's converter; the run follows them and adds its tables to the
+    // selected-table entries.
+    virtual udb_settings& settings() noexcept = 0;
+    virtual const udb_settings& settings() const noexcept = 0;
 
     // ---- Progress (written by the worker, read by the user-interface thread) -----------------
     std::u16string get_current_table() const;
@@ -96,8 +68,11 @@ protected:
     // ---- What the application supplies ------------------------------------------------------
     // Called once the finish flag is cleared, on the worker thread.
     virtual void on_run_started() {}
-    virtual std::unique_ptr<udb_database> open_source() = 0;
-    virtual std::unique_ptr<udb_database> open_destination() = 0;
+    // The databases of the run, made with its context (which outlives them).
+    virtual std::unique_ptr<udb_database> open_source(const udb_run_context& context) = 0;
+    virtual std::unique_ptr<udb_database> open_destination(const udb_run_context& context) = 0;
+    // What the destination of the next run can hold.
+    virtual udb_target_facts target_facts() const { return {}; }
     // Adds the custom conversion rules of the run to the (empty) list.
     virtual void install_conversion_rules(udb_custom_conversion& rules);
     // The table-name rules of the destination. The default accepts every name and treats the
@@ -129,15 +104,7 @@ private:
     // passed over, any other exception stops the run with its message.
     static void report_run_failure() noexcept;
 
-    int32_t mode_ = mode_overwrite_database;
-    std::vector<std::u16string> selected_tables_;
-    udb_named_texts selected_entries_;
-    udb_named_texts selected_views_;
-    udb_named_texts available_queries_;
-    bool table_definitions_only_ = false;
-    bool skip_indexes_ = false;
-    bool skip_deleted_ = false;
-
+    udb_run_context context_;
     mutable std::mutex table_name_mutex_;
     std::u16string current_table_;
     std::atomic<uint32_t> records_in_table_{0};

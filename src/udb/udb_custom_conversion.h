@@ -35,6 +35,13 @@ public:
     void add_rule(std::unique_ptr<udb_conversion_rule> rule);
     size_t size() const noexcept { return rules_.size(); }
 
+    // The first rule that accepts the column or the value; null when none does. Per-value code
+    // asks the list its run context holds.
+    const udb_conversion_rule* rule_for(const t_ftd& field) const;
+    const udb_conversion_rule* rule_for(const ole_variant& value) const;
+
+    // The same questions put to the list of the current run, when there is one.
+
     // Whether a rule accepts the column.
     static bool is_acceptable1(const t_ftd& field);
     // Whether a rule accepts the value.

@@ -5,8 +5,14 @@
 #include "tk/tk_trace.h"
 #include "udb/udb_recordset.h"
 
+namespace {
+
+const udb_run_context no_run;
+
+} // namespace
+
 udb_database::udb_database(std::u16string name, bool case_sensitive)
-    : name_(std::move(name)), case_sensitive_(case_sensitive) {
+    : name_(std::move(name)), case_sensitive_(case_sensitive), context_(&no_run) {
     TK_TRACE(2, "udb_database::ctor(%s)", tk_trace_text(name_).c_str());
 }
 

@@ -4,6 +4,7 @@
 #include "udb/udb_index.h"
 #include "udb/udb_names_map.h"
 #include "udb/udb_relationships.h"
+#include "udb/udb_run_context.h"
 #include "udb/udb_schema.h"
 
 #include <cstdint>
@@ -17,6 +18,20 @@ class udb_recordset;
 
 // Pairs of a name and a text: views (name, SQL), selected tables and queries (name, SQL).
 using udb_named_texts = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// How get_table opens a table.
+enum class udb_open_mode : uint32_t { read = 1, write = 8 };
+
+// What a database can do beyond creating tables and appending records one at a time; the
+// driver asks instead of calling operations that would raise.
+struct udb_capabilities {
+    // append_records takes a batch faster than one record at a time.
+    bool bulk_append = false;
+    // create_table of a table the destination holds already opens it for appending (merge).
+    bool merge_existing = false;
+    // get_table_names lists the tables the database held before the run.
+    bool list_tables = false;
+};
 
 // Sources implement the reading half, destinations the writing half; the conversion driver
 // sees only this interface. Recordsets handed out belong to the caller.
@@ -53,12 +68,14 @@ public:
     // Fills the list with the database's schema names (clears it here).
     virtual void get_schema_info(std::vector<std::u16string>& schemas);
     // The table opened for reading (`mode` is the implementation's).
-    virtual std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) = 0;
+    virtual std::unique_ptr<udb_recordset> get_table(std::u16string_view name,
+                                                     udb_open_mode mode) = 0;
     // Runs a statement; an internal error here: databases that run statements override it.
     virtual std::unique_ptr<udb_recordset> query(std::u16string_view sql);
     // Whether the statement runs.
     virtual bool test_query(std::u16string_view sql) = 0;
     virtual void create_relationships(const udb_relationships& relationships);
+    virtual udb_capabilities capabilities() const { return {}; }
     // The names in use: the tables the database knows of, and every table created since.
     virtual const std::vector<std::u16string>& get_table_names() const { return table_names_; }
     // Compares exactly in a case-sensitive database, otherwise ignoring case.
@@ -79,6 +96,11 @@ public:
     udb_relationships& get_relationships() noexcept { return relationships_; }
     const udb_relationships& get_relationships() const noexcept { return relationships_; }
 
+    // The run the database belongs to; an empty context (nobody to report to, no rules, a
+    // Unicode destination) until one is given. The context must outlive the database.
+    const udb_run_context& context() const noexcept { return *context_; }
+    void set_context(const udb_run_context& context) noexcept { context_ = &context; }
+
 protected:
     // Position of the table in the name list, -1 when it is not there.
     int32_t find_table_name(std::u16string_view name) const;
@@ -88,4 +110,5 @@ protected:
     std::vector<std::u16string> table_names_;
     udb_names_map names_map_;
     udb_relationships relationships_;
+    const udb_run_context* context_;
 };

@@ -14,6 +14,16 @@ constexpr char structure_mismatch[] =
 udb_recordset::udb_recordset(std::u16string name, udb_database* database)
     : name_(std::move(name)), database_(database) {}
 
+const udb_run_context& udb_recordset::context() const noexcept {
+    static const udb_run_context no_run;
+    return database_ != nullptr ? database_->context() : no_run;
+}
+
+void udb_recordset::append_records(std::span<udb_record* const> records) {
+    for (udb_record* record : records)
+        append_record(*record);
+}
+
 udb_recordset::~udb_recordset() {
     TK_TRACE(2, "udb_recordset::dtor");
 }

@@ -3,10 +3,12 @@
 
 #include "udb/udb_index.h"
 #include "udb/udb_record.h"
+#include "udb/udb_run_context.h"
 #include "udb/udb_schema.h"
 #include "udb/udb_value_notes.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,10 @@ public:
 
     // Writes one record (destinations).
     virtual void append_record(udb_record& record) = 0;
+    // Appends a batch of records in order; one that fails raises, and the records before it
+    // are written. By default one at a time through append_record; a destination with a
+    // faster way (udb_capabilities::bulk_append) overrides it.
+    virtual void append_records(std::span<udb_record* const> records);
     virtual void update();
     // The current record, owned by the recordset and valid until the next move; null when
     // there is none.
@@ -58,6 +64,8 @@ public:
     const udb_schema& get_schema() const noexcept { return schema_; }
     const udb_indexes& get_indexes() const noexcept { return indexes_; }
     udb_database* get_database() const noexcept { return database_; }
+    // The run of the table's database; an empty context for a table without a database.
+    const udb_run_context& context() const noexcept;
     // Position of the first primary or unique index, -1 when there is none.
     int32_t get_key_index() const noexcept { return key_index_; }
     const std::u16string& get_query_text() const noexcept { return query_text_; }

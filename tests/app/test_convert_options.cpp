@@ -1,5 +1,8 @@
-#include "app/convert_options.h"
+#include "app/cli/convert_options.h"
 #include "support/test_support.h"
+#include "tk/tk_text.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -50,23 +53,25 @@ TEST(convert_options, every_setting_of_a_script_run) {
                      "--no-stored-settings",
                      "--save-settings"});
     const convert_settings_patch& s = cl.settings;
+    const std::filesystem::path here = std::filesystem::current_path();
     EXPECT_EQ(cl.profile, "run.tbx");
-    EXPECT_EQ(s.source, "/data/dbf");
-    EXPECT_EQ(s.script, "out.sql");
-    EXPECT_EQ(s.direct, false) << "a script path means script mode";
-    EXPECT_EQ(s.encoding, 0x65u);
+    EXPECT_EQ(s.get(&udb_settings::source), u"/data/dbf");
+    EXPECT_EQ(s.get(&udb_settings::destination), tk_from_utf8((here / "out.sql").string()))
+        << "paths are made absolute";
+    EXPECT_EQ(s.get(&udb_settings::direct), false) << "a script path means script mode";
+    EXPECT_EQ(s.get(&udb_settings::encoding), 0x65u);
     EXPECT_EQ(s.tables, (std::vector<std::string>{"orders", "clients", "ITEMS"}));
-    EXPECT_EQ(s.mode, 2);
-    EXPECT_EQ(s.definitions_only, true);
-    EXPECT_EQ(s.skip_indexes, true);
-    EXPECT_EQ(s.skip_deleted, true);
-    EXPECT_EQ(s.bool_as_is, true);
-    EXPECT_EQ(s.comments, false);
-    EXPECT_EQ(s.create_database, true);
-    EXPECT_EQ(s.create_table, false);
-    EXPECT_EQ(s.batch[0], 1000u);
-    EXPECT_EQ(s.batch[1], 5000u);
-    EXPECT_EQ(s.log_file, "trace.log");
+    EXPECT_EQ(s.get(&udb_settings::mode), udb_mode(2));
+    EXPECT_EQ(s.get(&udb_settings::table_definitions_only), true);
+    EXPECT_EQ(s.get(&udb_settings::skip_indexes), true);
+    EXPECT_EQ(s.get(&udb_settings::skip_deleted), true);
+    EXPECT_EQ(s.get(&udb_settings::bool_as_is), true);
+    EXPECT_EQ(s.get(&udb_settings::dmp_ins_com), false);
+    EXPECT_EQ(s.get(&udb_settings::dmp_ins_db), true);
+    EXPECT_EQ(s.get(&udb_settings::dmp_ins_tab), false);
+    EXPECT_EQ(s.get(&udb_settings::rows_per_insert), 1000u);
+    EXPECT_EQ(s.get(&udb_settings::rows_per_batch), 5000u);
+    EXPECT_EQ(s.get(&udb_settings::logfile), (here / "trace.log").string());
     EXPECT_EQ(cl.save_profile, "saved.tbx");
     EXPECT_TRUE(cl.stop_on_error);
     EXPECT_EQ(cl.progress, progress_choice::never);
@@ -79,18 +84,20 @@ TEST(convert_options, options_left_out_keep_the_stored_and_profile_values) {
     auto cl = parse({});
     const convert_settings_patch& s = cl.settings;
     EXPECT_FALSE(cl.profile);
-    EXPECT_FALSE(s.source || s.script || s.log_file || s.encoding || s.tables || s.mode);
-    EXPECT_FALSE(s.definitions_only || s.skip_indexes || s.skip_deleted || s.bool_as_is ||
-                 s.comments || s.create_database || s.create_table || s.direct);
+    EXPECT_FALSE(s.tables);
+    for (const udb_setting& row : udb_setting_table())
+        EXPECT_FALSE(s.has(row)) << row.option;
     EXPECT_TRUE(cl.read_settings);
     EXPECT_FALSE(cl.write_settings);
     EXPECT_EQ(cl.progress, progress_choice::automatic);
 
     // The last of --x / --no-x wins.
-    EXPECT_EQ(parse({"--skip-deleted", "--no-skip-deleted"}).settings.skip_deleted, false);
-    EXPECT_EQ(parse({"--mode=1"}).settings.mode, 1);
-    EXPECT_EQ(parse({"-m", "merge"}).settings.mode, 3);
-    EXPECT_EQ(parse({"--encoding", "201"}).settings.encoding, 201u);
+    EXPECT_EQ(
+        parse({"--skip-deleted", "--no-skip-deleted"}).settings.get(&udb_settings::skip_deleted),
+        false);
+    EXPECT_EQ(parse({"--mode=1"}).settings.get(&udb_settings::mode), udb_mode(1));
+    EXPECT_EQ(parse({"-m", "merge"}).settings.get(&udb_settings::mode), udb_mode(3));
+    EXPECT_EQ(parse({"--encoding", "201"}).settings.get(&udb_settings::encoding), 201u);
     EXPECT_EQ(parse({"--", "-odd-name.tbx"}).profile, "-odd-name.tbx");
     EXPECT_TRUE(parse({"-h"}).help);
     EXPECT_TRUE(parse({"--version"}).version);
@@ -99,12 +106,13 @@ TEST(convert_options, options_left_out_keep_the_stored_and_profile_values) {
 TEST(convert_options, direct_mode_settings) {
     auto cl = parse({"--direct", "--server", "db1\\SQL", "--login", "sa", "--password=p=w",
                      "--no-windows-auth", "--as-dbo"});
-    EXPECT_EQ(cl.settings.direct, true);
-    EXPECT_EQ(cl.settings.host, "db1\\SQL");
-    EXPECT_EQ(cl.settings.login, "sa");
-    EXPECT_EQ(cl.settings.password, "p=w");
-    EXPECT_EQ(cl.settings.windows_auth, false);
-    EXPECT_EQ(cl.settings.as_dbo, true);
+    const convert_settings_patch& s = cl.settings;
+    EXPECT_EQ(s.get(&udb_settings::direct), true);
+    EXPECT_EQ(s.get(&udb_settings::host), u"db1\\SQL");
+    EXPECT_EQ(s.get(&udb_settings::login), u"sa");
+    EXPECT_EQ(s.get(&udb_settings::password), u"p=w");
+    EXPECT_EQ(s.get(&udb_settings::windows_auth), false);
+    EXPECT_EQ(s.get(&udb_settings::as_dbo), true);
 }
 
 TEST(convert_options, usage_errors) {
@@ -115,19 +123,21 @@ TEST(convert_options, usage_errors) {
     EXPECT_EQ(usage_text({"a.tbx", "b.tbx"}),
               "only one profile can be given ('a.tbx' and 'b.tbx')");
     // Code pages by byte, number or name; anything else is refused with what is accepted.
-    EXPECT_EQ(parse({"--encoding", "0x65"}).settings.encoding, 0x65u);
-    EXPECT_EQ(parse({"--encoding", "cp866"}).settings.encoding, 866u);
-    EXPECT_EQ(parse({"--encoding", "CP1252"}).settings.encoding, 1252u);
-    EXPECT_EQ(parse({"--encoding", "latin1"}).settings.encoding, 28591u);
-    EXPECT_EQ(parse({"--encoding", "cp936"}).settings.encoding, 936u);
-    EXPECT_EQ(parse({"-e", "utf-8"}).settings.encoding, 65001u);
+    EXPECT_EQ(parse({"--encoding", "0x65"}).settings.get(&udb_settings::encoding), 0x65u);
+    EXPECT_EQ(parse({"--encoding", "cp866"}).settings.get(&udb_settings::encoding), 866u);
+    EXPECT_EQ(parse({"--encoding", "CP1252"}).settings.get(&udb_settings::encoding), 1252u);
+    EXPECT_EQ(parse({"--encoding", "latin1"}).settings.get(&udb_settings::encoding), 28591u);
+    EXPECT_EQ(parse({"--encoding", "cp936"}).settings.get(&udb_settings::encoding), 936u);
+    EXPECT_EQ(parse({"-e", "utf-8"}).settings.get(&udb_settings::encoding), 65001u);
     for (const char* bad : {"0xFF", "256", "cp12345", "0x", "77777"}) {
         const std::string text = usage_text({"--encoding", bad});
         EXPECT_NE(text.find(std::string("'") + bad + "'"), std::string::npos) << text;
         EXPECT_NE(text.find("windows-1252"), std::string::npos) << text;
     }
-    EXPECT_EQ(parse({"--default-encoding", "0x65"}).settings.default_encoding, 866u);
-    EXPECT_EQ(parse({"--default-encoding=cp1251"}).settings.default_encoding, 1251u);
+    EXPECT_EQ(parse({"--default-encoding", "0x65"}).settings.get(&udb_settings::default_encoding),
+              866u);
+    EXPECT_EQ(parse({"--default-encoding=cp1251"}).settings.get(&udb_settings::default_encoding),
+              1251u);
     EXPECT_NE(usage_text({"--default-encoding", "0"}).find("'0'"), std::string::npos);
     EXPECT_NE(usage_text({"--mode", "4"}).find("'4'"), std::string::npos);
     EXPECT_NE(usage_text({"--direct", "--script", "x.sql"}).find("--direct"), std::string::npos);

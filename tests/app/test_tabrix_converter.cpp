@@ -13,79 +13,35 @@
 
 namespace {
 
-// Every setting a profile or the settings store can hold, for comparing two converters.
-struct settings {
-    std::u16string src, dest, host, login, password, driver, connection_string;
-    std::string logfile;
-    bool trust_certificate;
-    mss_connection_settings::encryption encrypt;
-    bool skip_idx, tab_def, skip_del, bool_dbf, direct, sec_log, as_dbo, com, db, tab, unicode;
-    int32_t mode;
-    uint32_t encoding, default_encoding;
-    std::vector<std::u16string> tables;
-    udb_named_texts entries, views, queries;
-
-    bool operator==(const settings&) const = default;
-};
-
-settings read(const tabrix_converter& c) {
-    return {c.get_source_path(),
-            c.get_destination(),
-            c.get_host(),
-            c.get_login(),
-            c.get_password(),
-            c.server().driver,
-            c.server().connection_string,
-            c.get_logfile(),
-            c.server().trust_server_certificate,
-            c.server().encrypt,
-            c.get_skip_indexes(),
-            c.get_table_definitions_only(),
-            c.get_skip_deleted(),
-            c.get_bool_as_is(),
-            c.get_direct(),
-            c.get_windows_auth(),
-            c.get_as_dbo(),
-            c.dump_options().dmp_ins_com,
-            c.dump_options().dmp_ins_db,
-            c.dump_options().dmp_ins_tab,
-            c.dump_options().dmp_unicode,
-            c.get_mode(),
-            c.get_encoding(),
-            c.get_default_encoding(),
-            c.selected_tables(),
-            c.selected_table_entries(),
-            c.selected_views(),
-            c.available_queries()};
-}
-
 // Every setting away from its default.
-void set_all(tabrix_converter& c) {
-    c.set_source_path(u"/data/dbf ü");
-    c.set_destination(u"/out/script Ω.sql");
-    c.set_host(u"db1\\SQL");
-    c.set_login(u"loader");
-    c.set_password(u"pa=ss word");
-    c.server().driver = u"ODBC Driver 17 for SQL Server";
-    c.server().connection_string = u"Driver={FreeTDS};Server=h;PWD={a;b}";
-    c.server().trust_server_certificate = true;
-    c.server().encrypt = mss_connection_settings::encryption::off;
-    c.set_skip_indexes(true);
-    c.set_table_definitions_only(true);
-    c.set_skip_deleted(true);
-    c.set_bool_as_is(true);
-    c.set_direct(false);
-    c.set_windows_auth(false);
-    c.set_as_dbo(false);
-    c.dump_options().dmp_ins_com = false;
-    c.dump_options().dmp_ins_db = true;
-    c.dump_options().dmp_ins_tab = false;
-    c.set_mode(2);
-    c.set_encoding(936);
-    c.set_default_encoding(866);
-    c.selected_table_entries() = {{u"orders", u""}, {u"clients", u""}};
-    c.selected_views() = {{u"v1", u"select 1"}};
-    c.available_queries() = {{u"q1", u"select * from orders"}};
+void set_all(udb_settings& s) {
+    s.source = u"/data/dbf ü";
+    s.destination = u"/out/script Ω.sql";
+    s.host = u"db1\\SQL";
+    s.login = u"loader";
+    s.password = u"pa=ss word";
+    s.driver = u"ODBC Driver 17 for SQL Server";
+    s.connection_string = u"Driver={FreeTDS};Server=h;PWD={a;b}";
+    s.trust_server_certificate = true;
+    s.encrypt = 0;
+    s.rows_per_insert = 1000;
+    s.rows_per_batch = 5000;
+    s.skip_indexes = true;
+    s.table_definitions_only = true;
+    s.skip_deleted = true;
+    s.bool_as_is = true;
+    s.direct = false;
+    s.windows_auth = false;
+    s.as_dbo = false;
+    s.dmp_ins_com = false;
+    s.dmp_ins_db = true;
+    s.dmp_ins_tab = false;
+    s.mode = udb_mode(2);
+    s.encoding = 936;
+    s.default_encoding = 866;
+    s.selected_entries = {{u"orders", u""}, {u"clients", u""}};
+    s.selected_views = {{u"v1", u"select 1"}};
+    s.available_queries = {{u"q1", u"select * from orders"}};
 }
 
 class scoped_config_home {
@@ -100,12 +56,12 @@ public:
 
 TEST(tabrix_converter, a_saved_profile_loads_back_as_the_same_settings) {
     tabrix_test::scratch_dir dir;
-    settings saved{};
+    udb_settings saved;
     {
         tabrix_converter c;
-        set_all(c);
+        set_all(c.settings());
         ASSERT_TRUE(c.store_profile(dir / "run.tbx"));
-        saved = read(c);
+        saved = c.settings();
     }
     struct stat st {};
     ASSERT_EQ(::stat((dir / "run.tbx").c_str(), &st), 0);
@@ -114,20 +70,20 @@ TEST(tabrix_converter, a_saved_profile_loads_back_as_the_same_settings) {
     tabrix_converter c;
     ASSERT_TRUE(c.load_profile(dir / "run.tbx"));
     // Tables saved as entries of a run come back as the tables to convert.
-    saved.tables = {u"orders", u"clients"};
-    saved.entries.clear();
+    saved.selected_tables = {u"orders", u"clients"};
+    saved.selected_entries.clear();
     // The Unicode option is not part of a profile.
-    c.dump_options().dmp_unicode = saved.unicode;
-    EXPECT_EQ(read(c), saved);
+    c.settings().dmp_unicode = saved.dmp_unicode;
+    EXPECT_EQ(c.settings(), saved);
 }
 
 TEST(tabrix_converter, profile_file_layout) {
     tabrix_test::scratch_dir dir;
     tabrix_converter c;
-    c.set_source_path(u"/data");
-    c.set_destination(u"out.sql");
-    c.set_direct(false);
-    c.selected_table_entries() = {{u"orders", u""}};
+    c.settings().source = u"/data";
+    c.settings().destination = u"out.sql";
+    c.settings().direct = false;
+    c.settings().selected_entries = {{u"orders", u""}};
     ASSERT_TRUE(c.store_profile(dir / "p.tbx"));
     EXPECT_EQ(tabrix_test::read_file(dir / "p.tbx"),
               "[Available Queries]\r\n\r\n"
@@ -164,23 +120,23 @@ TEST(tabrix_converter, profile_reading_rules) {
                                            "a=b\n"
                                            "orders\n");
     tabrix_converter c;
-    c.set_skip_deleted(true);
-    c.set_mode(1);
-    c.set_table_definitions_only(true);
-    c.set_source_path(u"/kept");
+    c.settings().skip_deleted = true;
+    c.settings().mode = udb_mode(1);
+    c.settings().table_definitions_only = true;
+    c.settings().source = u"/kept";
     ASSERT_TRUE(c.load_profile(dir / "p.tbx"));
-    EXPECT_FALSE(c.get_skip_deleted()) << "the value \" 1\" is not \"1\"";
-    EXPECT_EQ(c.get_mode(), 1) << "\"Mode\" is not \"mode\"";
-    EXPECT_TRUE(c.get_table_definitions_only()) << "an empty value leaves the setting";
-    EXPECT_TRUE(c.get_skip_indexes()) << "anything but \"0\" is true";
-    EXPECT_EQ(c.get_encoding(), 936u) << "a code page by its number";
-    EXPECT_EQ(c.get_source_path(), u"/kept");
-    EXPECT_FALSE(c.dump_options().dmp_ins_tab) << "only \"1\" is true";
-    EXPECT_EQ(c.dump_options().rows_per_insert, 500u);
-    EXPECT_EQ(c.dump_options().rows_per_batch, 0u) << "a value out of range is not taken";
-    EXPECT_FALSE(c.get_direct());
-    EXPECT_EQ(c.selected_tables(), std::vector<std::u16string>{u"orders"});
-    EXPECT_EQ(c.selected_table_entries(), (udb_named_texts{{u"a", u"b"}}));
+    EXPECT_FALSE(c.settings().skip_deleted) << "the value \" 1\" is not \"1\"";
+    EXPECT_EQ(int(c.settings().mode), 1) << "\"Mode\" is not \"mode\"";
+    EXPECT_TRUE(c.settings().table_definitions_only) << "an empty value leaves the setting";
+    EXPECT_TRUE(c.settings().skip_indexes) << "anything but \"0\" is true";
+    EXPECT_EQ(c.settings().encoding, 936u) << "a code page by its number";
+    EXPECT_EQ(c.settings().source, u"/kept");
+    EXPECT_FALSE(c.settings().dmp_ins_tab) << "only \"1\" is true";
+    EXPECT_EQ(c.settings().rows_per_insert, 500u);
+    EXPECT_EQ(c.settings().rows_per_batch, 0u) << "a value out of range is not taken";
+    EXPECT_FALSE(c.settings().direct);
+    EXPECT_EQ(c.settings().selected_tables, std::vector<std::u16string>{u"orders"});
+    EXPECT_EQ(c.settings().selected_entries, (udb_named_texts{{u"a", u"b"}}));
 }
 
 TEST(tabrix_converter, profile_code_pages_we_cannot_read_with_are_refused) {
@@ -201,29 +157,29 @@ TEST(tabrix_converter, profile_code_pages_we_cannot_read_with_are_refused) {
     // Read without the check, such values are not taken either.
     tabrix_converter c;
     ASSERT_TRUE(c.load_profile(dir / "e.tbx"));
-    EXPECT_EQ(c.get_encoding(), 0u);
-    EXPECT_EQ(c.get_default_encoding(), 1252u);
+    EXPECT_EQ(c.settings().encoding, 0u);
+    EXPECT_EQ(c.settings().default_encoding, 1252u);
     tabrix_test::write_file(dir / "e.tbx", "[Generic settings]\ndefault encoding=101\n");
     ASSERT_TRUE(tabrix_read_profile(dir / "e.tbx").warnings.empty());
     ASSERT_TRUE(c.load_profile(dir / "e.tbx"));
-    EXPECT_EQ(c.get_default_encoding(), 866u) << "a language-driver byte stands for its page";
+    EXPECT_EQ(c.settings().default_encoding, 866u) << "a language-driver byte stands for its page";
 }
 
 TEST(tabrix_converter, profile_modes_and_missing_files) {
     tabrix_test::scratch_dir dir;
     tabrix_converter c;
     for (const char* value : {"2", "9", "x", "-1"}) {
-        c.set_mode(0);
+        c.settings().mode = udb_mode(0);
         tabrix_test::write_file(dir / "m.tbx", std::string("[Generic settings]\nmode=") + value);
         ASSERT_TRUE(c.load_profile(dir / "m.tbx"));
-        EXPECT_EQ(c.get_mode(), value[0] == '2' ? 2 : 0) << value;
+        EXPECT_EQ(int(c.settings().mode), value[0] == '2' ? 2 : 0) << value;
     }
 
     // A key before any section: nothing is read.
     tabrix_test::write_file(dir / "early.tbx", "mode=2\n[Generic settings]\nsrc=/x\n");
     ASSERT_TRUE(c.load_profile(dir / "early.tbx"));
-    EXPECT_EQ(c.get_mode(), 0);
-    EXPECT_NE(c.get_source_path(), u"/x");
+    EXPECT_EQ(int(c.settings().mode), 0);
+    EXPECT_NE(c.settings().source, u"/x");
 
     EXPECT_THROW(c.load_profile(dir / "missing.tbx"), tk_exception);
     EXPECT_FALSE(c.store_profile(dir / "no" / "such" / "folder.tbx"));
@@ -232,23 +188,23 @@ TEST(tabrix_converter, profile_modes_and_missing_files) {
 TEST(tabrix_converter, settings_store_round_trip_and_defaults) {
     tabrix_test::scratch_dir dir;
     scoped_config_home home(dir.path());
-    settings saved{};
+    udb_settings saved;
     {
         tabrix_converter c;
         // Nothing stored yet: every value keeps its default, and reading says so.
         EXPECT_FALSE(c.serialize(false));
-        EXPECT_TRUE(c.get_direct());
-        EXPECT_TRUE(c.get_as_dbo());
-        EXPECT_TRUE(c.get_windows_auth());
-        EXPECT_TRUE(c.dump_options().dmp_ins_com);
-        EXPECT_FALSE(c.dump_options().dmp_ins_db);
-        EXPECT_TRUE(c.dump_options().dmp_ins_tab);
-        EXPECT_TRUE(c.dump_options().dmp_unicode);
+        EXPECT_TRUE(c.settings().direct);
+        EXPECT_TRUE(c.settings().as_dbo);
+        EXPECT_TRUE(c.settings().windows_auth);
+        EXPECT_TRUE(c.settings().dmp_ins_com);
+        EXPECT_FALSE(c.settings().dmp_ins_db);
+        EXPECT_TRUE(c.settings().dmp_ins_tab);
+        EXPECT_TRUE(c.settings().dmp_unicode);
 
-        set_all(c);
-        c.dump_options().dmp_unicode = false;
+        set_all(c.settings());
+        c.settings().dmp_unicode = false;
         ASSERT_TRUE(c.serialize(true));
-        saved = read(c);
+        saved = c.settings();
     }
     const auto file = dir / "Quorvane" / "Tabrix.conf";
     struct stat st {};
@@ -256,16 +212,16 @@ TEST(tabrix_converter, settings_store_round_trip_and_defaults) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     tabrix_converter c;
-    c.set_mode(3);
-    c.selected_tables() = {u"kept"};
+    c.settings().mode = udb_mode(3);
+    c.settings().selected_tables = {u"kept"};
     ASSERT_TRUE(c.serialize(false));
     // The store keeps neither the mode, the log file nor the table lists.
-    saved.mode = 3;
-    saved.tables = {u"kept"};
-    saved.entries.clear();
-    saved.views.clear();
-    saved.queries.clear();
-    EXPECT_EQ(read(c), saved);
+    saved.mode = udb_mode(3);
+    saved.selected_tables = {u"kept"};
+    saved.selected_entries.clear();
+    saved.selected_views.clear();
+    saved.available_queries.clear();
+    EXPECT_EQ(c.settings(), saved);
 }
 
 TEST(tabrix_converter, title) {
@@ -277,13 +233,13 @@ TEST(tabrix_converter, runs_a_script_conversion_and_counts_what_it_did) {
     tabrix_write_sample(dir / "dbf");
     error_handler handler(tk_odb_error_table());
     tabrix_converter c;
-    c.set_direct(false);
-    c.set_source_path(tk_from_utf8((dir / "dbf").string()));
-    c.set_destination(tk_from_utf8((dir / "out.sql").string()));
-    c.set_skip_deleted(true);
-    c.set_bool_as_is(true);
-    c.selected_tables() = c.get_all_tables();
-    ASSERT_EQ(c.selected_tables().size(), 3u);
+    c.settings().direct = false;
+    c.settings().source = tk_from_utf8((dir / "dbf").string());
+    c.settings().destination = tk_from_utf8((dir / "out.sql").string());
+    c.settings().skip_deleted = true;
+    c.settings().bool_as_is = true;
+    c.settings().selected_tables = c.get_all_tables();
+    ASSERT_EQ(c.settings().selected_tables.size(), 3u);
 
     c.run_conversion();
     EXPECT_TRUE(c.is_finished());
@@ -297,12 +253,12 @@ TEST(tabrix_converter, runs_a_script_conversion_and_counts_what_it_did) {
     EXPECT_NE(script.find("[ACTIVE] CHAR(1)"), std::string::npos) << "logical values as is";
     EXPECT_NE(script.find("'T'"), std::string::npos);
     // Every run remembers its tables for the profile.
-    EXPECT_EQ(c.selected_table_entries().size(), 3u);
+    EXPECT_EQ(c.settings().selected_entries.size(), 3u);
 
     // Direct mode without a server: one level-1 error, nothing written.
-    c.set_direct(true);
-    c.set_destination(u"Sales");
-    c.set_host(u"");
+    c.settings().direct = true;
+    c.settings().destination = u"Sales";
+    c.settings().host = u"";
     c.run_conversion();
     ASSERT_EQ(handler.errors().size(), 1u);
     EXPECT_NE(handler.errors()[0].find("No server was given"), std::string::npos)
@@ -325,10 +281,10 @@ TEST(tabrix_converter, a_table_cut_short_gives_its_complete_records_after_one_qu
     error_handler handler(tk_odb_error_table(),
                           std::make_unique<tabrix_test::recording_reporter>(seen));
     tabrix_converter c;
-    c.set_direct(false);
-    c.set_source_path(tk_from_utf8((dir / "dbf").string()));
-    c.set_destination(tk_from_utf8((dir / "out.sql").string()));
-    c.selected_tables() = c.get_all_tables();
+    c.settings().direct = false;
+    c.settings().source = tk_from_utf8((dir / "dbf").string());
+    c.settings().destination = tk_from_utf8((dir / "out.sql").string());
+    c.settings().selected_tables = c.get_all_tables();
     c.run_conversion();
     ASSERT_EQ(seen.questions.size(), 1u);
     EXPECT_NE(seen.questions[0].find("stock.dbf"), std::string::npos) << seen.questions[0];
@@ -344,7 +300,7 @@ TEST(tabrix_converter, a_table_cut_short_gives_its_complete_records_after_one_qu
     // Abort: the run stops at the table, nothing of it written; the script of the first run
     // stays, the stopped one is kept under a name that says it is incomplete.
     seen.answers.push_back({.abort = true});
-    c.selected_tables() = {u"stock"};
+    c.settings().selected_tables = {u"stock"};
     c.run_conversion();
     EXPECT_EQ(seen.questions.size(), 2u);
     EXPECT_EQ(c.totals().records_read, 0u);

@@ -19,8 +19,10 @@ namespace {
 
 std::unique_ptr<dbf_recordset> open_table(const std::filesystem::path& path, uint32_t user_cp = 0,
                                           int32_t mode = dbf_recordset::mode_read,
-                                          uint32_t default_codepage = dbf_default_codepage) {
-    return std::make_unique<dbf_recordset>(path.string(), mode, user_cp, nullptr, default_codepage);
+                                          uint32_t default_codepage = dbf_default_codepage,
+                                          const udb_run_context* run = nullptr) {
+    return std::make_unique<dbf_recordset>(path.string(), mode, user_cp, nullptr, default_codepage,
+                                           run);
 }
 
 udb_record& fetch(dbf_recordset& table) {
@@ -272,7 +274,12 @@ TEST(table_recordset, missing_memo_file_is_reported_with_the_table) {
     error_handler handler(tk_odb_error_table(),
                           std::make_unique<tabrix_test::recording_reporter>(seen));
     handler.set_context("outer");
-    auto table = open_table(dir / "notes.dbf");
+    // Reported to the handler of the run the table is opened for, and to no other.
+    EXPECT_TRUE(open_table(dir / "notes.dbf")->is_memo_missing());
+    EXPECT_TRUE(seen.questions.empty());
+    const udb_run_context run{.errors = &handler};
+    auto table =
+        open_table(dir / "notes.dbf", 0, dbf_recordset::mode_read, dbf_default_codepage, &run);
     EXPECT_TRUE(table->is_memo_missing());
     EXPECT_EQ(table->get_memo_kind(), dbf_memo_foxpro);
     EXPECT_TRUE(seen.errors.empty());
@@ -335,7 +342,11 @@ TEST(table_recordset, a_file_cut_short_opens_with_its_complete_records_and_says_
     auto handler = std::make_unique<error_handler>(
         tk_odb_error_table(), std::make_unique<tabrix_test::recording_reporter>(seen));
     handler->set_context("outer");
-    auto table = open_table(dir / "stock.dbf");
+    const udb_run_context run{.errors = handler.get()};
+    auto open_in_run = [&](const std::filesystem::path& path) {
+        return open_table(path, 0, dbf_recordset::mode_read, dbf_default_codepage, &run);
+    };
+    auto table = open_in_run(dir / "stock.dbf");
     EXPECT_TRUE(table->is_cut_short());
     EXPECT_EQ(table->get_record_count(), 4u);
     EXPECT_TRUE(seen.errors.empty());
@@ -367,7 +378,7 @@ TEST(table_recordset, a_file_cut_short_opens_with_its_complete_records_and_says_
     EXPECT_EQ(seen.questions.size(), 1u) << "reported once, at open";
 
     // Appending is refused (level 1) and the file stays as it was.
-    table = open_table(dir / "stock.dbf", 0, dbf_recordset::mode_write);
+    table = open_table(dir / "stock.dbf", 0, dbf_recordset::mode_write, dbf_default_codepage, &run);
     EXPECT_EQ(seen.questions.size(), 2u);
     udb_record rec;
     rec.add_field(u"NAME", 8, ole_variant(std::u16string_view(u"new")));
@@ -386,22 +397,22 @@ TEST(table_recordset, a_file_cut_short_opens_with_its_complete_records_and_says_
     // Cut exactly at a record boundary: the same, with the records before it.
     write_file(dir / "even.dbf", whole.substr(0, data_offset + 3 * rec_size));
     write_file(dir / "even.dbt", old_memo({"memo of item 2"}));
-    table = open_table(dir / "even.dbf");
+    table = open_in_run(dir / "even.dbf");
     EXPECT_EQ(table->get_record_count(), 3u);
     ASSERT_EQ(seen.questions.size(), 3u);
     EXPECT_NE(seen.questions[2].find("3 of the 6 records"), std::string::npos);
     // The whole file, without its end-of-file byte: nothing to report.
     write_file(dir / "whole.dbf", whole.substr(0, whole.size() - 1));
     write_file(dir / "whole.dbt", old_memo({"memo of item 2"}));
-    EXPECT_FALSE(open_table(dir / "whole.dbf")->is_cut_short());
+    EXPECT_FALSE(open_in_run(dir / "whole.dbf")->is_cut_short());
     EXPECT_EQ(seen.questions.size(), 3u);
     // Cut inside the descriptors: refused as before.
     write_file(dir / "head.dbf", whole.substr(0, 80));
-    EXPECT_THROW(open_table(dir / "head.dbf"), dbf_exception);
+    EXPECT_THROW(open_in_run(dir / "head.dbf"), dbf_exception);
 
     // Abort stops the run at the table.
     seen.answers.push_back({.abort = true});
-    EXPECT_THROW(open_table(dir / "stock.dbf"), tk_final_exception);
+    EXPECT_THROW(open_in_run(dir / "stock.dbf"), tk_final_exception);
 
     // Level 7 and dBASE II tables cut short.
     const std::vector<field> plain = {{"NAME", 'C', 8}, {"QTY", 'N', 5}};
@@ -410,19 +421,19 @@ TEST(table_recordset, a_file_cut_short_opens_with_its_complete_records_and_says_
         rows.push_back(record({left("row " + std::to_string(i), 8), right(std::to_string(i), 5)}));
     const std::string seven = make_table(0x04, plain, rows);
     write_file(dir / "seven.dbf", seven.substr(0, seven.size() - 1 - 3));
-    table = open_table(dir / "seven.dbf");
+    table = open_in_run(dir / "seven.dbf");
     EXPECT_EQ(table->get_record_count(), 2u);
     table->next();
     EXPECT_EQ(fetch(*table)[0].to_wstring(), u"row 2");
     const std::string two = make_table(2, plain, rows);
     write_file(dir / "two.dbf", two.substr(0, two.size() - 1 - 3));
-    table = open_table(dir / "two.dbf");
+    table = open_in_run(dir / "two.dbf");
     EXPECT_EQ(table->get_record_count(), 2u);
     table->next();
     EXPECT_EQ(fetch(*table)[1].to_long(), 2);
     EXPECT_EQ(seen.questions.size(), 6u);
 
-    // Without an error handler the table opens all the same.
+    // Without an error handler (none in its run) the table opens all the same.
     handler.reset();
     EXPECT_EQ(open_table(dir / "stock.dbf")->get_record_count(), 4u);
 }

@@ -71,7 +71,7 @@ TEST(WizardLiveServer, PagesAndQuickLaunchFillADatabase) {
     ASSERT_TRUE(
         quick_launch_prepare(*f.settings, *f.access, QString::fromStdString(profile.string())));
     EXPECT_EQ(answers.pending(), 0u);
-    EXPECT_EQ(f.converter->get_mode(), 1);
+    EXPECT_EQ(f.converter->settings().mode, udb_mode(1));
     f.make_shell(true);
     ASSERT_TRUE(wait_until([&] { return f.shell->currentId() == 116; }, 60000));
     auto* finish = static_cast<finish_page*>(f.shell->currentPage());

@@ -144,7 +144,7 @@ TEST(WizardProfile, QuickLaunchOfAServerProfileConnectsAndAsksAboutTheDatabase) 
                                 .as_dbo = true});
         f.settings->set_source({.folder = (dir / "db").u16string(), .destination = u"Sales"});
         // A profile keeps the tables of the runs made.
-        f.converter->selected_table_entries().push_back({u"orders", u""});
+        f.converter->settings().selected_entries.push_back({u"orders", u""});
         ASSERT_TRUE(f.settings->store_profile(dir / "server.tbx"));
     }
     wizard_fixture f(true);
@@ -171,7 +171,20 @@ TEST(WizardProfile, QuickLaunchOfAServerProfileConnectsAndAsksAboutTheDatabase) 
     });
     ASSERT_TRUE(quick_launch_prepare(*f.settings, f.server,
                                      QString::fromStdString((dir / "server.tbx").string())));
-    EXPECT_EQ(f.converter->get_mode(), 2);
-    EXPECT_EQ(f.converter->get_host(), u"db.example");
+    EXPECT_EQ(f.converter->settings().mode, udb_mode(2));
+    EXPECT_EQ(f.converter->settings().host, u"db.example");
     EXPECT_EQ(answers.pending(), 0u);
+}
+
+TEST(WizardProfile, EverySettingRowsControlIsAControlOfTheWizard) {
+    wizard_fixture f;
+    int controls = 0;
+    for (const udb_setting& row : udb_setting_table()) {
+        if (row.wizard_control.empty())
+            continue;
+        ++controls;
+        const std::string name(row.wizard_control);
+        EXPECT_NE(f.find<QWidget>(name.c_str()), nullptr) << name;
+    }
+    EXPECT_GT(controls, 0);
 }

@@ -74,7 +74,7 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     EXPECT_TRUE(create_db->isEnabled());
     shell.next();
     // Leaving the script page keeps Unicode text on.
-    EXPECT_TRUE(f.converter->dump_options().dmp_unicode);
+    EXPECT_TRUE(f.converter->settings().dmp_unicode);
 
     ASSERT_EQ(shell.currentId(), 105);
     EXPECT_EQ(shell.currentPage()->subTitle(), "Select databases");
@@ -238,22 +238,22 @@ TEST(WizardScript, PathsLongerThan260CharactersAreKeptWhole) {
     set_text(f, "destination", script.string());
     f.shell->next();
     ASSERT_EQ(f.shell->currentId(), 127);
-    EXPECT_EQ(f.converter->get_source_path(), folder.u16string());
-    EXPECT_EQ(f.converter->get_destination(), script.u16string());
+    EXPECT_EQ(f.converter->settings().source, folder.u16string());
+    EXPECT_EQ(f.converter->settings().destination, script.u16string());
 }
 
 TEST(WizardScript, AnEncodingGivenAsACodePageNumberIsKept) {
     wizard_fixture f;
     write_sample(f.dir / "db");
-    f.converter->set_encoding(866);
+    f.converter->settings().encoding = 866;
     f.settings->set_direct(false);
     f.shell->setStartId(wizard_shell::source_id);
     f.shell->restart();
     auto* encoding = f.on_page<QComboBox>("encoding");
     EXPECT_EQ(encoding->currentText(), "Code page 866");
     static_cast<wizard_page*>(f.shell->currentPage())->save();
-    EXPECT_EQ(f.converter->get_encoding(), 866u);
-    f.converter->set_encoding(77777); // nothing this build reads: the first entry
+    EXPECT_EQ(f.converter->settings().encoding, 866u);
+    f.converter->settings().encoding = 77777; // nothing this build reads: the first entry
     f.shell->currentPage()->initializePage();
     EXPECT_EQ(encoding->currentIndex(), 0);
     EXPECT_EQ(encoding->findText(QStringLiteral("Code page 866")), -1);

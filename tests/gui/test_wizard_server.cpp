@@ -69,9 +69,9 @@ TEST(WizardServer, TheSettingsPageConnectsAndReportsEachFailure) {
     shell.next();
     EXPECT_EQ(shell.currentId(), 118);
     EXPECT_EQ(answers.pending(), 0u);
-    EXPECT_EQ(f.converter->get_host(), u"db.example");
-    EXPECT_EQ(f.converter->get_login(), u"sa");
-    EXPECT_FALSE(f.converter->get_windows_auth());
+    EXPECT_EQ(f.converter->settings().host, u"db.example");
+    EXPECT_EQ(f.converter->settings().login, u"sa");
+    EXPECT_FALSE(f.converter->settings().windows_auth);
 
     // Cancel while connecting: the page stays; the late connection is not used.
     f.server.fail_code = -1;
@@ -133,7 +133,7 @@ TEST(WizardServer, AnExistingDatabaseAsksHowAndDropsNothingBeforeTheRun) {
     shell.next();
     f.on_page<QLineEdit>("destination")->setText(QStringLiteral("Sales"));
     f.server.database_exists_answer = true;
-    f.converter->set_mode(0);
+    f.converter->settings().mode = udb_mode(0);
     answers.then([](QWidget* w) {
         EXPECT_EQ(caption_of(w), "Tabrix 2.3 Warning");
         EXPECT_EQ(text_of(w), "The destination database already exists. Select one of the\n"
@@ -148,14 +148,14 @@ TEST(WizardServer, AnExistingDatabaseAsksHowAndDropsNothingBeforeTheRun) {
     });
     shell.next();
     EXPECT_EQ(shell.currentId(), 105);
-    EXPECT_EQ(f.converter->get_mode(), 0); // Cancel changes nothing
+    EXPECT_EQ(f.converter->settings().mode, udb_mode(0)); // Cancel changes nothing
     answers.then([](QWidget* w) {
         w->findChild<QRadioButton*>(QStringLiteral("mode3"))->setChecked(true);
         click_default(w); // OK
     });
     shell.next();
     EXPECT_EQ(shell.currentId(), 127);
-    EXPECT_EQ(f.converter->get_mode(), 3);
+    EXPECT_EQ(f.converter->settings().mode, udb_mode(3));
     // The next time, the last choice comes first.
     shell.back();
     answers.then([](QWidget* w) {

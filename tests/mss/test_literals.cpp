@@ -15,9 +15,10 @@
 
 namespace {
 
-std::string literal(const ole_variant& value, const t_ftd& column, bool unicode = true) {
+std::string literal(const ole_variant& value, const t_ftd& column, bool unicode = true,
+                    const udb_custom_conversion* rules = nullptr) {
     std::string out;
-    mss_append_value_literal(out, value, column, unicode);
+    mss_append_value_literal(out, value, column, unicode, rules);
     return out;
 }
 
@@ -87,20 +88,24 @@ TEST(MssTypes, ScriptColumnTypes) {
 }
 
 TEST(MssTypes, ServerColumnTypes) {
-    EXPECT_EQ(get_mss_native_type(t_ftd(3999, u"A", VT_BSTR), false), u"nvarchar(3999) ");
-    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), false), u"nvarchar(4000) ");
-    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), true), u"nvarchar");
-    EXPECT_EQ(get_mss_native_type(t_ftd(4001, u"A", VT_BSTR), false), u"nvarchar(max)");
-    EXPECT_EQ(get_mss_native_type(t_ftd(2, u"A", VT_I2), false), u"smallint");
-    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_CY), false), u"smallmoney");
-    EXPECT_EQ(get_mss_native_type(decimal_column(40, 2), false), u"float");
-    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2), false),
-              u"datetime");
-    EXPECT_EQ(get_mss_native_type(t_ftd(8000, u"A", VT_BLOB), false), u"varbinary(8000) ");
-    EXPECT_EQ(get_mss_native_type(t_ftd(0, u"A", VT_EMPTY), false), u"nvarchar(max)");
-    mss_engine engine;
-    engine.set_unicode(false);
-    EXPECT_EQ(get_mss_native_type(t_ftd(10, u"A", VT_BSTR), false), u"varchar(10) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(3999, u"A", VT_BSTR), false, {}), u"nvarchar(3999) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), false, {}), u"nvarchar(4000) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4000, u"A", VT_BSTR), true, {}), u"nvarchar");
+    EXPECT_EQ(get_mss_native_type(t_ftd(4001, u"A", VT_BSTR), false, {}), u"nvarchar(max)");
+    EXPECT_EQ(get_mss_native_type(t_ftd(2, u"A", VT_I2), false, {}), u"smallint");
+    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_CY), false, {}), u"smallmoney");
+    EXPECT_EQ(get_mss_native_type(decimal_column(40, 2), false, {}), u"float");
+    EXPECT_EQ(
+        get_mss_native_type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2), false, {}),
+        u"datetime");
+    EXPECT_EQ(get_mss_native_type(t_ftd(8000, u"A", VT_BLOB), false, {}), u"varbinary(8000) ");
+    EXPECT_EQ(get_mss_native_type(t_ftd(0, u"A", VT_EMPTY), false, {}), u"nvarchar(max)");
+    EXPECT_EQ(get_mss_native_type(t_ftd(10, u"A", VT_BSTR), false, {.unicode = false}),
+              u"varchar(10) ");
+    const udb_target_facts server_2008{.server_version = 5, .date_types = true};
+    EXPECT_EQ(get_mss_native_type(t_ftd(8, u"A", VT_DATE, false, false, ole_variant(), 2), false,
+                                  server_2008),
+              u"date");
 }
 
 TEST(MssLiterals, TextValues) {
@@ -185,7 +190,7 @@ TEST(MssLiterals, DatesFromText) {
     EXPECT_EQ(text_literal(u"123", VT_BLOB), "123");
     EXPECT_EQ(text_literal(u"ab'c", VT_BLOB), "'ab''c'");
     EXPECT_EQ(text_literal(u"a", VT_BLOB), "");
-    EXPECT_EQ(to_mssql_str(u"O'Neil", VT_BSTR), u"N'O''Neil'");
+    EXPECT_EQ(to_mssql_str(u"O'Neil", VT_BSTR, true), u"N'O''Neil'");
 }
 
 TEST(MssLiterals, Numbers) {
@@ -250,20 +255,22 @@ TEST(MssLiterals, CustomRuleWritesLogicalsAsText) {
     EXPECT_EQ(mss_script_type(logical, true), u"BIT");
     udb_custom_conversion rules;
     rules.add_rule(std::make_unique<tabrix_bool_rule>());
-    EXPECT_EQ(mss_script_type(logical, true), u"CHAR(1)");
-    EXPECT_EQ(literal(ole_variant(true), logical), "'T'");
-    EXPECT_EQ(literal(ole_variant(false), logical), "'F'");
+    EXPECT_EQ(mss_script_type(logical, true), u"BIT") << "only the rules it is given count";
+    EXPECT_EQ(literal(ole_variant(true), logical), "1");
+    EXPECT_EQ(mss_script_type(logical, true, true, &rules), u"CHAR(1)");
+    EXPECT_EQ(literal(ole_variant(true), logical, true, &rules), "'T'");
+    EXPECT_EQ(literal(ole_variant(false), logical, true, &rules), "'F'");
     // A missing value is not a logical value: the rule leaves it alone.
-    EXPECT_EQ(literal(ole_variant(), logical), "NULL");
-    EXPECT_EQ(literal(ole_variant(3), t_ftd(4, u"I", VT_I4)), "3");
+    EXPECT_EQ(literal(ole_variant(), logical, true, &rules), "NULL");
+    EXPECT_EQ(literal(ole_variant(3), t_ftd(4, u"I", VT_I4), true, &rules), "3");
 }
 
 TEST(MssLiterals, WideFormsNeedAFieldAndAColumn) {
     udb_field field(u"A", 4, ole_variant(7));
     t_ftd column(4, u"A", VT_I4);
-    EXPECT_EQ(mss_get_fld_append_str(&field, &column), u"7");
-    EXPECT_THROW(mss_get_fld_append_str(nullptr, &column), tk_mail_assertion);
-    EXPECT_THROW(mss_get_fld_append_str(&field, nullptr), tk_mail_assertion);
+    EXPECT_EQ(mss_get_fld_append_str(&field, &column, true), u"7");
+    EXPECT_THROW(mss_get_fld_append_str(nullptr, &column, true), tk_mail_assertion);
+    EXPECT_THROW(mss_get_fld_append_str(&field, nullptr, true), tk_mail_assertion);
 }
 
 // Runs of plain ASCII are written several units at a time: a unit that needs more (an

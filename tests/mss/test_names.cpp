@@ -129,7 +129,6 @@ TEST(MssEngine, SafeTableNames) {
     EXPECT_EQ(mss_safe_tname(u"[sales].[Orders]"), u"[sales].[Orders]");
     EXPECT_EQ(mss_safe_tname(u"a]b"), u"[dbo].[a]]b]");
     EXPECT_EQ(mss_safe_tname(u"sales.Orders"), u"[dbo].[sales.Orders]");
-    EXPECT_TRUE(mss_unicode());
 
     test_engine engine;
     EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[dbo].[Orders]");
@@ -141,6 +140,4 @@ TEST(MssEngine, SafeTableNames) {
     EXPECT_EQ(engine.get_safe_tname(u"[sales].[Orders]"), u"[sales].[Orders]");
     engine.set_as_dbo(true);
     EXPECT_EQ(engine.get_safe_tname(u"Orders"), u"[dbo].[Orders]");
-    engine.set_unicode(false);
-    EXPECT_FALSE(mss_unicode());
 }

@@ -462,7 +462,7 @@ TEST(MssScript, SchemasViewsKeysAndDrops) {
     EXPECT_EQ(db->query(u"SELECT 1"), nullptr);
     EXPECT_FALSE(db->test_query(u"SELECT 1"));
     EXPECT_EQ(db->get_query(u"q", u"SELECT 1", 0), nullptr);
-    EXPECT_THROW(db->get_table(u"child", 0), tk_mail_assertion);
+    EXPECT_THROW(db->get_table(u"child", udb_open_mode::read), tk_mail_assertion);
     db->finish();
     const std::string expected =
         set_options + "CREATE SCHEMA [sales];\r\nGO\r\n" +

@@ -95,8 +95,10 @@ void fill_every_type(udb_record& r, int i) {
     r.add_field(u"odd]name", 10, ole_variant(u"x"));
 }
 
-void write_every_type(const std::string& file, const mss_dump_options& options) {
+void write_every_type(const std::string& file, const mss_dump_options& options,
+                      const udb_run_context& context = {}) {
     auto db = sql_engine::create_dump(sample_path(file), options);
+    db->set_context(context);
     db->create_schema(u"sales");
     udb_indexes indexes;
     indexes.push_back({u"pk_id", false, true, {u"ID"}});
@@ -220,7 +222,7 @@ TEST(MssSqlSamples, EveryStatementForm) {
     {
         udb_custom_conversion rules;
         rules.add_rule(std::make_unique<tabrix_bool_rule>());
-        write_every_type("every-type-logical-as-is.sql", all_options());
+        write_every_type("every-type-logical-as-is.sql", all_options(), {.rules = &rules});
     }
     // Existing tables skipped or appended to, when the script runs.
     mss_dump_options skip = all_options();

@@ -64,7 +64,7 @@ bool memory_database::delete_tab(std::u16string_view name) {
     return udb_database::delete_tab(name);
 }
 
-std::unique_ptr<udb_recordset> memory_database::get_table(std::u16string_view name, uint32_t) {
+std::unique_ptr<udb_recordset> memory_database::get_table(std::u16string_view name, udb_open_mode) {
     if (store_->tables.count(std::u16string(name)) == 0)
         throw tk_exception(std::string("The specified table does not exist."));
     return std::make_unique<memory_recordset>(*this, std::u16string(name));

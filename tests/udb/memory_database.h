@@ -53,7 +53,11 @@ public:
                                              uint32_t) override {
         return nullptr;
     }
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t mode) override;
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode mode) override;
+    udb_capabilities capabilities() const override {
+        return {.merge_existing = merge_existing, .list_tables = true};
+    }
+    bool merge_existing = true;
     bool test_query(std::u16string_view) override { return false; }
     void finish() override;
 

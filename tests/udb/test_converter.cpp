@@ -32,18 +32,24 @@ public:
     std::shared_ptr<memory_store> source = std::make_shared<memory_store>();
     std::shared_ptr<memory_store> destination = std::make_shared<memory_store>();
     bool fail_destination = false;
+    bool destination_merges = true;
     bool strict_names = false;
     bool bool_as_is = false;
     bool rules_seen = false;
 
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+
 protected:
-    std::unique_ptr<udb_database> open_source() override {
+    std::unique_ptr<udb_database> open_source(const udb_run_context&) override {
         return std::make_unique<memory_database>(source);
     }
-    std::unique_ptr<udb_database> open_destination() override {
+    std::unique_ptr<udb_database> open_destination(const udb_run_context&) override {
         if (fail_destination)
             throw std::runtime_error("cannot reach the destination");
-        return std::make_unique<memory_database>(destination);
+        auto db = std::make_unique<memory_database>(destination);
+        db->merge_existing = destination_merges;
+        return db;
     }
     void install_conversion_rules(udb_custom_conversion& rules) override {
         if (bool_as_is)
@@ -61,6 +67,9 @@ protected:
         return v;
     }
     bool check_merge_structure() const override { return !bool_as_is; }
+
+private:
+    udb_settings settings_;
 };
 
 class converter_run : public ::testing::Test {
@@ -72,7 +81,7 @@ protected:
         conv_.source->add_text_table(u"beta", {{u"b1", u"x"}, {u"b2", u"y"}, {u"b3", u"z"}});
     }
 
-    void select(names tables) { conv_.selected_tables() = std::move(tables); }
+    void select(names tables) { conv_.settings().selected_tables = std::move(tables); }
     void run() { conv_.run_conversion(); }
     const strings& events() const { return conv_.destination->events; }
     std::vector<std::u16string> written(const std::u16string& table) const {
@@ -104,7 +113,8 @@ TEST_F(converter_run, copies_selected_tables_in_the_users_order) {
     EXPECT_EQ(conv_.get_current_table(), u"alpha");
     // The run remembers its tables for the profile, once each however often it runs.
     run();
-    EXPECT_EQ(conv_.selected_table_entries(), (udb_named_texts{{u"beta", u""}, {u"alpha", u""}}));
+    EXPECT_EQ(conv_.settings().selected_entries,
+              (udb_named_texts{{u"beta", u""}, {u"alpha", u""}}));
 }
 
 TEST_F(converter_run, progress_counts_tables_and_records_while_running) {
@@ -130,7 +140,7 @@ TEST_F(converter_run, an_empty_selection_still_opens_and_closes_the_destination)
     run();
     EXPECT_EQ(events(), (strings{"open", "finish-db"}));
     EXPECT_TRUE(conv_.is_finished());
-    EXPECT_TRUE(conv_.selected_table_entries().empty());
+    EXPECT_TRUE(conv_.settings().selected_entries.empty());
 }
 
 TEST_F(converter_run, existing_tables_follow_the_mode) {
@@ -138,7 +148,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     conv_.destination->add_text_table(u"alpha", {{u"old", u"o"}});
     select({u"alpha", u"beta"});
 
-    conv_.set_mode(udb_converter::mode_overwrite_tables);
+    conv_.settings().mode = udb_mode::overwrite_tables;
     run();
     EXPECT_EQ(events()[1], "drop:alpha");
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
@@ -147,7 +157,7 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
     // skipped one counts as finished.
     conv_.destination->events.clear();
     conv_.destination->tables.erase(u"beta");
-    conv_.set_mode(udb_converter::mode_skip_existing);
+    conv_.settings().mode = udb_mode::skip_existing;
     std::string finished_at_beta;
     conv_.destination->on_event = [&](const std::string& event) {
         if (event == "create:beta")
@@ -161,17 +171,29 @@ TEST_F(converter_run, existing_tables_follow_the_mode) {
 
     // Merging appends to what is there.
     conv_.destination->events.clear();
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_mode::merge;
     select({u"alpha"});
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3", u"a1", u"a2", u"a3"}));
     EXPECT_TRUE(log_.questions.empty());
 }
 
+TEST_F(converter_run, a_destination_that_cannot_merge_is_not_asked_to) {
+    conv_.destination->add_text_table(u"alpha", {{u"old", u"o"}});
+    conv_.destination_merges = false;
+    conv_.settings().mode = udb_mode::merge;
+    select({u"alpha", u"beta"});
+    run();
+    ASSERT_EQ(log_.questions.size(), 1u);
+    EXPECT_EQ(log_.questions[0], "alpha: The specified table already exists");
+    EXPECT_EQ(written(u"alpha"), (names{u"old"}));
+    EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
+}
+
 TEST_F(converter_run, merging_into_a_different_structure_fails_that_table_only) {
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(0, u"N", VT_I4)); // one column where the source has two
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_mode::merge;
     select({u"alpha", u"beta"});
     run();
     ASSERT_EQ(log_.questions.size(), 1u);
@@ -189,7 +211,7 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
     // the run.
     memory_table& other = conv_.destination->tables[u"alpha"];
     other.schema.push_back(t_ftd(30, u"X0", VT_BSTR));
-    conv_.set_mode(udb_converter::mode_merge);
+    conv_.settings().mode = udb_mode::merge;
     conv_.bool_as_is = true;
     size_t rules = 0;
     conv_.destination->on_event = [&](const std::string& event) {
@@ -212,7 +234,7 @@ TEST_F(converter_run, merging_with_logical_values_as_is_skips_the_check_and_inst
 
 TEST_F(converter_run, definitions_only_creates_tables_with_or_without_indexes) {
     conv_.source->tables.at(u"alpha").indexes.push_back(udb_index{u"pk", true, true, {u"C0"}});
-    conv_.set_table_definitions_only(true);
+    conv_.settings().table_definitions_only = true;
     select({u"alpha", u"beta"});
     run();
     EXPECT_EQ(events(), (strings{"open", "create:alpha", "finish:alpha", "create:beta",
@@ -221,7 +243,7 @@ TEST_F(converter_run, definitions_only_creates_tables_with_or_without_indexes) {
     EXPECT_EQ(conv_.destination->tables.at(u"alpha").schema.size(), 2u);
 
     conv_.destination->tables.clear();
-    conv_.set_skip_indexes(true);
+    conv_.settings().skip_indexes = true;
     run();
     EXPECT_TRUE(conv_.destination->tables.at(u"alpha").indexes.empty());
 }
@@ -246,7 +268,7 @@ TEST_F(converter_run, skip_deleted_reads_deleted_records_but_does_not_write_them
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
 
     conv_.destination->tables.clear();
-    conv_.set_skip_deleted(true);
+    conv_.settings().skip_deleted = true;
     run();
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a3"}));
     EXPECT_EQ(at_finish, "3"); // every record was counted
@@ -399,9 +421,8 @@ TEST_F(converter_run, milestones_go_to_the_trace_log) {
     const std::string path = (dir / "trace.log").string();
     {
         tk_log log;
-        conv_.set_logfile(path);
-        EXPECT_EQ(conv_.get_logfile(), path);
-        conv_.set_source_path(u"/data/shop");
+        log.set_logfile(path);
+        conv_.settings().source = u"/data/shop";
         select({u"alpha"});
         run();
     }

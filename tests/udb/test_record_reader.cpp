@@ -69,7 +69,7 @@ class faulty_database : public memory_database {
 public:
     faulty_database(std::shared_ptr<memory_store> store, const source_faults& faults)
         : memory_database(std::move(store)), faults_(faults) {}
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, uint32_t) override {
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view name, udb_open_mode) override {
         return std::make_unique<faulty_recordset>(*this, std::u16string(name), faults_);
     }
 
@@ -83,13 +83,19 @@ public:
     std::shared_ptr<memory_store> destination = std::make_shared<memory_store>();
     source_faults faults;
 
+    udb_settings& settings() noexcept override { return settings_; }
+    const udb_settings& settings() const noexcept override { return settings_; }
+
 protected:
-    std::unique_ptr<udb_database> open_source() override {
+    std::unique_ptr<udb_database> open_source(const udb_run_context&) override {
         return std::make_unique<faulty_database>(source, faults);
     }
-    std::unique_ptr<udb_database> open_destination() override {
+    std::unique_ptr<udb_database> open_destination(const udb_run_context&) override {
         return std::make_unique<memory_database>(destination);
     }
+
+private:
+    udb_settings settings_;
 };
 
 class long_table_run : public ::testing::Test {
@@ -101,7 +107,7 @@ protected:
             rows.push_back({row_name(i), i % 2 ? u"odd" : u"even"});
         conv_.source->add_text_table(u"big", rows);
         conv_.source->add_text_table(u"small", {{u"s1", u"x"}, {u"s2", u"y"}});
-        conv_.selected_tables() = {u"big", u"small"};
+        conv_.settings().selected_tables = {u"big", u"small"};
     }
 
     // The first values written to "big", and the rows of the table from `first` to `last`
@@ -139,7 +145,7 @@ TEST_F(long_table_run, copies_every_record_in_order_and_skips_deleted_ones) {
                      long_table - 1})
         deleted[i] = true;
     conv_.destination->tables.clear();
-    conv_.set_skip_deleted(true);
+    conv_.settings().skip_deleted = true;
     conv_.run_conversion();
     names expected = rows(1, long_table - 2);
     expected.erase(

@@ -42,7 +42,7 @@ public:
                                              uint32_t) override {
         return nullptr;
     }
-    std::unique_ptr<udb_recordset> get_table(std::u16string_view, uint32_t) override {
+    std::unique_ptr<udb_recordset> get_table(std::u16string_view, udb_open_mode) override {
         return nullptr;
     }
     bool test_query(std::u16string_view) override { return false; }
@@ -322,4 +322,20 @@ TEST(udb_database, table_names_compare_by_the_case_rule_and_delete_keeps_order) 
     EXPECT_TRUE(exact.is_table_exist(u"Beta"));
     EXPECT_FALSE(exact.is_table_exist(u"beta"));
     EXPECT_FALSE(exact.delete_tab(u"BETA"));
+}
+
+// A batch goes through append_record in order; the record that fails stops it, and the ones
+// before it stay written.
+TEST(udb_recordset, a_batch_is_appended_record_by_record_until_one_fails) {
+    udb_schema schema;
+    schema.push_back(column(VT_I4, 4, u"N"));
+    plain_table table(u"T", schema);
+    std::vector<udb_record> records(3);
+    records[0].add_field(u"N", 4, ole_variant(1.0));
+    records[1].add_field(u"OTHER", 4, ole_variant(2.0));
+    records[2].add_field(u"N", 4, ole_variant(3.0));
+    std::vector<udb_record*> batch = {&records[0], &records[1], &records[2]};
+    EXPECT_THROW(table.append_records(batch), tk_exception);
+    EXPECT_EQ(records[0][0].get_type(), VT_I4) << "converted before the failure";
+    EXPECT_EQ(records[2][0].get_type(), VT_R8) << "not reached";
 }

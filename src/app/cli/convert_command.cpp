@@ -1,8 +1,8 @@
 #include "app/cli/convert_command.h"
 
+#include "app/cli/convert_options.h"
 #include "app/cli/progress_display.h"
 #include "app/cli/server_login.h"
-#include "app/convert_options.h"
 #include "app/progress_line.h"
 #include "app/tabrix_converter.h"
 #include "app/tabrix_profile_check.h"
@@ -53,62 +53,8 @@ std::u16string widen(const std::string& text) {
     }
 }
 
-// Paths given on the command line are made absolute, so that a profile saved from the run
-// names the same files wherever it is loaded from.
-std::u16string absolute_path(const std::string& path) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    return widen(ec ? path : absolute.lexically_normal().string());
-}
-
 std::string narrow(std::u16string_view text) {
     return tk_to_utf8_lossy(text);
-}
-
-// The command line's settings over those of the store and the profile.
-void apply(const convert_settings_patch& p, tabrix_converter& c) {
-    if (p.source)
-        c.set_source_path(absolute_path(*p.source));
-    if (p.script)
-        c.set_destination(absolute_path(*p.script));
-    if (p.log_file)
-        c.set_logfile(narrow(absolute_path(*p.log_file)));
-    if (p.encoding)
-        c.set_encoding(*p.encoding);
-    if (p.default_encoding)
-        c.set_default_encoding(*p.default_encoding);
-    if (p.tables) {
-        c.selected_tables().clear();
-        for (const std::string& table : *p.tables)
-            c.selected_tables().push_back(widen(table));
-    }
-    if (p.mode)
-        c.set_mode(*p.mode);
-    if (p.definitions_only)
-        c.set_table_definitions_only(*p.definitions_only);
-    if (p.skip_indexes)
-        c.set_skip_indexes(*p.skip_indexes);
-    if (p.skip_deleted)
-        c.set_skip_deleted(*p.skip_deleted);
-    if (p.bool_as_is)
-        c.set_bool_as_is(*p.bool_as_is);
-    if (p.comments)
-        c.dump_options().dmp_ins_com = *p.comments;
-    if (p.create_database)
-        c.dump_options().dmp_ins_db = *p.create_database;
-    if (p.create_table)
-        c.dump_options().dmp_ins_tab = *p.create_table;
-    for (size_t i = 0; i < mss_batch_setting_count; ++i)
-        if (p.batch[i])
-            c.dump_options().*(mss_batch_settings[i].member) = *p.batch[i];
-    if (p.direct)
-        c.set_direct(*p.direct);
-    cli_apply_server_options(p, c);
-    if (p.database) {
-        c.set_destination(widen(*p.database));
-        if (!p.direct)
-            c.set_direct(true);
-    }
 }
 
 // A command line that names a file of the source folder as an output would destroy a table:
@@ -141,65 +87,62 @@ std::string reason(const std::error_code& ec) {
 // spells them. A source that names one table file converts that table of its folder.
 // What direct mode needs before it can connect: a server, a way to log in and a database.
 void check_direct_run(tabrix_converter& c, const convert_command_line& cl) {
-    const mss_connection_settings& server = c.server();
-    if (server.host.empty() && server.connection_string.empty())
+    const udb_settings& s = c.settings();
+    if (s.host.empty() && s.connection_string.empty())
         throw convert_usage_error("direct mode needs a server: give -S HOST[\\INSTANCE][,PORT] "
                                   "(or --script FILE to write a T-SQL script)");
-    if (!server.integrated && server.login.empty() && server.connection_string.empty())
+    if (!s.windows_auth && s.login.empty() && s.connection_string.empty())
         throw convert_usage_error("give a login (-U LOGIN) or -E for integrated authentication");
-    if (c.get_destination().empty())
+    if (s.destination.empty())
         throw convert_usage_error("direct mode needs a database: give -d DATABASE");
-    if (c.get_mode() < udb_converter::mode_overwrite_database ||
-        c.get_mode() > udb_converter::mode_merge)
-        throw convert_usage_error("--mode takes 0 to 3");
     // Dropping a whole database is done only when asked for, on the command line or in the
     // profile; the default overwrites the converted tables only.
-    if (c.get_mode() == udb_converter::mode_overwrite_database && !cl.settings.mode && !cl.profile)
-        c.set_mode(udb_converter::mode_overwrite_tables);
+    if (s.mode == udb_mode::overwrite_database && !cl.settings.has(&udb_settings::mode) &&
+        !cl.profile)
+        c.settings().mode = udb_mode::overwrite_tables;
 }
 
 // The script options that cannot be combined; mode 0 settled as a script can do it.
 void check_script_options(tabrix_converter& c, const convert_command_line& cl) {
-    if (c.get_destination().empty())
+    if (c.settings().destination.empty())
         throw convert_usage_error("no script file: give --script FILE");
-    const mss_dump_options& dump = c.dump_options();
+    const udb_settings& dump = c.settings();
     if (dump.dmp_ins_db && !dump.dmp_ins_tab)
         throw convert_usage_error("--create-database needs the tables it creates: it cannot be "
                                   "combined with --no-create-table");
-    if (c.get_table_definitions_only() && !dump.dmp_ins_tab)
+    if (c.settings().table_definitions_only && !dump.dmp_ins_tab)
         throw convert_usage_error("--definitions-only writes only the CREATE TABLE statements, "
                                   "which --no-create-table leaves out: the script would be empty");
-    if (c.get_mode() == udb_converter::mode_overwrite_database && !dump.dmp_ins_db) {
+    if (c.settings().mode == udb_mode::overwrite_database && !dump.dmp_ins_db) {
         // A script overwrites the whole database only through its CREATE DATABASE block. Mode
         // 0 given on the command line asks for that; coming from the defaults or a profile
         // without the block, it means what such scripts have always done: tables dropped and
         // created again, or with no CREATE TABLE, records added.
-        if (cl.settings.mode)
+        if (cl.settings.has(&udb_settings::mode))
             throw convert_usage_error("--mode overwrite-database drops and creates the whole "
                                       "database, which only --create-database writes");
-        c.set_mode(dump.dmp_ins_tab ? udb_converter::mode_overwrite_tables
-                                    : udb_converter::mode_merge);
+        c.settings().mode = dump.dmp_ins_tab ? udb_mode::overwrite_tables : udb_mode::merge;
     }
-    if (!dump.dmp_ins_tab && (c.get_mode() == udb_converter::mode_overwrite_tables ||
-                              c.get_mode() == udb_converter::mode_skip_existing))
+    if (!dump.dmp_ins_tab && (c.settings().mode == udb_mode::overwrite_tables ||
+                              c.settings().mode == udb_mode::skip_existing))
         throw convert_usage_error(std::string("--mode ") +
-                                  (c.get_mode() == udb_converter::mode_skip_existing
+                                  (c.settings().mode == udb_mode::skip_existing
                                        ? "skip-existing creates the tables that do not exist"
                                        : "overwrite-tables creates the tables again") +
                                   ", which --no-create-table leaves out; use --mode merge");
-    if (!dump.dmp_ins_tab && c.get_mode() == udb_converter::mode_overwrite_database)
+    if (!dump.dmp_ins_tab && c.settings().mode == udb_mode::overwrite_database)
         throw convert_usage_error("--create-database needs --create-table");
 }
 
 void check_run(tabrix_converter& c, const convert_command_line& cl) {
-    if (c.get_source_path().empty())
+    if (c.settings().source.empty())
         throw convert_usage_error("no source folder: give --source FOLDER");
-    if (c.get_direct())
+    if (c.settings().direct)
         check_direct_run(c, cl);
     else
         check_script_options(c, cl);
 
-    fs::path source(narrow(c.get_source_path()));
+    fs::path source(narrow(c.settings().source));
     std::error_code ec;
     // A table file is found as the folder spells it, whatever the case given.
     if (!fs::exists(source, ec) && !ec)
@@ -218,17 +161,18 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
                                       "' is neither a folder nor a .dbf table");
         single_table = tk_from_utf8(source.stem().string());
         source = source.parent_path();
-        c.set_source_path(widen(source.string()));
+        c.settings().source = widen(source.string());
     }
     if (fs::directory_iterator it(source, ec); ec)
         throw convert_usage_error("cannot read the source folder '" + source.string() +
                                   "': " + reason(ec));
 
-    const fs::path script(c.get_direct() ? std::string() : narrow(c.get_destination()));
-    if (!c.get_direct())
+    const bool direct = c.settings().direct;
+    const fs::path script(direct ? std::string() : narrow(c.settings().destination));
+    if (!direct)
         refuse_source_file(script, source, "script");
-    if (!c.get_logfile().empty())
-        refuse_source_file(c.get_logfile(), source, "log file");
+    if (!c.settings().logfile.empty())
+        refuse_source_file(c.settings().logfile, source, "log file");
     if (cl.save_profile) {
         refuse_source_file(*cl.save_profile, source, "profile");
         // Saving over a profile is what the option is for; over any other file, a mistake.
@@ -241,20 +185,20 @@ void check_run(tabrix_converter& c, const convert_command_line& cl) {
             }
         }
     }
-    if (!c.get_logfile().empty() && fs::is_regular_file(c.get_logfile(), ec) &&
-        fs::file_size(c.get_logfile(), ec) != 0 && !cl.overwrite)
-        throw convert_usage_error("the log file '" + c.get_logfile() +
+    if (!c.settings().logfile.empty() && fs::is_regular_file(c.settings().logfile, ec) &&
+        fs::file_size(c.settings().logfile, ec) != 0 && !cl.overwrite)
+        throw convert_usage_error("the log file '" + c.settings().logfile +
                                   "' exists; give --overwrite to replace it");
-    if (!c.get_direct() && fs::is_directory(script, ec))
+    if (!c.settings().direct && fs::is_directory(script, ec))
         throw convert_usage_error("the script '" + script.string() +
                                   "' is a folder; give a file name");
     // A device or a pipe (/dev/stdout) holds nothing to lose.
-    if (!c.get_direct() && fs::is_regular_file(script, ec) && !cl.overwrite)
+    if (!c.settings().direct && fs::is_regular_file(script, ec) && !cl.overwrite)
         throw convert_usage_error("the script '" + script.string() +
                                   "' exists; give --overwrite to replace it");
 
     const std::vector<std::u16string> all = c.get_all_tables();
-    std::vector<std::u16string>& selected = c.selected_tables();
+    std::vector<std::u16string>& selected = c.settings().selected_tables;
     if (single_table) {
         if (cl.settings.tables &&
             (cl.settings.tables->size() != 1 ||
@@ -300,22 +244,22 @@ void run_with_progress(tabrix_converter& c, progress_display& display) {
 void print_summary(const tabrix_converter& c, size_t table_count, const cli_error_reporter& r,
                    bool stopped, bool existed, size_t profile_warnings) {
     const tabrix_run_totals& t = c.totals();
-    const uint64_t skipped = c.get_skip_deleted() ? t.records_deleted : 0;
+    const uint64_t skipped = c.settings().skip_deleted ? t.records_deleted : 0;
     const uint64_t failed = c.get_records_failed();
-    const std::string script = narrow(c.get_destination());
+    const std::string script = narrow(c.settings().destination);
 
     std::printf("%s %s of %zu tables from %s\n", stopped ? "Stopped; tables begun:" : "Converted",
                 format_count(t.tables_created).c_str(), table_count,
-                narrow(c.get_source_path()).c_str());
+                narrow(c.settings().source).c_str());
     std::error_code ec;
     const std::string& partial = c.working_script();
-    if (c.get_direct()) {
+    if (c.settings().direct) {
         const std::string database = narrow(c.direct_database());
         if (database.empty())
             std::printf("  database:        none (not opened)\n");
         else
             std::printf("  database:        %s on %s%s\n", database.c_str(),
-                        narrow(c.get_host()).c_str(),
+                        narrow(c.settings().host).c_str(),
                         r.error_count() ? ", written with the errors listed on stderr" : "");
     } else if (!partial.empty() && fs::exists(partial, ec)) {
         // The run stopped before its end: the script was not given its name.
@@ -335,14 +279,14 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
     }
     std::string written = format_count(t.records_written);
     // Deleted records are counted as they are read, which a stopped run is ahead of.
-    if (!stopped && !c.get_skip_deleted() && t.records_deleted != 0)
+    if (!stopped && !c.settings().skip_deleted && t.records_deleted != 0)
         written += " (" + format_count(t.records_deleted) + " of them marked as deleted)";
     std::printf("  records written: %s\n", written.c_str());
     std::printf("  records skipped: %s%s\n", format_count(skipped).c_str(),
                 skipped ? " (marked as deleted)" : "");
     if (failed != 0)
         std::printf("  records failed:  %s\n", format_count(failed).c_str());
-    if (c.get_direct() && c.get_fast_load()) {
+    if (c.settings().direct && c.settings().fast_load) {
         const mss_load_counts& ways = c.engine().load_counts();
         std::printf("  loaded by:       bulk copy %s, statements %s\n",
                     format_count(ways.bulk).c_str(), format_count(ways.statements).c_str());
@@ -382,7 +326,7 @@ int convert_main(int argc, char** argv) {
         return usage_failure(e.what());
     }
     if (cl.help) {
-        std::fputs(convert_help_text(), stdout);
+        std::fputs(convert_help_text().c_str(), stdout);
         return exit_success;
     }
     if (cl.version) {
@@ -410,15 +354,15 @@ int convert_main(int argc, char** argv) {
             profile_warnings = checked.warnings.size();
             converter.load_profile(checked.profile);
         }
-        apply(cl.settings, converter);
+        cl.settings.apply_to(converter.settings());
         check_run(converter, cl);
-        if (converter.get_direct())
-            cli_resolve_password(converter, cl.settings.password.has_value());
+        if (converter.settings().direct)
+            cli_resolve_password(converter, cl.settings.has(&udb_settings::password));
         // A trace log exists only when a log file is named, so that traces cost nothing
         // otherwise.
-        if (!converter.get_logfile().empty()) {
+        if (!converter.settings().logfile.empty()) {
             log = std::make_unique<tk_log>();
-            converter.set_logfile(converter.get_logfile());
+            converter.open_logfile();
         }
     } catch (const convert_usage_error& e) {
         return usage_failure(e.what());
@@ -428,18 +372,18 @@ int convert_main(int argc, char** argv) {
         return usage_failure(e.what());
     }
 
-    const size_t table_count = converter.selected_tables().size();
+    const size_t table_count = converter.settings().selected_tables.size();
     if (table_count == 0) {
         std::fprintf(stderr, "tabrix-cli convert: %s: no DBF tables; %s\n",
-                     narrow(converter.get_source_path()).c_str(),
-                     converter.get_direct() ? "nothing was written to the server"
-                                            : "no script was written");
+                     narrow(converter.settings().source).c_str(),
+                     converter.settings().direct ? "nothing was written to the server"
+                                                 : "no script was written");
         return exit_with_errors;
     }
-    if (converter.get_direct() && !cli_connect(converter, "tabrix-cli convert"))
+    if (converter.settings().direct && !cli_connect(converter, "tabrix-cli convert"))
         return exit_cannot_connect;
     std::error_code ec;
-    const bool script_existed = fs::exists(narrow(converter.get_destination()), ec);
+    const bool script_existed = fs::exists(narrow(converter.settings().destination), ec);
     install_interrupt_handler();
     run_with_progress(converter, display);
     std::signal(SIGINT, SIG_DFL);
@@ -449,8 +393,9 @@ int convert_main(int argc, char** argv) {
     // A server keeps what reached it: a stop asked for is taken as having cut the run short.
     const bool stopped =
         reporter.stopped() ||
-        (interrupted && (converter.get_direct() || (!converter.working_script().empty() &&
-                                                    fs::exists(converter.working_script(), ec))));
+        (interrupted &&
+         (converter.settings().direct ||
+          (!converter.working_script().empty() && fs::exists(converter.working_script(), ec))));
     if (interrupted && stopped)
         display.print("Stopped by the user.");
     print_summary(converter, table_count, reporter, stopped, script_existed, profile_warnings);

@@ -254,6 +254,8 @@ private:
     // The command line names a file or table that is not there.
     bool usage_ = false;
     bool own_handler_ = false;
+    // Where the tables report damage found while opening.
+    udb_run_context context_;
     bool first_table_ = true;
 };
 
@@ -354,7 +356,8 @@ void report::table(const table_ref& ref) {
     std::unique_ptr<dbf_recordset> table;
     try {
         table =
-            std::make_unique<dbf_recordset>(ref.file, dbf_recordset::mode_read, options_.encoding);
+            std::make_unique<dbf_recordset>(ref.file, dbf_recordset::mode_read, options_.encoding,
+                                            nullptr, dbf_default_codepage, &context_);
     } catch (const tk_exception& e) {
         failure(ref.file, e.message());
         return;
@@ -490,6 +493,7 @@ int report::run() {
                                                   std::make_unique<report_reporter>(*this));
         own_handler_ = true;
     }
+    context_.errors = error_handler::try_instance();
     std::vector<table_ref> tables;
     if (options_.json)
         out_ << "{\"tables\":[";

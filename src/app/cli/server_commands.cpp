@@ -1,7 +1,7 @@
 #include "app/cli/server_commands.h"
 
+#include "app/cli/convert_options.h"
 #include "app/cli/server_login.h"
-#include "app/convert_options.h"
 #include "app/tabrix_converter.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_text.h"
@@ -54,7 +54,8 @@ int prepare(const std::string& command, int argc, char** argv, tabrix_converter&
     try {
         cl = parse_convert_command_line(std::vector<std::string>(argv + 1, argv + argc));
         const convert_settings_patch& s = cl.settings;
-        if (s.source || s.script || s.tables || s.database || s.mode)
+        if (s.has(&udb_settings::source) || s.has(&udb_settings::destination) || s.tables ||
+            s.has(&udb_settings::mode))
             throw convert_usage_error("only the server options can be given");
         if (cl.help) {
             std::fputs(help_text(command), stdout);
@@ -64,14 +65,14 @@ int prepare(const std::string& command, int argc, char** argv, tabrix_converter&
             converter.serialize(false);
         if (cl.profile && !converter.load_profile(std::filesystem::path(*cl.profile)))
             throw convert_usage_error("cannot read the profile '" + *cl.profile + "'");
-        cli_apply_server_options(s, converter);
-        const mss_connection_settings& server = converter.server();
+        s.apply_to(converter.settings());
+        const udb_settings& server = converter.settings();
         if (server.host.empty() && server.connection_string.empty())
             throw convert_usage_error("no server: give -S HOST");
-        if (!server.integrated && server.login.empty() && server.connection_string.empty())
+        if (!server.windows_auth && server.login.empty() && server.connection_string.empty())
             throw convert_usage_error("give a login (-U LOGIN) or -E for integrated "
                                       "authentication");
-        cli_resolve_password(converter, s.password.has_value());
+        cli_resolve_password(converter, s.has(&udb_settings::password));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", name.c_str(),
                      e.what(), name.c_str());
@@ -107,7 +108,7 @@ int ping_main(int argc, char** argv) {
     if (!cli_connect(converter, "tabrix-cli ping"))
         return exit_with_errors;
     const mss_engine& engine = converter.engine();
-    std::printf("Connected to %s\n", tk_to_utf8_lossy(converter.get_host()).c_str());
+    std::printf("Connected to %s\n", tk_to_utf8_lossy(converter.settings().host).c_str());
     std::printf("Server: %s\n", tk_to_utf8_lossy(engine.banner()).c_str());
     std::printf("Driver: %s\n", tk_to_utf8_lossy(engine.driver().name).c_str());
     return exit_success;

@@ -9,45 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
-
-std::u16string widen(const std::string& text) {
-    try {
-        return tk_from_ansi(text);
-    } catch (const tk_exception&) {
-        throw convert_usage_error("'" + text + "' is not text in this system's character set");
-    }
-}
-
-} // namespace
-
-void cli_apply_server_options(const convert_settings_patch& p, tabrix_converter& c) {
-    if (p.host)
-        c.set_host(widen(*p.host));
-    if (p.login)
-        c.set_login(widen(*p.login));
-    if (p.password)
-        c.set_password(widen(*p.password));
-    if (p.windows_auth)
-        c.set_windows_auth(*p.windows_auth);
-    if (p.as_dbo)
-        c.set_as_dbo(*p.as_dbo);
-    if (p.fast_load)
-        c.set_fast_load(*p.fast_load);
-    if (p.batch_size)
-        c.set_batch_size(*p.batch_size);
-    mss_connection_settings& server = c.server();
-    if (p.driver)
-        server.driver = widen(*p.driver);
-    if (p.connection_string)
-        server.connection_string = widen(*p.connection_string);
-    if (p.trust_server_certificate)
-        server.trust_server_certificate = *p.trust_server_certificate;
-    if (p.encrypt)
-        server.encrypt = *p.encrypt ? mss_connection_settings::encryption::on
-                                    : mss_connection_settings::encryption::off;
-}
-
 std::optional<std::string> cli_read_secret(const std::string& prompt) {
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -73,21 +34,21 @@ std::optional<std::string> cli_read_secret(const std::string& prompt) {
 }
 
 void cli_resolve_password(tabrix_converter& converter, bool password_given) {
-    if (password_given || converter.get_windows_auth() || converter.get_login().empty() ||
-        !converter.server().connection_string.empty())
+    udb_settings& s = converter.settings();
+    if (password_given || s.windows_auth || s.login.empty() || !s.connection_string.empty())
         return;
     for (const char* name : {"SQLCMDPASSWORD", "TABRIX_PASSWORD"}) {
         if (const char* value = std::getenv(name)) {
-            converter.set_password(tk_from_utf8(value));
+            s.password = tk_from_utf8(value);
             return;
         }
     }
-    if (!converter.get_password().empty())
+    if (!s.password.empty())
         return;
-    const std::string prompt = "Password for " + tk_to_utf8_lossy(converter.get_login()) + " on " +
-                               tk_to_utf8_lossy(converter.get_host()) + ": ";
+    const std::string prompt =
+        "Password for " + tk_to_utf8_lossy(s.login) + " on " + tk_to_utf8_lossy(s.host) + ": ";
     if (std::optional<std::string> secret = cli_read_secret(prompt))
-        converter.set_password(tk_from_utf8(*secret));
+        s.password = tk_from_utf8(*secret);
 }
 
 bool cli_connect(tabrix_converter& converter, const char* command) {
@@ -99,9 +60,8 @@ bool cli_connect(tabrix_converter& converter, const char* command) {
         for (char& c : reason)
             if (c == '\n')
                 c = ' ';
-        const std::u16string& host = converter.get_host().empty()
-                                         ? converter.server().connection_string
-                                         : converter.get_host();
+        const udb_settings& s = converter.settings();
+        const std::u16string& host = s.host.empty() ? s.connection_string : s.host;
         std::fprintf(stderr, "%s: cannot connect to %s: %s\n", command,
                      tk_to_utf8_lossy(host).c_str(), reason.c_str());
         return false;

@@ -2,15 +2,11 @@
 // server that cannot be reached.
 #pragma once
 
-#include "app/convert_options.h"
+#include "app/cli/convert_options.h"
 #include "app/tabrix_converter.h"
 
 #include <optional>
 #include <string>
-
-// The server options of the command line over the converter's connection settings. Texts
-// are taken in this system's character set; one that is not raises convert_usage_error.
-void cli_apply_server_options(const convert_settings_patch& options, tabrix_converter& converter);
 
 // The password of a SQL Server login, when the command line gave none: SQLCMDPASSWORD, then
 // TABRIX_PASSWORD, then the one stored with the settings or the profile, then a prompt on the
