@@ -21,17 +21,7 @@ continue_dialog::continue_dialog(const QString& text, QWidget* parent) : QDialog
     setObjectName(QStringLiteral("continue_dialog"));
     setWindowTitle(wizard_caption(wizard_box_kind::error));
     auto* layout = new QVBoxLayout(this);
-    auto* row = new QHBoxLayout;
-    auto* icon = new QLabel;
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
-    row->addWidget(icon, 0, Qt::AlignTop);
-    auto* message = new QLabel(text);
-    message->setObjectName(QStringLiteral("message"));
-    message->setWordWrap(true);
-    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    message->setMinimumWidth(380);
-    row->addWidget(message, 1);
-    layout->addLayout(row);
+    layout->addLayout(wizard_message_row(*this, QStyle::SP_MessageBoxWarning, text));
     quiet_ = new QCheckBox(QStringLiteral("&Do not show this dialog box again"));
     quiet_->setObjectName(QStringLiteral("quiet"));
     layout->addWidget(quiet_);

@@ -17,17 +17,7 @@ error_dialog::error_dialog(const QString& text, QWidget* parent) : QDialog(paren
     setObjectName(QStringLiteral("error_dialog"));
     setWindowTitle(wizard_caption(wizard_box_kind::error));
     auto* layout = new QVBoxLayout(this);
-    auto* row = new QHBoxLayout;
-    auto* icon = new QLabel;
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
-    row->addWidget(icon, 0, Qt::AlignTop);
-    auto* message = new QLabel(text);
-    message->setObjectName(QStringLiteral("message"));
-    message->setWordWrap(true);
-    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    message->setMinimumWidth(380);
-    row->addWidget(message, 1);
-    layout->addLayout(row);
+    layout->addLayout(wizard_message_row(*this, QStyle::SP_MessageBoxCritical, text));
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);

@@ -5,6 +5,8 @@
 #include "tk/tk_trace.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 
 QString wizard_title() {
@@ -14,6 +16,21 @@ QString wizard_title() {
     if (tk_product_edition[0] != '\0')
         title += QStringLiteral(" ") + QString::fromUtf8(tk_product_edition);
     return title;
+}
+
+QHBoxLayout* wizard_message_row(const QWidget& dialog, QStyle::StandardPixmap icon,
+                                const QString& text) {
+    auto* row = new QHBoxLayout;
+    auto* picture = new QLabel;
+    picture->setPixmap(dialog.style()->standardIcon(icon).pixmap(32, 32));
+    row->addWidget(picture, 0, Qt::AlignTop);
+    auto* message = new QLabel(text);
+    message->setObjectName(QStringLiteral("message"));
+    message->setWordWrap(true);
+    message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    message->setMinimumWidth(380);
+    row->addWidget(message, 1);
+    return row;
 }
 
 QString wizard_caption(wizard_box_kind kind) {

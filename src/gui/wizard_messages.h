@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <QStyle>
 
+class QHBoxLayout;
 class QWidget;
 
 // "Tabrix 2.3": the window title and the prefix of every caption.
@@ -16,6 +18,11 @@ QString wizard_caption(wizard_box_kind kind);
 
 // The window that owns a dialog: the active modal dialog, else the wizard, else none.
 QWidget* wizard_dialog_owner();
+
+// The top of a message dialog of our own: the icon, and the text beside it (selectable, so
+// that it can be copied into a report), in a row for the dialog's layout.
+QHBoxLayout* wizard_message_row(const QWidget& dialog, QStyle::StandardPixmap icon,
+                                const QString& text);
 
 void wizard_error(const QString& text);
 void wizard_message(const QString& text);
