@@ -48,9 +48,9 @@ dump_settings_page::dump_settings_page(wizard_shell& shell)
     records_ = new QGroupBox(QStringLiteral(" Records: "));
     auto* form = new QFormLayout(records_);
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-    // The setting's 0 and 1 both mean one record a statement, but 1 (without rows per batch)
-    // still writes the head of the format that loads fast; the control offers 1 and keeps it
-    // as 0, the classic layout.
+    // The setting counts 0 as one record a statement; 1 itself, without rows per batch, would
+    // still write the head of the format that loads fast (NOCOUNT, XACT_ABORT). The control
+    // offers 1 and saves it as 0: the classic layout.
     rows_per_insert_ = number_box(&udb_settings::rows_per_insert);
     rows_per_insert_->setMinimum(std::max(rows_per_insert_->minimum(), 1));
     rows_per_insert_->setToolTip(QStringLiteral(
