@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -62,6 +63,30 @@ mssql_settings_page::mssql_settings_page(wizard_shell& shell)
     as_dbo_ = new QCheckBox(QStringLiteral("&Connect as database owner"));
     as_dbo_->setObjectName(wizard_control_name(&udb_settings::as_dbo));
     layout->addWidget(as_dbo_);
+
+    records_ = new QGroupBox(QStringLiteral(" Records: "));
+    auto* records_layout = new QFormLayout(records_);
+    records_layout->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    fast_load_ = new QCheckBox(QStringLiteral("&Fast load (bulk copy)"));
+    fast_load_->setObjectName(wizard_control_name(&udb_settings::fast_load));
+    fast_load_->setToolTip(QStringLiteral(
+        "Sends the records by bulk copy where the ODBC driver offers it, many times faster "
+        "than INSERT statements. A record bulk copy cannot carry exactly goes by statement "
+        "instead; turned off, every record goes by statement."));
+    batch_size_ = new QSpinBox;
+    batch_size_->setObjectName(wizard_control_name(&udb_settings::batch_size));
+    const wizard_number_range range = wizard_control_range(&udb_settings::batch_size);
+    batch_size_->setRange(range.least, range.most);
+    batch_size_->setGroupSeparatorShown(true);
+    batch_size_->setToolTip(QStringLiteral(
+        "How many records the server commits together (1,000 unless you change it). A batch "
+        "the server refuses is sent again record by record, so that only the records it "
+        "refuses are reported."));
+    auto* batch_label = new QLabel(QStringLiteral("Batch si&ze (records):"));
+    batch_label->setBuddy(batch_size_);
+    records_layout->addRow(fast_load_);
+    records_layout->addRow(batch_label, batch_size_);
+    layout->addWidget(records_);
     layout->addStretch();
     connect(windows_, &QRadioButton::toggled, this, &mssql_settings_page::update_login_controls);
 }
@@ -79,12 +104,20 @@ void mssql_settings_page::initializePage() {
     password_->setText(to_qt(s.password));
     (s.windows_auth ? windows_ : sql_)->setChecked(true);
     as_dbo_->setChecked(s.as_dbo);
+    fast_load_->setChecked(s.fast_load);
+    batch_size_->setValue(int(s.batch_size));
     update_login_controls();
+}
+
+void mssql_settings_page::entered() {
+    // Table definitions only: no record is loaded.
+    records_->setEnabled(!settings().source().definitions_only);
 }
 
 void mssql_settings_page::save() {
     settings().set_server({from_qt(host_->text()), windows_->isChecked(), from_qt(login_->text()),
-                           from_qt(password_->text()), as_dbo_->isChecked()});
+                           from_qt(password_->text()), as_dbo_->isChecked(),
+                           fast_load_->isChecked(), uint32_t(batch_size_->value())});
 }
 
 bool mssql_settings_page::validatePage() {

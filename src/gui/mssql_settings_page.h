@@ -1,11 +1,14 @@
-// Page 118: the MS SQL server, how to log in to it, and the connection that Next makes.
+// Page 118: the MS SQL server, how to log in to it, how the records are loaded, and the
+// connection that Next makes.
 #pragma once
 
 #include "gui/wizard_page.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 class mssql_settings_page : public wizard_page {
     Q_OBJECT
@@ -16,6 +19,7 @@ public:
     void save() override;
     bool validatePage() override;
     int nextId() const override;
+    void entered() override;
 
     // How long Next waits for the server before giving up.
     void set_connect_timeout(int ms) noexcept { timeout_ms_ = ms; }
@@ -29,5 +33,8 @@ private:
     QLineEdit* login_ = nullptr;
     QLineEdit* password_ = nullptr;
     QCheckBox* as_dbo_ = nullptr;
+    QGroupBox* records_ = nullptr;
+    QCheckBox* fast_load_ = nullptr;
+    QSpinBox* batch_size_ = nullptr;
     int timeout_ms_ = 60000;
 };

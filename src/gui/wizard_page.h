@@ -21,6 +21,10 @@ public:
     // Back: the page keeps what the user entered, and so do the settings.
     void cleanupPage() override { save(); }
 
+    // Called each time the page becomes the current one, by Next or by Back (which does not
+    // initialize it again): for what it shows that depends on the settings of later pages.
+    virtual void entered() {}
+
 protected:
     wizard_shell& shell() noexcept { return shell_; }
     wizard_settings& settings() noexcept;

@@ -4,6 +4,15 @@
 #include "udb/udb_profile.h"
 #include "udb/udb_setting_table.h"
 
+#include <algorithm>
+#include <climits>
+
+wizard_number_range wizard_control_range(uint32_t udb_settings::*member) {
+    const udb_setting& row = *udb_find_setting(member);
+    return {row.check == udb_setting_check::at_least_one ? 1 : 0,
+            int(std::min<uint32_t>(row.max, INT_MAX))};
+}
+
 bool wizard_settings::direct() const {
     return converter_.settings().direct;
 }
@@ -14,7 +23,7 @@ void wizard_settings::set_direct(bool on) {
 
 wizard_server_settings wizard_settings::server() const {
     const udb_settings& s = converter_.settings();
-    return {s.host, s.windows_auth, s.login, s.password, s.as_dbo};
+    return {s.host, s.windows_auth, s.login, s.password, s.as_dbo, s.fast_load, s.batch_size};
 }
 
 void wizard_settings::set_server(const wizard_server_settings& s) {
@@ -24,11 +33,13 @@ void wizard_settings::set_server(const wizard_server_settings& s) {
     to.login = s.login;
     to.password = s.password;
     to.as_dbo = s.as_dbo;
+    to.fast_load = s.fast_load;
+    to.batch_size = s.batch_size;
 }
 
 wizard_script_settings wizard_settings::script() const {
     const udb_settings& s = converter_.settings();
-    return {s.dmp_ins_db, s.dmp_ins_tab, s.dmp_ins_com};
+    return {s.dmp_ins_db, s.dmp_ins_tab, s.dmp_ins_com, s.rows_per_insert, s.rows_per_batch};
 }
 
 void wizard_settings::set_script(const wizard_script_settings& s) {
@@ -36,6 +47,8 @@ void wizard_settings::set_script(const wizard_script_settings& s) {
     to.dmp_ins_db = s.create_database;
     to.dmp_ins_tab = s.create_table;
     to.dmp_ins_com = s.comments;
+    to.rows_per_insert = s.rows_per_insert;
+    to.rows_per_batch = s.rows_per_batch;
 }
 
 wizard_source_settings wizard_settings::source() const {

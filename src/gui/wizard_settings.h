@@ -20,18 +20,30 @@ template <class T> QString wizard_control_name(T udb_settings::*member) {
     return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
+// The values a number control offers: those its row takes, from 1 when the row takes no 0.
+struct wizard_number_range {
+    int least = 0;
+    int most = 0;
+};
+wizard_number_range wizard_control_range(uint32_t udb_settings::*member);
+
 struct wizard_server_settings {
     std::u16string host{};
     bool windows_auth = true;
     std::u16string login{};
     std::u16string password{};
     bool as_dbo = true;
+    bool fast_load = true;
+    uint32_t batch_size = 1000; // records per committed batch
 };
 
 struct wizard_script_settings {
     bool create_database = false;
     bool create_table = true;
     bool comments = true;
+    // The format that loads fast; both 0: one INSERT statement and one batch per record.
+    uint32_t rows_per_insert = 0;
+    uint32_t rows_per_batch = 0;
 };
 
 struct wizard_source_settings {

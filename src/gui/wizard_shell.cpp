@@ -69,6 +69,8 @@ void wizard_shell::on_page_changed(int id) {
     else
         setButtonLayout({QWizard::Stretch, QWizard::BackButton, QWizard::NextButton,
                          QWizard::CancelButton, QWizard::HelpButton});
+    if (auto* page = qobject_cast<wizard_page*>(currentPage()))
+        page->entered();
 }
 
 void wizard_shell::display_help(int topic) {

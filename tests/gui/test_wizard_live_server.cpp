@@ -5,9 +5,11 @@
 #include "gui/quick_launch.h"
 #include "gui_test_support.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 using namespace tabrix_test;
@@ -29,6 +31,14 @@ TEST(WizardLiveServer, PagesAndQuickLaunchFillADatabase) {
         f.on_page<QLineEdit>("host")->setText(QString::fromStdString(server.host));
         f.on_page<QRadioButton>("sql_auth")->setChecked(true);
         f.on_page<QLineEdit>("login")->setText(QString::fromStdString(server.login));
+        // Bulk copy in batches of 1,000 unless asked: here statements, in batches of 2.
+        auto* fast_load = f.on_page<QCheckBox>("fast_load");
+        auto* batch_size = f.on_page<QSpinBox>("batch_size");
+        EXPECT_TRUE(fast_load->isChecked());
+        EXPECT_EQ(batch_size->value(), 1000);
+        EXPECT_EQ(batch_size->minimum(), 1);
+        fast_load->setChecked(false);
+        batch_size->setValue(2);
         f.on_page<QLineEdit>("password")->setText(QStringLiteral("not the password"));
         dialog_answers answers;
         answers.then([](QWidget* w) {
@@ -57,8 +67,13 @@ TEST(WizardLiveServer, PagesAndQuickLaunchFillADatabase) {
         auto* summary = f.on_page<QTreeWidget>("summary");
         ASSERT_EQ(summary->topLevelItemCount(), 3);
         EXPECT_NE(summary->topLevelItem(0)->text(1), "not converted");
-        EXPECT_NE(finish->command_line().indexOf(QStringLiteral("--database wizard_sales")), -1);
+        const QString command = finish->command_line();
+        EXPECT_NE(command.indexOf(QStringLiteral("--database wizard_sales")), -1);
+        EXPECT_NE(command.indexOf(QStringLiteral(" --no-fast-load --batch-size 2 ")), -1)
+            << command.toStdString();
         ASSERT_TRUE(finish->save_settings(QString::fromStdString(profile.string())));
+        const std::string saved = read_file(profile);
+        EXPECT_NE(saved.find("fast load=0\r\nbatch size=2\r\n"), std::string::npos) << saved;
     }
 
     wizard_fixture f(true, true);
@@ -72,6 +87,8 @@ TEST(WizardLiveServer, PagesAndQuickLaunchFillADatabase) {
         quick_launch_prepare(*f.settings, *f.access, QString::fromStdString(profile.string())));
     EXPECT_EQ(answers.pending(), 0u);
     EXPECT_EQ(f.converter->settings().mode, udb_mode(1));
+    EXPECT_FALSE(f.converter->settings().fast_load);
+    EXPECT_EQ(f.converter->settings().batch_size, 2u);
     f.make_shell(true);
     ASSERT_TRUE(wait_until([&] { return f.shell->currentId() == 116; }, 60000));
     auto* finish = static_cast<finish_page*>(f.shell->currentPage());

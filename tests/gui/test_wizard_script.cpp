@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTreeWidget>
 
@@ -72,11 +73,28 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     EXPECT_FALSE(create_db->isEnabled());
     create_table->setChecked(true);
     EXPECT_TRUE(create_db->isEnabled());
+    // The classic layout unless asked: a statement and a batch for every record.
+    auto* rows_per_insert = f.on_page<QSpinBox>("rows_per_insert");
+    auto* rows_per_batch = f.on_page<QSpinBox>("rows_per_batch");
+    EXPECT_EQ(rows_per_insert->value(), 1);
+    EXPECT_EQ(rows_per_insert->maximum(), 1000);
+    EXPECT_EQ(rows_per_batch->text(), "each statement");
+    // Statements of two records, cut where a batch of three ends.
+    rows_per_insert->setValue(2);
+    rows_per_batch->setValue(3);
     shell.next();
     // Leaving the script page keeps Unicode text on.
     EXPECT_TRUE(f.converter->settings().dmp_unicode);
 
     ASSERT_EQ(shell.currentId(), 105);
+    // Table definitions only leave no records to group: back on the script page, its record
+    // controls say so.
+    f.on_page<QCheckBox>("definitions_only")->setChecked(true);
+    shell.back();
+    EXPECT_FALSE(rows_per_insert->isEnabled());
+    EXPECT_EQ(rows_per_insert->value(), 2);
+    shell.next();
+    f.on_page<QCheckBox>("definitions_only")->setChecked(false);
     EXPECT_EQ(shell.currentPage()->subTitle(), "Select databases");
     EXPECT_EQ(f.on_page<QLabel>("destination_label")->text(), "&Destination T-SQL script path:");
     EXPECT_FALSE(f.on_page<QPushButton>("browse_destination")->isHidden());
@@ -165,11 +183,20 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     const std::string written = read_file(script);
     EXPECT_NE(written, "old script");
     EXPECT_NE(written.find("NVARCHAR"), std::string::npos);
+    EXPECT_NE(written.find("SET XACT_ABORT ON;"), std::string::npos);
+    EXPECT_NE(written.find("),\r\n("), std::string::npos);
 
-    // The command the finish page shows writes the same script.
+    // The profile keeps the record grouping, and the command the finish page shows writes the
+    // same script.
     auto* finish = static_cast<finish_page*>(shell.currentPage());
+    ASSERT_TRUE(finish->save_settings(QString::fromStdString((f.dir / "saved.tbx").string())));
+    const std::string profile = read_file(f.dir / "saved.tbx");
+    EXPECT_NE(profile.find("dump rows per insert=2\r\n"), std::string::npos) << profile;
+    EXPECT_NE(profile.find("dump rows per batch=3\r\n"), std::string::npos) << profile;
     std::string command = finish->command_line().toStdString();
     ASSERT_EQ(command.rfind("tabrix-cli convert ", 0), 0u) << command;
+    EXPECT_NE(command.find(" --rows-per-insert 2 --rows-per-batch 3 "), std::string::npos)
+        << command;
     // The script names its own path: the command writes the same path, the wizard's script
     // moved aside.
     fs::rename(script, f.dir / "wizard.sql");
