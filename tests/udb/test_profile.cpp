@@ -14,19 +14,6 @@ std::u16string value_or(const udb_profile& p, std::u16string_view section, std::
 
 } // namespace
 
-TEST(udb_profile, fresh_profile_writes_the_four_standard_sections_in_name_order) {
-    udb_profile p;
-    EXPECT_TRUE(p.has_section(udb_profile::available_queries));
-    EXPECT_TRUE(p.has_section(udb_profile::selected_tables));
-    EXPECT_TRUE(p.has_section(udb_profile::selected_views));
-    EXPECT_TRUE(p.has_section(udb_profile::generic_settings));
-    EXPECT_FALSE(p.has_section(udb_profile::mssql_settings));
-    EXPECT_EQ(p.to_text(), "[Available Queries]\r\n\r\n"
-                           "[Generic settings]\r\n\r\n"
-                           "[Selected Tables]\r\n\r\n"
-                           "[Selected Views]\r\n\r\n");
-}
-
 TEST(udb_profile, store_writes_entries_in_order_and_bare_table_names) {
     udb_profile p;
     p.add_value(udb_profile::generic_settings, u"src", u"/data/dbf");
@@ -82,7 +69,6 @@ TEST(udb_profile, reading_rules) {
     ASSERT_EQ(tables.size(), 2u);
     EXPECT_EQ(tables[0], (udb_profile::entry{u"orders", u""}));
     EXPECT_EQ(tables[1], (udb_profile::entry{u"odd", u"name"}));
-    EXPECT_EQ(p.bare_lines(udb_profile::selected_tables), std::vector<std::u16string>{u"orders"});
 }
 
 TEST(udb_profile, value_forms) {
@@ -109,9 +95,6 @@ TEST(udb_profile, value_forms) {
     EXPECT_EQ(n, -5);
     EXPECT_TRUE(p.get_number(u"s", u"n4", n));
     EXPECT_EQ(n, 12);
-    std::u16string text = u"kept";
-    EXPECT_FALSE(p.get_text(u"s", u"d", text));
-    EXPECT_EQ(text, u"kept");
 }
 
 TEST(udb_profile, a_value_before_any_section_ends_the_reading) {
