@@ -167,13 +167,7 @@ TEST(DatabaseFolder, CreatedTablesHaveTheLayoutTheirColumnsAsk) {
     EXPECT_EQ(first_value(*kept), u"kept");
 }
 
-TEST(DatabaseFolder, IndexFilesAreFoundIgnoringCase) {
-    scratch_dir dir;
-    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), "");
-    write_file(dir / "ORDERS.CDX", "");
-    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), (dir / "ORDERS.CDX").string());
-    write_file(dir / "orders.idx", "");
-    EXPECT_EQ(dbf_find_index_file((dir / "orders.dbf").string()), (dir / "orders.idx").string());
+TEST(DatabaseFolder, FileNamesAndExtensions) {
     EXPECT_EQ(dbf_replace_extension("/a.b/name", "fpt"), "/a.b/name.fpt");
     EXPECT_EQ(dbf_replace_extension("/x/Orders.DBF", "fpt"), "/x/Orders.fpt");
     EXPECT_TRUE(dbf_same_file_name("ÄPFEL.DBF", "äpfel.dbf"));

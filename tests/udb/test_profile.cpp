@@ -50,9 +50,6 @@ TEST(udb_profile, reading_rules) {
                 "dest=second.sql\n");
     // The key loses its blanks, the value keeps the one after "=" (the line's end blanks go).
     EXPECT_EQ(value_or(p, udb_profile::generic_settings, u"skip deleted"), u" 1");
-    bool flag = true;
-    EXPECT_TRUE(p.get_flag_only_one(udb_profile::generic_settings, u"skip deleted", flag));
-    EXPECT_FALSE(flag);
     // An empty value is found but leaves a setting unchanged.
     EXPECT_EQ(value_or(p, udb_profile::generic_settings, u"mode"), u"");
     int64_t mode = 7;
@@ -71,21 +68,10 @@ TEST(udb_profile, reading_rules) {
     EXPECT_EQ(tables[1], (udb_profile::entry{u"odd", u"name"}));
 }
 
-TEST(udb_profile, value_forms) {
+// Flags are read by the settings table (test_tabrix_converter.cpp); numbers here.
+TEST(udb_profile, numbers) {
     udb_profile p;
-    p.read_text("[s]\na=0\nb=1\nc=yes\nd=\nn1=300\nn2=-5x\nn3=abc\nn4=+12\n");
-    bool f = false;
-    EXPECT_TRUE(p.get_flag_unless_zero(u"s", u"c", f));
-    EXPECT_TRUE(f);
-    EXPECT_TRUE(p.get_flag_unless_zero(u"s", u"a", f));
-    EXPECT_FALSE(f);
-    EXPECT_TRUE(p.get_flag_only_one(u"s", u"c", f));
-    EXPECT_FALSE(f);
-    EXPECT_TRUE(p.get_flag_only_one(u"s", u"b", f));
-    EXPECT_TRUE(f);
-    EXPECT_FALSE(p.get_flag_only_one(u"s", u"d", f));
-    EXPECT_FALSE(p.get_flag_only_one(u"s", u"missing", f));
-    EXPECT_TRUE(f);
+    p.read_text("[s]\nd=\nn1=300\nn2=-5x\nn3=abc\nn4=+12\n");
     int64_t n = 0;
     EXPECT_TRUE(p.get_number(u"s", u"n1", n));
     EXPECT_EQ(n, 300);
@@ -94,6 +80,9 @@ TEST(udb_profile, value_forms) {
     EXPECT_FALSE(p.get_number(u"s", u"n3", n));
     EXPECT_EQ(n, -5);
     EXPECT_TRUE(p.get_number(u"s", u"n4", n));
+    EXPECT_EQ(n, 12);
+    EXPECT_FALSE(p.get_number(u"s", u"d", n));
+    EXPECT_FALSE(p.get_number(u"s", u"missing", n));
     EXPECT_EQ(n, 12);
 }
 
