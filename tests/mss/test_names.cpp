@@ -47,17 +47,6 @@ TEST(MssNames, SplitOwnerQualifiedNames) {
     }
 }
 
-TEST(MssNames, WordTestNeedsAFollowingCharacter) {
-    icomparer now(u"now");
-    EXPECT_EQ(now.compare(u"now()", 0), 0);
-    EXPECT_EQ(now.compare(u"NOW()", 0), 0);
-    EXPECT_EQ(now.compare(u"now", 0), -1);
-    EXPECT_EQ(now.compare(u"select now()", 7), 0);
-    EXPECT_EQ(now.compare(u"abc()", 0), -1);
-    EXPECT_EQ(now.compare(u"xyz()", 0), 1);
-    EXPECT_EQ(now.compare(u"no", 5), -1);
-}
-
 TEST(MssNames, AcceptableNames) {
     mss_validator v;
     EXPECT_TRUE(v.is_acceptable(u"Orders"));

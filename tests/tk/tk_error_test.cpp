@@ -3,7 +3,6 @@
 #include "tk/tk_exception.h"
 
 #include <cerrno>
-#include <set>
 
 using tabrix_test::recording_reporter;
 using tabrix_test::reporter_log;
@@ -48,37 +47,6 @@ TEST(tk_exception, messages_codes_and_levels) {
     EXPECT_EQ(assertion.level(), tk_exception::internal);
     EXPECT_THROW(TK_ASSERT(1 + 1 == 3), tk_mail_assertion);
     EXPECT_NO_THROW(TK_ASSERT(1 + 1 == 2));
-}
-
-TEST(tk_error_converter, the_product_table) {
-    auto table = tk_odb_error_table();
-    ASSERT_EQ(table.size(), 27u);
-    std::set<uint32_t> codes;
-    int naming_support = 0;
-    for (const tk_error_pair& p : table) {
-        codes.insert(p.code);
-        EXPECT_EQ(p.code & 0xFFF00u, 0x80E00u) << std::hex << p.code;
-        std::string message = p.message;
-        if (message.find('@') != std::string::npos) {
-            EXPECT_NE(message.find(" support@quorvane.com"), std::string::npos) << message;
-            ++naming_support;
-        }
-    }
-    EXPECT_EQ(codes.size(), 27u);
-    EXPECT_EQ(naming_support, 8);
-
-    tk_error_converter converter(table);
-    EXPECT_EQ(converter.size(), 27u);
-    EXPECT_EQ(converter.convert(odb_bad_login), "Invalid user name or password.");
-    EXPECT_EQ(converter.convert(0x80E07),
-              "Literal value could not be converted to the correct type.Contact to "
-              "support@quorvane.com for the solution.");
-    EXPECT_EQ(converter.convert(0x80E72),
-              "The index ID is invalid. Contact to support@quorvane.com\nfor the solution.");
-    EXPECT_EQ(converter.convert(0x80E00), "");
-    EXPECT_EQ(converter.convert(0), "");
-
-    EXPECT_THROW(tk_error_converter(nullptr, 3), tk_mail_assertion);
 }
 
 TEST(error_handler, level_0_asks_and_continues_or_aborts) {
@@ -164,17 +132,6 @@ TEST(error_handler, the_list_keeps_twenty_errors_while_dialogs_go_on) {
     EXPECT_EQ(kept.back(), "error 20");
     f.handler.clear_errors();
     EXPECT_TRUE(f.handler.errors().empty());
-}
-
-TEST(error_handler, is_one_per_process) {
-    {
-        reporter_log log;
-        error_handler h(tk_odb_error_table(), std::make_unique<recording_reporter>(log));
-        EXPECT_EQ(&error_handler::instance(), &h);
-        EXPECT_THROW(error_handler second{tk_odb_error_table()}, tk_mail_assertion);
-    }
-    EXPECT_FALSE(error_handler::exists());
-    EXPECT_THROW(error_handler::instance(), tk_mail_assertion);
 }
 
 TEST(console_error_reporter, prints_and_answers_for_the_command_line) {

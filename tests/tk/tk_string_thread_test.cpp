@@ -21,17 +21,6 @@ TEST(tk_string, trimming_removes_blanks_only) {
     EXPECT_EQ(tk_wstring::trim_right(u" \t "), u" \t");
 }
 
-TEST(tk_string, padding_to_a_width) {
-    EXPECT_EQ(tk_string::pad_left("7", 3, '0'), "007");
-    EXPECT_EQ(tk_string::pad_left("1234", 3, '0'), "1234");
-    EXPECT_EQ(tk_string::pad_left("123", 3, '0'), "123");
-    EXPECT_EQ(tk_string::pad_right("ab", 4, '.'), "ab..");
-    EXPECT_EQ(tk_string::pad_right("abcd", 2, '.'), "abcd");
-    EXPECT_EQ(tk_string::pad_right("", 0, '.'), "");
-    EXPECT_EQ(tk_wstring::pad_left(u"5", 2, u'0'), u"05");
-    EXPECT_EQ(tk_wstring::pad_right(u"Ж", 3, u' '), u"Ж  ");
-}
-
 TEST(tk_string, replace_all_continues_after_each_replacement) {
     EXPECT_EQ(tk_wstring::replace_all(u"banana", u"a", u"aa"), u"baanaanaa");
     EXPECT_EQ(tk_wstring::replace_all(u"aaa", u"aa", u"b"), u"ba");
@@ -78,17 +67,6 @@ public:
 };
 
 } // namespace
-
-TEST(tk_thread, runs_the_default_loop_of_a_functor) {
-    counting_functor work;
-    tk_thread thread;
-    thread.start(work);
-    thread.join();
-    EXPECT_FALSE(thread.is_running());
-    EXPECT_EQ(work.steps(), 5);
-    EXPECT_EQ(thread.result(), 50);
-    thread.join(); // joining twice is harmless
-}
 
 TEST(tk_thread, refuses_to_start_while_running_and_starts_again_afterwards) {
     waiting_functor first;

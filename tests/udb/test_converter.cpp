@@ -4,7 +4,6 @@
 #include "support/test_support.h"
 #include "tk/tk_error_handler.h"
 #include "tk/tk_thread.h"
-#include "tk/tk_trace.h"
 #include "udb/tabrix_bool_rule.h"
 #include "udb/udb_converter.h"
 #include "udb/udb_custom_conversion.h"
@@ -343,15 +342,6 @@ TEST_F(converter_run, a_level_1_record_error_stops_the_run_after_one_message) {
     EXPECT_EQ(events().back(), "finish-db");
 }
 
-TEST_F(converter_run, quiet_continues_silently_but_keeps_the_error_list) {
-    conv_.destination->failing_values = {{u"a1", 0}, {u"a2", 0}, {u"a3", 0}};
-    log_.answers = {{.quiet = true}};
-    select({u"alpha"});
-    run();
-    EXPECT_EQ(log_.questions.size(), 1u);
-    EXPECT_EQ(handler_.errors().size(), 3u);
-}
-
 TEST_F(converter_run, a_destination_that_cannot_be_opened_fails_the_run) {
     conv_.fail_destination = true;
     select({u"alpha"});
@@ -414,21 +404,4 @@ TEST_F(converter_run, runs_on_a_worker_thread) {
     EXPECT_TRUE(conv_.is_finished());
     EXPECT_EQ(worker.result(), 0);
     EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2", u"a3"}));
-}
-
-TEST_F(converter_run, milestones_go_to_the_trace_log) {
-    tabrix_test::scratch_dir dir;
-    const std::string path = (dir / "trace.log").string();
-    {
-        tk_log log;
-        log.set_logfile(path);
-        conv_.settings().source = u"/data/shop";
-        select({u"alpha"});
-        run();
-    }
-    const std::string text = tabrix_test::read_file(path);
-    EXPECT_NE(text.find("Conversion started on "), std::string::npos);
-    EXPECT_NE(text.find("Converting database /data/shop (1 tables)"), std::string::npos);
-    EXPECT_NE(text.find("Converting table alpha (3 records)"), std::string::npos);
-    EXPECT_NE(text.find("Conversion ended on "), std::string::npos);
 }

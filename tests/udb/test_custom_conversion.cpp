@@ -37,26 +37,6 @@ TEST(udb_custom_conversion, without_a_list_or_rules_nothing_is_accepted) {
     EXPECT_EQ(udb_custom_conversion::handle2(yes), u"");
 }
 
-TEST(udb_custom_conversion, logical_values_as_is_write_T_and_F) {
-    udb_custom_conversion rules;
-    rules.add_rule(std::make_unique<tabrix_bool_rule>());
-
-    EXPECT_TRUE(udb_custom_conversion::is_acceptable1(t_ftd(1, u"L", VT_BOOL)));
-    EXPECT_FALSE(udb_custom_conversion::is_acceptable1(t_ftd(4, u"N", VT_I4)));
-    EXPECT_TRUE(udb_custom_conversion::is_acceptable2(ole_variant(true)));
-    EXPECT_EQ(udb_custom_conversion::handle2(ole_variant(true)), u"'T'");
-    EXPECT_EQ(udb_custom_conversion::handle2(ole_variant(false)), u"'F'");
-
-    // A null logical value keeps its standard treatment: the rule does not take it.
-    ole_variant null_value;
-    null_value.set_null();
-    EXPECT_FALSE(udb_custom_conversion::is_acceptable2(null_value));
-    // Asked anyway, with rules present: an internal error.
-    EXPECT_THROW(udb_custom_conversion::handle2(null_value), tk_mail_assertion);
-    // The rule itself answers empty for values that are not logical.
-    EXPECT_EQ(tabrix_bool_rule().handle2(ole_variant(1)), u"");
-}
-
 TEST(udb_custom_conversion, the_first_accepting_rule_answers) {
     {
         udb_custom_conversion rules;

@@ -1,4 +1,4 @@
-// Name tokens of fields, and the column look-ups of convert_record that rely on them.
+// The column look-ups of convert_record, which remember each field by its name token.
 #include "tk/tk_exception.h"
 #include "udb/udb_recordset.h"
 
@@ -18,34 +18,6 @@ public:
 };
 
 } // namespace
-
-TEST(udb_field, name_tokens_follow_the_name) {
-    udb_field a(u"A", 1);
-    udb_field b(u"A", 1);
-    EXPECT_NE(a.get_name_id(), 0u);
-    EXPECT_NE(a.get_name_id(), b.get_name_id()); // equal names may have different tokens
-
-    udb_field copy(a);
-    EXPECT_EQ(copy.get_name_id(), a.get_name_id());
-    copy = ole_variant(5); // a value keeps name and token
-    EXPECT_EQ(copy.get_name_id(), a.get_name_id());
-    copy.set_name(u"B");
-    EXPECT_NE(copy.get_name_id(), a.get_name_id());
-    copy = b;
-    EXPECT_EQ(copy.get_name_id(), b.get_name_id());
-    EXPECT_EQ(copy.get_name(), u"A");
-
-    // A moved-from field gives up name and token together.
-    udb_field moved(std::move(a));
-    EXPECT_EQ(moved.get_name(), u"A");
-    EXPECT_EQ(a.get_name(), u"");
-    EXPECT_EQ(a.get_name_id(), 0u);
-    udb_field target(u"C", 1);
-    target = std::move(moved);
-    EXPECT_EQ(target.get_name(), u"A");
-    EXPECT_EQ(moved.get_name_id(), 0u);
-    EXPECT_EQ(udb_field().get_name_id(), 0u);
-}
 
 TEST(udb_recordset, convert_record_looks_a_renamed_or_replaced_field_up_again) {
     converting_table table;

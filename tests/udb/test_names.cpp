@@ -1,4 +1,4 @@
-// Name validation, safe names, the names map and global replacement.
+// Name validation, safe names and the names map.
 #include "tk/tk_exception.h"
 #include "udb/udb_names_map.h"
 #include "udb/udb_validator.h"
@@ -109,34 +109,4 @@ TEST(udb_names_map, column_names_map_per_table_both_ways) {
     const uint64_t before = map.generation();
     map.add_tn_mapping(u"a", u"b");
     EXPECT_NE(map.generation(), before);
-}
-
-TEST(udb_names_map, global_replace_changes_whole_words_only) {
-    const udb_names_map::name_map ids{{u"ID", u"ID_1"}};
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"SELECT ID, PID FROM T", ids, u"", u""),
-              u"SELECT ID_1, PID FROM T");
-    // The replacement contains the name; the search goes on after it.
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"ID+ID", ids, u"", u""), u"ID_1+ID_1");
-    // Letters of other scripts and digits make longer words too; "_" does not.
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"IDé ID2 éID X_ID", ids, u"", u""),
-              u"IDé ID2 éID X_ID_1");
-    // Case-sensitive.
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"id", ids, u"", u""), u"id");
-    // Prefix and suffix are added where the destination lacks them.
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"ID", ids, u"[", u"]"), u"[ID_1]");
-    const udb_names_map::name_map bracketed{{u"ID", u"[ID_1]"}};
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"ID", bracketed, u"[", u"]"), u"[ID_1]");
-    // An empty name is never looked for.
-    const udb_names_map::name_map empty_key{{u"", u"X"}};
-    EXPECT_EQ(udb_names_map::do_global_replace2(u"a b", empty_key, u"", u""), u"a b");
-}
-
-TEST(udb_names_map, global_replace1_applies_tables_then_each_column_map) {
-    udb_names_map map;
-    map.add_tn_mapping(u"Order", u"Order_1");
-    map.add_fn_map(u"Order_1", {{u"Date", u"Date_1"}});
-    map.add_fn_map(u"Zeta", {{u"Date_1", u"Final"}});
-    // Each step works on the result of the previous one.
-    EXPECT_EQ(map.do_global_replace1(u"SELECT Date FROM Order", u"", u""),
-              u"SELECT Final FROM Order_1");
 }

@@ -14,19 +14,6 @@ std::u16string value_or(const udb_profile& p, std::u16string_view section, std::
 
 } // namespace
 
-TEST(udb_profile, fresh_profile_writes_the_four_standard_sections_in_name_order) {
-    udb_profile p;
-    EXPECT_TRUE(p.has_section(udb_profile::available_queries));
-    EXPECT_TRUE(p.has_section(udb_profile::selected_tables));
-    EXPECT_TRUE(p.has_section(udb_profile::selected_views));
-    EXPECT_TRUE(p.has_section(udb_profile::generic_settings));
-    EXPECT_FALSE(p.has_section(udb_profile::mssql_settings));
-    EXPECT_EQ(p.to_text(), "[Available Queries]\r\n\r\n"
-                           "[Generic settings]\r\n\r\n"
-                           "[Selected Tables]\r\n\r\n"
-                           "[Selected Views]\r\n\r\n");
-}
-
 TEST(udb_profile, store_writes_entries_in_order_and_bare_table_names) {
     udb_profile p;
     p.add_value(udb_profile::generic_settings, u"src", u"/data/dbf");
@@ -63,9 +50,6 @@ TEST(udb_profile, reading_rules) {
                 "dest=second.sql\n");
     // The key loses its blanks, the value keeps the one after "=" (the line's end blanks go).
     EXPECT_EQ(value_or(p, udb_profile::generic_settings, u"skip deleted"), u" 1");
-    bool flag = true;
-    EXPECT_TRUE(p.get_flag_only_one(udb_profile::generic_settings, u"skip deleted", flag));
-    EXPECT_FALSE(flag);
     // An empty value is found but leaves a setting unchanged.
     EXPECT_EQ(value_or(p, udb_profile::generic_settings, u"mode"), u"");
     int64_t mode = 7;
@@ -82,24 +66,12 @@ TEST(udb_profile, reading_rules) {
     ASSERT_EQ(tables.size(), 2u);
     EXPECT_EQ(tables[0], (udb_profile::entry{u"orders", u""}));
     EXPECT_EQ(tables[1], (udb_profile::entry{u"odd", u"name"}));
-    EXPECT_EQ(p.bare_lines(udb_profile::selected_tables), std::vector<std::u16string>{u"orders"});
 }
 
-TEST(udb_profile, value_forms) {
+// Flags are read by the settings table (test_tabrix_converter.cpp); numbers here.
+TEST(udb_profile, numbers) {
     udb_profile p;
-    p.read_text("[s]\na=0\nb=1\nc=yes\nd=\nn1=300\nn2=-5x\nn3=abc\nn4=+12\n");
-    bool f = false;
-    EXPECT_TRUE(p.get_flag_unless_zero(u"s", u"c", f));
-    EXPECT_TRUE(f);
-    EXPECT_TRUE(p.get_flag_unless_zero(u"s", u"a", f));
-    EXPECT_FALSE(f);
-    EXPECT_TRUE(p.get_flag_only_one(u"s", u"c", f));
-    EXPECT_FALSE(f);
-    EXPECT_TRUE(p.get_flag_only_one(u"s", u"b", f));
-    EXPECT_TRUE(f);
-    EXPECT_FALSE(p.get_flag_only_one(u"s", u"d", f));
-    EXPECT_FALSE(p.get_flag_only_one(u"s", u"missing", f));
-    EXPECT_TRUE(f);
+    p.read_text("[s]\nd=\nn1=300\nn2=-5x\nn3=abc\nn4=+12\n");
     int64_t n = 0;
     EXPECT_TRUE(p.get_number(u"s", u"n1", n));
     EXPECT_EQ(n, 300);
@@ -109,9 +81,9 @@ TEST(udb_profile, value_forms) {
     EXPECT_EQ(n, -5);
     EXPECT_TRUE(p.get_number(u"s", u"n4", n));
     EXPECT_EQ(n, 12);
-    std::u16string text = u"kept";
-    EXPECT_FALSE(p.get_text(u"s", u"d", text));
-    EXPECT_EQ(text, u"kept");
+    EXPECT_FALSE(p.get_number(u"s", u"d", n));
+    EXPECT_FALSE(p.get_number(u"s", u"missing", n));
+    EXPECT_EQ(n, 12);
 }
 
 TEST(udb_profile, a_value_before_any_section_ends_the_reading) {
