@@ -1,5 +1,5 @@
-// Bulk copy into one table through the driver's bcp interface (FreeTDS's, reached through the
-// driver manager: the connection must have been opened with bulk copy switched on).
+// Bulk copy into one table through the driver's bcp interface (odb_bcp_api: the connection
+// must have been opened with bulk copy asked for, and offer it).
 //
 // Every column is bound once to a buffer of its own that holds a 4-byte length (-1 for NULL)
 // and the value; each row sets every column before it is sent, so no value of the row before
@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+class odb_bcp_api;
 class odb_connection;
 
 class odb_bulk_copy {
@@ -54,7 +55,7 @@ public:
     int64_t done();
 
 private:
-    void* dbc_;
+    const odb_bcp_api& bcp_;
     bool done_ = false;
     bool started_ = false; // a row was accepted since bcp_initW
     // Per column: 4-byte length and room for max_value_bytes.
