@@ -30,6 +30,7 @@ public:
     static constexpr int type_varbinary = 0x25;
     static constexpr int type_varchar = 0x27;
     static constexpr int type_datetime = 0x3D;
+    static constexpr int type_nvarchar = 0xE7; // Microsoft's driver; FreeTDS knows it as 0x67
 
     // The interface of the connection `dbc` (the manager's handle), which was opened with bulk
     // copy asked for, through the driver whose library file is `driver` (SQL_DRIVER_NAME);
@@ -45,6 +46,11 @@ public:
     const std::string& driver() const noexcept { return driver_; }
     // The handle the functions take: the manager's or the driver's own.
     void* handle() const noexcept { return handle_; }
+    // Whether text is bound as UTF-16 (NVARCHAR) rather than UTF-8 (VARCHAR). Microsoft's
+    // driver reads VARCHAR data in the code page of the process's locale, which need not be
+    // UTF-8; FreeTDS reads all text bound to it as UTF-8 (its client charset), whatever type it
+    // is bound as.
+    bool utf16_text() const noexcept { return route_ == route::driver_exports; }
 
     // `table` must end with a NUL just past its view (a std::u16string's view does).
     bool init(std::u16string_view table) const;

@@ -8,7 +8,7 @@
 
 namespace {
 
-int bcp_type_of(odb_bulk_copy::kind kind) {
+int bcp_type_of(odb_bulk_copy::kind kind, bool utf16_text) {
     switch (kind) {
     case odb_bulk_copy::kind::binary:
         return odb_bcp_api::type_varbinary;
@@ -19,7 +19,47 @@ int bcp_type_of(odb_bulk_copy::kind kind) {
     }
     // varchar, not char: the driver overruns its buffer converting char data of over 4 KiB
     // even where the value would fit varchar's path.
-    return odb_bcp_api::type_varchar;
+    return utf16_text ? odb_bcp_api::type_nvarchar : odb_bcp_api::type_varchar;
+}
+
+// UTF-8 as UTF-16 in the machine's byte order (SQLWCHAR) at `out`; the count of bytes written,
+// or -1 for bytes that are not UTF-8 or a text over `room` bytes.
+int32_t put_utf16(std::string_view utf8, unsigned char* out, size_t room) {
+    const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
+    const unsigned char* const end = in + utf8.size();
+    size_t used = 0;
+    auto put = [&](char32_t unit) {
+        if (used + sizeof(char16_t) > room)
+            return false;
+        const auto value = char16_t(unit);
+        std::memcpy(out + used, &value, sizeof value);
+        used += sizeof value;
+        return true;
+    };
+    while (in < end) {
+        const unsigned char lead = *in;
+        const size_t length = lead < 0x80   ? 1
+                              : lead < 0xC2 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF5 ? 4
+                                            : 0;
+        if (length == 0 || size_t(end - in) < length)
+            return -1;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t i = 1; i < length; ++i) {
+            if ((in[i] & 0xC0) != 0x80)
+                return -1;
+            c = (c << 6) | (in[i] & 0x3F);
+        }
+        in += length;
+        const bool fits = c < 0x10000 ? put(c)
+                                      : c <= 0x10FFFF && put(0xD800 + ((c - 0x10000) >> 10)) &&
+                                            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        if (!fits)
+            return -1;
+    }
+    return int32_t(used);
 }
 
 const odb_bcp_api& bcp_of(const odb_connection& connection) {
@@ -36,7 +76,7 @@ void put_length(std::vector<unsigned char>& buffer, int32_t length) {
 
 odb_bulk_copy::odb_bulk_copy(odb_connection& connection, std::u16string_view table,
                              const std::vector<kind>& columns, bool keep_identity)
-    : bcp_(bcp_of(connection)) {
+    : bcp_(bcp_of(connection)), kinds_(columns) {
     const std::u16string name(table);
     if (!bcp_.init(name))
         bcp_.fail("bcp_initW");
@@ -54,7 +94,7 @@ odb_bulk_copy::odb_bulk_copy(odb_connection& connection, std::u16string_view tab
     for (size_t i = 0; i < columns.size(); ++i) {
         buffers_[i].assign(sizeof(int32_t) + max_value_bytes, 0);
         put_length(buffers_[i], -1);
-        if (!bcp_.bind(buffers_[i].data(), bcp_type_of(columns[i]), int(i + 1)))
+        if (!bcp_.bind(buffers_[i].data(), bcp_type_of(columns[i], bcp_.utf16_text()), int(i + 1)))
             bcp_.fail("bcp_bind");
     }
     open.copy = nullptr;
@@ -75,6 +115,16 @@ void odb_bulk_copy::set_bytes(size_t column, std::string_view bytes) {
                                " bytes is over the bulk copy's limit",
                            tk_exception::internal);
     std::vector<unsigned char>& buffer = buffers_[column];
+    if (kinds_[column] == kind::text && bcp_.utf16_text()) {
+        // Within the limit as UTF-8 and as UTF-16 (the caller's check), so it fits.
+        const int32_t length = put_utf16(bytes, buffer.data() + sizeof(int32_t), max_value_bytes);
+        if (length < 0)
+            throw tk_exception("A text of " + std::to_string(bytes.size()) +
+                                   " bytes is not UTF-8 or over the bulk copy's limit as UTF-16",
+                               tk_exception::internal);
+        put_length(buffer, length);
+        return;
+    }
     put_length(buffer, int32_t(bytes.size()));
     if (!bytes.empty())
         std::memcpy(buffer.data() + sizeof(int32_t), bytes.data(), bytes.size());

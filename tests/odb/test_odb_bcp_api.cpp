@@ -1,7 +1,7 @@
 // The bcp glue through the driver manager and a stand-in driver (bcp_stub_driver.c): the
 // manager loads the driver, odb_bcp_api finds the functions its library exports and calls them
-// with the driver's own connection handle; the stand-in writes down every call and every row
-// as the bound buffers hold it when the row is sent.
+// with the driver's own connection handle, text bound as UTF-16; the stand-in writes down
+// every call and every row as the bound buffers hold it when the row is sent.
 #include "odb/odb_bcp_api.h"
 #include "odb/odb_bulk_copy.h"
 #include "odb/odb_connection.h"
@@ -43,7 +43,7 @@ TEST(OdbBcpApi, TheFunctionsADriverExportsGetItsOwnHandleAndEveryRow) {
     {
         odb_bulk_copy copy(connection, u"[dbo].[Tabell\u00e9]",
                            {kind::text, kind::binary, kind::datetime}, true);
-        copy.set_bytes(0, "caf\xc3\xa9");
+        copy.set_bytes(0, "caf\xc3\xa9\xf0\x9f\x98\x80"); // café and U+1F600
         copy.set_bytes(1, std::string_view("\x00\xff", 2));
         copy.set_datetime(2, 36524, 300);
         ASSERT_TRUE(copy.send_row());
@@ -62,13 +62,13 @@ TEST(OdbBcpApi, TheFunctionsADriverExportsGetItsOwnHandleAndEveryRow) {
     EXPECT_EQ(driver.log(), "bcp_initW [dbo].[Tabell\\u00e9] data file none error file none "
                             "direction 1\n"
                             "bcp_control 8 1\n"
-                            "bcp_bind column 1 type 0x27 prefix 4 length -10 terminator none/0\n"
+                            "bcp_bind column 1 type 0xe7 prefix 4 length -10 terminator none/0\n"
                             "bcp_bind column 2 type 0x25 prefix 4 length -10 terminator none/0\n"
                             "bcp_bind column 3 type 0x3d prefix 4 length -10 terminator none/0\n"
-                            "row 'caf\xc3\xa9' | 0x00ff | datetime(36524, 300)/8\n"
+                            "row 0x630061006600e9003dd800de | 0x00ff | datetime(36524, 300)/8\n"
                             "row NULL | 0x | NULL\n"
                             "bcp_batch 2\n"
-                            "row 'last' | NULL | datetime(-53690, 25919999)/8\n"
+                            "row 0x6c00610073007400 | NULL | datetime(-53690, 25919999)/8\n"
                             "bcp_done 1\n");
 }
 
