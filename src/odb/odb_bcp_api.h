@@ -11,7 +11,7 @@
 // A driver that exports the functions is taken at its word; otherwise FreeTDS is known by its
 // library's name; any other driver has no bcp interface and its tables go by statement.
 //
-// Both ways take the same arguments: UTF-16 table names, the TDS type numbers as bcp types,
+// Both ways take the same arguments: UTF-16 table names, TDS type numbers as bcp types,
 // SUCCEED (1) or FAIL (0) from init, bind, control and sendrow, a row count or -1 from batch
 // and done. The manager does not see calls of exported functions, and keeps no diagnostics of
 // them: those are read from the driver itself (its SQLGetDiagRecW, on its own handle).
@@ -26,11 +26,12 @@ class odb_bcp_api {
 public:
     enum class route : uint8_t { driver_manager, driver_exports };
 
-    // The bcp types used here: TDS type numbers, which both drivers take.
+    // The bcp types used here: TDS type numbers, which both drivers take, but for NVARCHAR,
+    // which only Microsoft's driver is given (utf16_text).
     static constexpr int type_varbinary = 0x25;
     static constexpr int type_varchar = 0x27;
     static constexpr int type_datetime = 0x3D;
-    static constexpr int type_nvarchar = 0xE7; // Microsoft's driver; FreeTDS knows it as 0x67
+    static constexpr int type_nvarchar = 0xE7;
 
     // The interface of the connection `dbc` (the manager's handle), which was opened with bulk
     // copy asked for, through the driver whose library file is `driver` (SQL_DRIVER_NAME);
