@@ -108,15 +108,20 @@ bool unquote(std::string_view literal, std::string& out) {
     return true;
 }
 
-// Bytes the driver makes of UTF-8 text: it converts it to UTF-16 for NVARCHAR columns.
-size_t converted_bytes(std::string_view utf8) {
+// Whether the driver's conversion of UTF-8 text (to UTF-16 for NVARCHAR columns) stays within
+// its limit.
+bool fits_driver(std::string_view utf8) {
+    // A UTF-16 unit takes at least one byte of UTF-8: a text of up to half the limit fits
+    // either way, and most texts are not counted a byte at a time.
+    if (utf8.size() <= odb_bulk_copy::max_value_bytes / 2)
+        return true;
     size_t units = 0;
     for (char c : utf8) {
         const auto b = static_cast<unsigned char>(c);
         if ((b & 0xC0) != 0x80)
             units += b >= 0xF0 ? 2 : 1;
     }
-    return std::max(utf8.size(), units * 2);
+    return std::max(utf8.size(), units * 2) <= odb_bulk_copy::max_value_bytes;
 }
 
 int hex_digit(char c) {
@@ -267,7 +272,7 @@ bool mss_put_bulk_value(odb_bulk_copy* copy, size_t index, std::string_view lite
         scratch = rounded;
         text = scratch;
     }
-    if (converted_bytes(text) > odb_bulk_copy::max_value_bytes)
+    if (!fits_driver(text))
         return false;
     if (copy != nullptr)
         copy->set_bytes(index, text);

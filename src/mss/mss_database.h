@@ -95,6 +95,11 @@ public:
         if (facts_.load_counts != nullptr)
             (by_bulk ? facts_.load_counts->bulk : facts_.load_counts->statements) += count;
     }
+    // Notes, for the summary, why fast load goes by statements.
+    void note_no_bulk_copy(const std::string& why) {
+        if (facts_.load_counts != nullptr)
+            facts_.load_counts->no_bulk_copy = why;
+    }
 
 private:
     void read_tables();

@@ -32,6 +32,11 @@ mss_table::mss_table(mss_database& database, std::u16string name, const udb_sche
     mutable_schema() = schema;
     notes_.reset(schema.size());
     insert_head_ = tk_to_utf8(mss_insert_head(safe_, schema));
+    if (database.facts().fast_load && !database.connection().bulk_copy()) {
+        const std::string& why = database.connection().bulk_copy_note();
+        TK_TRACE(3, "Table %s goes by statement: %s", tk_trace_text(safe_).c_str(), why.c_str());
+        database.note_no_bulk_copy(why);
+    }
     if (fast_) {
         bulk_columns_.reserve(schema.size());
         for (size_t i = 0; i < schema.size(); ++i)

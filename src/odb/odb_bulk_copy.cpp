@@ -1,28 +1,71 @@
 #include "odb/odb_bulk_copy.h"
 
+#include "odb/odb_bcp_api.h"
 #include "odb/odb_connection.h"
-#include "odb/odb_diag.h"
 #include "tk/tk_exception.h"
 
 #include <cstring>
 
-#define TDSODBC_BCP
-#include <odbcss.h>
-
 namespace {
 
-int bcp_type_of(odb_bulk_copy::kind kind) {
+int bcp_type_of(odb_bulk_copy::kind kind, bool utf16_text) {
     switch (kind) {
     case odb_bulk_copy::kind::binary:
-        return BCP_TYPE_SQLVARBINARY;
+        return odb_bcp_api::type_varbinary;
     case odb_bulk_copy::kind::datetime:
-        return BCP_TYPE_SQLDATETIME;
+        return odb_bcp_api::type_datetime;
     case odb_bulk_copy::kind::text:
         break;
     }
     // varchar, not char: the driver overruns its buffer converting char data of over 4 KiB
     // even where the value would fit varchar's path.
-    return BCP_TYPE_SQLVARCHAR;
+    return utf16_text ? odb_bcp_api::type_nvarchar : odb_bcp_api::type_varchar;
+}
+
+// UTF-8 as UTF-16 in the machine's byte order (SQLWCHAR) at `out`; the count of bytes written,
+// or -1 for bytes that are not UTF-8 or a text over `room` bytes.
+int32_t put_utf16(std::string_view utf8, unsigned char* out, size_t room) {
+    const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
+    const unsigned char* const end = in + utf8.size();
+    size_t used = 0;
+    auto put = [&](char32_t unit) {
+        if (used + sizeof(char16_t) > room)
+            return false;
+        const auto value = char16_t(unit);
+        std::memcpy(out + used, &value, sizeof value);
+        used += sizeof value;
+        return true;
+    };
+    while (in < end) {
+        const unsigned char lead = *in;
+        const size_t length = lead < 0x80   ? 1
+                              : lead < 0xC2 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF5 ? 4
+                                            : 0;
+        if (length == 0 || size_t(end - in) < length)
+            return -1;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t i = 1; i < length; ++i) {
+            if ((in[i] & 0xC0) != 0x80)
+                return -1;
+            c = (c << 6) | (in[i] & 0x3F);
+        }
+        in += length;
+        const bool fits = c < 0x10000 ? put(c)
+                                      : c <= 0x10FFFF && put(0xD800 + ((c - 0x10000) >> 10)) &&
+                                            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        if (!fits)
+            return -1;
+    }
+    return int32_t(used);
+}
+
+const odb_bcp_api& bcp_of(const odb_connection& connection) {
+    if (connection.bcp() == nullptr)
+        throw tk_exception("The connection offers no bulk copy", tk_exception::internal);
+    return *connection.bcp();
 }
 
 void put_length(std::vector<unsigned char>& buffer, int32_t length) {
@@ -33,34 +76,33 @@ void put_length(std::vector<unsigned char>& buffer, int32_t length) {
 
 odb_bulk_copy::odb_bulk_copy(odb_connection& connection, std::u16string_view table,
                              const std::vector<kind>& columns, bool keep_identity)
-    : dbc_(connection.handle()) {
+    : bcp_(bcp_of(connection)), kinds_(columns) {
     const std::u16string name(table);
-    if (bcp_initW(dbc_, odb_wide(name), nullptr, nullptr, BCP_DIRECTION_IN) != SUCCEED)
-        odb_check(SQL_ERROR, SQL_HANDLE_DBC, dbc_, "bcp_initW");
+    if (!bcp_.init(name))
+        bcp_.fail("bcp_initW");
     // From here on the copy is open: a failure below ends it in the destructor.
     struct guard {
         odb_bulk_copy* copy;
         ~guard() {
             if (copy != nullptr)
-                bcp_done(copy->dbc_);
+                copy->bcp_.done();
         }
     } open{this};
-    if (keep_identity && bcp_control(dbc_, BCPKEEPIDENTITY, reinterpret_cast<void*>(1)) != SUCCEED)
-        odb_check(SQL_ERROR, SQL_HANDLE_DBC, dbc_, "bcp_control(BCPKEEPIDENTITY)");
+    if (keep_identity && !bcp_.control(odb_bcp_api::option_keep_identity, 1))
+        bcp_.fail("bcp_control(BCPKEEPIDENTITY)");
     buffers_.resize(columns.size());
     for (size_t i = 0; i < columns.size(); ++i) {
         buffers_[i].assign(sizeof(int32_t) + max_value_bytes, 0);
         put_length(buffers_[i], -1);
-        if (bcp_bind(dbc_, buffers_[i].data(), sizeof(int32_t), SQL_VARLEN_DATA, nullptr, 0,
-                     bcp_type_of(columns[i]), int(i + 1)) != SUCCEED)
-            odb_check(SQL_ERROR, SQL_HANDLE_DBC, dbc_, "bcp_bind");
+        if (!bcp_.bind(buffers_[i].data(), bcp_type_of(columns[i], bcp_.utf16_text()), int(i + 1)))
+            bcp_.fail("bcp_bind");
     }
     open.copy = nullptr;
 }
 
 odb_bulk_copy::~odb_bulk_copy() {
     if (!done_)
-        bcp_done(dbc_);
+        bcp_.done();
 }
 
 void odb_bulk_copy::set_null(size_t column) {
@@ -73,6 +115,16 @@ void odb_bulk_copy::set_bytes(size_t column, std::string_view bytes) {
                                " bytes is over the bulk copy's limit",
                            tk_exception::internal);
     std::vector<unsigned char>& buffer = buffers_[column];
+    if (kinds_[column] == kind::text && bcp_.utf16_text()) {
+        // Within the limit as UTF-8 and as UTF-16 (the caller's check), so it fits.
+        const int32_t length = put_utf16(bytes, buffer.data() + sizeof(int32_t), max_value_bytes);
+        if (length < 0)
+            throw tk_exception("A text of " + std::to_string(bytes.size()) +
+                                   " bytes is not UTF-8 or over the bulk copy's limit as UTF-16",
+                               tk_exception::internal);
+        put_length(buffer, length);
+        return;
+    }
     put_length(buffer, int32_t(bytes.size()));
     if (!bytes.empty())
         std::memcpy(buffer.data() + sizeof(int32_t), bytes.data(), bytes.size());
@@ -80,13 +132,14 @@ void odb_bulk_copy::set_bytes(size_t column, std::string_view bytes) {
 
 void odb_bulk_copy::set_datetime(size_t column, int32_t days, int32_t ticks) {
     std::vector<unsigned char>& buffer = buffers_[column];
-    DBDATETIME value{days, ticks};
-    put_length(buffer, int32_t(sizeof value));
-    std::memcpy(buffer.data() + sizeof(int32_t), &value, sizeof value);
+    // DBDATETIME: the days, then the ticks, each a 4-byte integer in the machine's order.
+    put_length(buffer, 2 * sizeof(int32_t));
+    std::memcpy(buffer.data() + sizeof(int32_t), &days, sizeof days);
+    std::memcpy(buffer.data() + 2 * sizeof(int32_t), &ticks, sizeof ticks);
 }
 
 bool odb_bulk_copy::send_row() {
-    if (bcp_sendrow(dbc_) == SUCCEED) {
+    if (bcp_.send_row()) {
         started_ = true;
         return true;
     }
@@ -96,16 +149,16 @@ bool odb_bulk_copy::send_row() {
 }
 
 int64_t odb_bulk_copy::commit_batch() {
-    const int rows = bcp_batch(dbc_);
+    const int rows = bcp_.batch();
     if (rows < 0)
-        odb_check(SQL_ERROR, SQL_HANDLE_DBC, dbc_, "bcp_batch");
+        bcp_.fail("bcp_batch");
     return rows;
 }
 
 int64_t odb_bulk_copy::done() {
     done_ = true;
-    const int rows = bcp_done(dbc_);
+    const int rows = bcp_.done();
     if (rows < 0)
-        odb_check(SQL_ERROR, SQL_HANDLE_DBC, dbc_, "bcp_done");
+        bcp_.fail("bcp_done");
     return rows;
 }

@@ -1,10 +1,11 @@
-// Bulk copy into one table through the driver's bcp interface (FreeTDS's, reached through the
-// driver manager: the connection must have been opened with bulk copy switched on).
+// Bulk copy into one table through the driver's bcp interface (odb_bcp_api: the connection
+// must have been opened with bulk copy asked for, and offer it).
 //
 // Every column is bound once to a buffer of its own that holds a 4-byte length (-1 for NULL)
 // and the value; each row sets every column before it is sent, so no value of the row before
 // is ever sent again. Values reach the driver already converted: text as UTF-8 (varchar data
-// the driver converts to the column's type), bytes as binary, dates in the server's DATETIME
+// the driver converts to the column's type; UTF-16 nvarchar data where the driver wants it,
+// odb_bcp_api::utf16_text), bytes as binary, dates in the server's DATETIME
 // form. The driver copies a value into a buffer of 4 KiB whatever its length (FreeTDS 1.3.17
 // overruns it), so no value may be longer than max_value_bytes after the driver's conversion.
 #pragma once
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+class odb_bcp_api;
 class odb_connection;
 
 class odb_bulk_copy {
@@ -33,7 +35,7 @@ public:
     odb_bulk_copy& operator=(const odb_bulk_copy&) = delete;
 
     void set_null(size_t column);
-    // UTF-8 text or bytes; at most max_value_bytes.
+    // UTF-8 text or bytes; at most max_value_bytes (text: as UTF-16 too).
     void set_bytes(size_t column, std::string_view bytes);
     // Days since 1900-01-01 (negative before it) and three-hundredths of a second since
     // midnight: the server's DATETIME form.
@@ -54,7 +56,8 @@ public:
     int64_t done();
 
 private:
-    void* dbc_;
+    const odb_bcp_api& bcp_;
+    std::vector<kind> kinds_;
     bool done_ = false;
     bool started_ = false; // a row was accepted since bcp_initW
     // Per column: 4-byte length and room for max_value_bytes.

@@ -1,8 +1,10 @@
 #include "odb/odb_connection.h"
 
+#include "odb/odb_bcp_api.h"
 #include "odb/odb_diag.h"
 #include "odb/odb_environment.h"
 #include "odb/odb_recordset.h"
+#include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
 #include <vector>
@@ -21,8 +23,9 @@ odb_connection::odb_connection(const odb_environment& environment,
         if (login_timeout != 0)
             SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(SQLULEN(login_timeout)), 0);
-        if (bulk_copy)
-            bulk_copy_ = odb_succeeded(SQLSetConnectAttr(
+        const bool bcp_on =
+            bulk_copy &&
+            odb_succeeded(SQLSetConnectAttr(
                 dbc, SQL_COPT_SS_BCP, reinterpret_cast<SQLPOINTER>(SQL_BCP_ON), SQL_IS_INTEGER));
         std::u16string text(connection_string);
         std::vector<char16_t> out(1024, u'\0');
@@ -33,6 +36,12 @@ odb_connection::odb_connection(const odb_environment& environment,
                   SQL_HANDLE_DBC, dbc, "SQLDriverConnectW");
         connected_ = true;
         statement_ = std::make_unique<odb_statement>(dbc_);
+        if (bcp_on)
+            bcp_ = odb_bcp_api::find(dbc_, tk_to_utf8_lossy(driver_name()), bulk_copy_note_);
+        else if (bulk_copy)
+            bulk_copy_note_ = "the driver does not offer bulk copy";
+        if (!bulk_copy_note_.empty())
+            TK_TRACE(3, "No bulk copy: %s", bulk_copy_note_.c_str());
     } catch (...) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         throw;
@@ -40,6 +49,7 @@ odb_connection::odb_connection(const odb_environment& environment,
 }
 
 odb_connection::~odb_connection() {
+    bcp_.reset();
     statement_.reset();
     if (connected_)
         SQLDisconnect(dbc_);

@@ -3,7 +3,8 @@
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
-std::vector<odb_diagnostic> odb_read_diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+std::vector<odb_diagnostic> odb_read_diagnostics(SQLSMALLINT type, SQLHANDLE handle,
+                                                 odb_diag_reader read) {
     std::vector<odb_diagnostic> records;
     if (handle == SQL_NULL_HANDLE)
         return records;
@@ -12,12 +13,12 @@ std::vector<odb_diagnostic> odb_read_diagnostics(SQLSMALLINT type, SQLHANDLE han
         SQLINTEGER native = 0;
         std::u16string text(1024, u'\0');
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, odb_wide(text.data()),
-                                      SQLSMALLINT(text.size()), &length);
+        SQLRETURN rc = read(type, handle, i, state, &native, odb_wide(text.data()),
+                            SQLSMALLINT(text.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && length >= SQLSMALLINT(text.size())) {
             text.assign(size_t(length) + 1, u'\0');
-            rc = SQLGetDiagRecW(type, handle, i, state, &native, odb_wide(text.data()),
-                                SQLSMALLINT(text.size()), &length);
+            rc = read(type, handle, i, state, &native, odb_wide(text.data()),
+                      SQLSMALLINT(text.size()), &length);
         }
         if (!odb_succeeded(rc))
             break;

@@ -24,8 +24,14 @@ inline bool odb_succeeded(SQLRETURN rc) {
     return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
 }
 
+// SQLGetDiagRecW's signature: the manager's, or a driver's own (odb_bcp_api).
+using odb_diag_reader = SQLRETURN (*)(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
+                                      SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* text,
+                                      SQLSMALLINT text_max, SQLSMALLINT* length);
+
 // Every diagnostic record of the handle, in order.
-std::vector<odb_diagnostic> odb_read_diagnostics(SQLSMALLINT type, SQLHANDLE handle);
+std::vector<odb_diagnostic> odb_read_diagnostics(SQLSMALLINT type, SQLHANDLE handle,
+                                                 odb_diag_reader read = SQLGetDiagRecW);
 
 // Raises odb_exception with the handle's diagnostics unless `rc` is a success (SQL_NO_DATA
 // counts as one where the caller allows it).

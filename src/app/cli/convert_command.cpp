@@ -290,6 +290,8 @@ void print_summary(const tabrix_converter& c, size_t table_count, const cli_erro
         const mss_load_counts& ways = c.engine().load_counts();
         std::printf("  loaded by:       bulk copy %s, statements %s\n",
                     format_count(ways.bulk).c_str(), format_count(ways.statements).c_str());
+        if (!ways.no_bulk_copy.empty())
+            std::printf("  no bulk copy:    %s\n", ways.no_bulk_copy.c_str());
     }
     // The messages themselves went to stderr as they came.
     if (r.error_count() != 0)
