@@ -2,6 +2,7 @@
 
 #include "mss/mss_column_types.h"
 #include "ole/ole_variant.h"
+#include "tk/tk_string.h"
 #include "udb/udb_ftd.h"
 
 #include <cstdint>
@@ -124,23 +125,13 @@ bool fits_driver(std::string_view utf8) {
     return std::max(utf8.size(), units * 2) <= odb_bulk_copy::max_value_bytes;
 }
 
-int hex_digit(char c) {
-    if (is_digit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool unhex(std::string_view digits, std::string& out) {
     if (digits.size() % 2 != 0 || digits.size() / 2 > odb_bulk_copy::max_value_bytes)
         return false;
     out.clear();
     for (size_t i = 0; i < digits.size(); i += 2) {
-        const int high = hex_digit(digits[i]);
-        const int low = hex_digit(digits[i + 1]);
+        const int high = tk_string::hex_digit(digits[i]);
+        const int low = tk_string::hex_digit(digits[i + 1]);
         if (high < 0 || low < 0)
             return false;
         out.push_back(char(high * 16 + low));

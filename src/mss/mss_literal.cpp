@@ -5,6 +5,7 @@
 #include "ole/ole_date.h"
 #include "ole/ole_guid_extractor.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_string.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 #include "udb/udb_custom_conversion.h"
@@ -174,15 +175,11 @@ std::u16string_view up_to_zero(std::u16string_view text) {
     return zero == std::u16string_view::npos ? text : text.substr(0, zero);
 }
 
-bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 bool is_hex_literal(std::string_view text) {
     if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
         return false;
     for (size_t i = 2; i < text.size(); ++i) {
-        if (!is_hex_digit(text[i]))
+        if (tk_string::hex_digit(text[i]) < 0)
             return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "ole/ole_date.h"
 #include "ole/ole_number_text.h"
 #include "tk/tk_locale.h"
+#include "tk/tk_string.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
 
@@ -107,16 +108,6 @@ template <class Convert> HRESULT convert_number_text(std::string_view text, Conv
             return convert(copy);
         return convert(std::u16string_view(tk_from_codepage(copy, tk_ansi_codepage())));
     });
-}
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 template <class T> void append_integer(std::string& out, T value) {
@@ -535,8 +526,8 @@ void ole_variant::set_hex_text(std::string_view text) {
         text.remove_prefix(2);
     std::span<uint8_t> bytes = allocate_safe_array(text.size() / 2);
     for (size_t k = 0; k < bytes.size(); ++k) {
-        int high = hex_digit(text[2 * k]);
-        int low = hex_digit(text[2 * k + 1]);
+        int high = tk_string::hex_digit(text[2 * k]);
+        int low = tk_string::hex_digit(text[2 * k + 1]);
         if (high < 0 || low < 0) {
             // Not hexadecimal text: no value rather than made-up bytes.
             TK_TRACE(2, "Incorrect BLOB (not hexadecimal)");

@@ -35,6 +35,16 @@ struct tk_string : tk_basic_string<char> {
     // A whole number as decimal or as 0x hexadecimal digits ("42", "0x2A"), nothing else
     // around it; false for anything else and for a number beyond 64 bits.
     static bool parse_unsigned(std::string_view text, uint64_t& value) noexcept;
+    // The value of a hexadecimal digit (either case); -1 for any other character.
+    static constexpr int hex_digit(char c) noexcept {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
 };
 
 struct tk_wstring : tk_basic_string<char16_t> {

@@ -443,6 +443,45 @@ TEST(MssScript, FilesThatCannotBeWrittenStopTheRun) {
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 
+TEST(MssScript, SchemasViewsKeysAndDrops) {
+    tabrix_test::scratch_dir dir;
+    auto db = open_without_comments(dir / "v.sql");
+    db->create_schema(u"dbo");
+    db->create_schema(u"sales");
+    db->create_views({{u"v1", u"select `a` from t where isnull(b) and c = 'it''s `q`'"},
+                      {u"2v", u"SELECT now() FROM t"},
+                      {u"v3", u"update t set a = 1"}});
+    udb_relationships keys;
+    keys.push_back({u"fk_ab", u"", u"child", u"parent", u"", {u"A"}, {u"B"}});
+    keys.push_back(
+        {u"fk_cd", u"", u"child", u"parent", u"ON DELETE NO ACTION", {u"C", u"D"}, {u"E", u"F"}});
+    db->create_relationships(keys);
+    db->delete_fk(keys[0]);
+    db->delete_idx(u"child", {u"ix", false, false, {u"A"}});
+    db->delete_idx(u"child", {u"pk", false, true, {u"A"}});
+    EXPECT_EQ(db->query(u"SELECT 1"), nullptr);
+    EXPECT_FALSE(db->test_query(u"SELECT 1"));
+    EXPECT_EQ(db->get_query(u"q", u"SELECT 1", 0), nullptr);
+    EXPECT_THROW(db->get_table(u"child", udb_open_mode::read), tk_mail_assertion);
+    db->finish();
+    const std::string expected =
+        set_options + "CREATE SCHEMA [sales];\r\nGO\r\n" +
+        "IF OBJECT_ID('[v1]') IS NOT NULL DROP VIEW [v1]\r\nGO\r\n"
+        "CREATE VIEW [v1] AS select [a] from t where (b) is null and c = 'it''s `q`'\r\nGO\r\n"
+        "IF OBJECT_ID('[_2v]') IS NOT NULL DROP VIEW [_2v]\r\nGO\r\n"
+        "CREATE VIEW [_2v] AS SELECT getdate() FROM t\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] ADD CONSTRAINT [fk_ab] FOREIGN KEY([A]) REFERENCES "
+        "[dbo].[parent]([B]) ON DELETE CASCADE ON UPDATE CASCADE;\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] ADD CONSTRAINT [fk_cd] FOREIGN KEY([C], [D]) REFERENCES "
+        "[dbo].[parent]([E], [F]) ON DELETE NO ACTION;\r\nGO\r\n"
+        "ALTER TABLE [dbo].[child] DROP CONSTRAINT [fk_ab]\nGO\n"
+        "DROP INDEX IF EXISTS [ix] ON [dbo].[child]\nGO\n"
+        "ALTER TABLE [dbo].[child] DROP CONSTRAINT [pk]\nGO\n"
+        "SELECT 1\n";
+    EXPECT_EQ(tabrix_test::read_file(dir / "v.sql"), expected);
+    EXPECT_EQ(db->get_names_map().get_tn_mapped_name(u"2v", true), u"_2v");
+}
+
 TEST(MssScript, FastLoadingFormatGroupsRowsAndBatches) {
     tabrix_test::scratch_dir dir;
     mss_dump_options options = default_options();
