@@ -9,7 +9,7 @@ std::unique_ptr<tk_utf8_table> tk_utf8_table::make(const tk_codepage& codepage) 
 
 tk_utf8_table::tk_utf8_table(const tk_codepage& codepage,
                              const std::array<char16_t, 256>& characters)
-    : codepage_(&codepage), characters_(&characters) {
+    : codepage_(&codepage), characters_(characters) {
     for (unsigned b = 0; b < 256; ++b) {
         const char16_t c = characters[b];
         entry& e = entries_[b];

@@ -28,7 +28,7 @@ public:
     const tk_codepage& codepage() const noexcept { return *codepage_; }
     const entry& operator[](uint8_t byte) const noexcept { return entries_[byte]; }
     // The UTF-16 character of a byte.
-    char16_t character(uint8_t byte) const noexcept { return (*characters_)[byte]; }
+    char16_t character(uint8_t byte) const noexcept { return characters_[byte]; }
     // Whether the bytes below 0x80 are the ASCII characters: then ASCII text is its own UTF-8.
     bool ascii_as_is() const noexcept { return ascii_as_is_; }
 
@@ -36,7 +36,8 @@ private:
     tk_utf8_table(const tk_codepage& codepage, const std::array<char16_t, 256>& characters);
 
     const tk_codepage* codepage_;
-    const std::array<char16_t, 256>* characters_;
+    // A copy beside the entries: the writer looks at both for every byte that is not ASCII.
+    std::array<char16_t, 256> characters_;
     std::array<entry, 256> entries_;
     bool ascii_as_is_ = true;
 };
