@@ -33,7 +33,6 @@ public:
         }
         return record;
     }
-    bool refills_item() const noexcept override { return inner_->refills_item(); }
     bool is_eof() override { return inner_->is_eof(); }
     bool is_query() const override { return inner_->is_query(); }
     void next() override {

@@ -62,7 +62,6 @@ public:
     // The record at the cursor; null at the end of the table. The record is owned by the
     // recordset and refilled by the next call.
     udb_record* get_item() override;
-    bool refills_item() const noexcept override { return true; }
     bool is_eof() override;
     void next() override;
     void prev() override;

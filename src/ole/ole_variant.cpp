@@ -315,18 +315,6 @@ void ole_variant::clear() noexcept {
     ui8_ = 0;
 }
 
-void ole_variant::swap(ole_variant& other) noexcept {
-    std::swap(i8_, other.i8_);
-    std::swap(ui8_, other.ui8_);
-    std::swap(system_time_, other.system_time_);
-    std::swap(var_.vt, other.var_.vt);
-    std::swap(var_.decVal, other.var_.decVal);
-    var_.bstrVal.swap(other.var_.bstrVal);
-    var_.parray.swap(other.var_.parray);
-    std::swap(narrow_codepage_, other.narrow_codepage_);
-    narrow_.swap(other.narrow_);
-}
-
 void ole_variant::set_null() noexcept {
     clear();
     var_.vt = VT_NULL;

@@ -85,8 +85,6 @@ public:
 
     // ---- Setters for the hot path (buffers keep their capacity) ------------------------------
     void clear() noexcept; // VT_EMPTY
-    // Exchanges the values, buffers and all.
-    void swap(ole_variant& other) noexcept;
     void set_null() noexcept;
     void set_bool(bool value) noexcept;
     void set_i1(int8_t value) noexcept;
@@ -176,12 +174,6 @@ public:
     // Converts the value in place; ole_cast_exception when the conversion is not supported
     // or fails (a failed DECIMAL conversion may leave the value partly changed).
     void change_type(VARTYPE vt);
-
-    // The bytes the text and byte buffers have room for, in whatever form they are.
-    size_t capacity_bytes() const noexcept {
-        return var_.bstrVal.capacity() * sizeof(char16_t) + var_.parray.capacity() +
-               narrow_.capacity();
-    }
 
     static bool is_binary(VARTYPE vt) noexcept;
     static bool is_string_or_date(VARTYPE vt) noexcept;

@@ -16,11 +16,9 @@ size_t value_bytes(const ole_variant& value) {
 // Copies `from` into the slot's record and returns the bytes its values hold. The fields are
 // made once, as copies of the source's (names, sizes and name tokens, which the destination
 // recognises its columns by), and afterwards only their values are assigned, which reuses the
-// text buffers, or with `take` (a source that refills its record) exchanged with the source's,
-// which copies nothing. A record after or of more than `large` bytes is copied afresh instead,
-// so that no slot keeps the capacity of a large memo for the rest of the table; a slot that
-// took buffers of that capacity from the source is made afresh the next time as well.
-size_t copy_record(udb_record& from, udb_record_reader::slot& to, size_t large, bool take) {
+// text buffers. A record after or of more than `large` bytes is copied afresh instead, so that
+// no slot keeps the capacity of a large memo for the rest of the table.
+size_t copy_record(const udb_record& from, udb_record_reader::slot& to, size_t large) {
     const size_t n = from.size();
     size_t bytes = 0;
     for (size_t i = 0; i < n; ++i)
@@ -32,13 +30,7 @@ size_t copy_record(udb_record& from, udb_record_reader::slot& to, size_t large, 
     for (size_t i = 0; same_fields && i < n; ++i)
         same_fields = record[i].get_name_id() == from[i].get_name_id() &&
                       record[i].get_size() == from[i].get_size();
-    size_t capacity = 0;
-    if (same_fields && take) {
-        for (size_t i = 0; i < n; ++i) {
-            record[i].swap(from[i]);
-            capacity += record[i].capacity_bytes();
-        }
-    } else if (same_fields) {
+    if (same_fields) {
         for (size_t i = 0; i < n; ++i)
             static_cast<ole_variant&>(record[i]) = static_cast<const ole_variant&>(from[i]);
     } else {
@@ -48,14 +40,14 @@ size_t copy_record(udb_record& from, udb_record_reader::slot& to, size_t large, 
             record.add_field(from[i]);
     }
     record.set_deleted(from.is_deleted());
-    to.large = is_large || capacity > large;
+    to.large = is_large;
     return bytes;
 }
 
 } // namespace
 
 udb_record_reader::udb_record_reader(udb_recordset& source, bool skip_deleted)
-    : source_(source), skip_deleted_(skip_deleted), take_values_(source.refills_item()) {
+    : source_(source), skip_deleted_(skip_deleted) {
     for (size_t i = 0; i < batch_count; ++i) {
         batches_.push_back(std::make_unique<batch>());
         batches_.back()->slots.resize(batch_size);
@@ -129,11 +121,11 @@ bool udb_record_reader::fill(batch& b) {
         s.item_error = nullptr;
         s.next_error = nullptr;
         try {
-            udb_record* record = source_.get_item();
+            const udb_record* record = source_.get_item();
             TK_ASSERT(record != nullptr);
             s.skipped = skip_deleted_ && record->is_deleted();
             if (!s.skipped)
-                bytes += copy_record(*record, s, large_record_bytes, take_values_);
+                bytes += copy_record(*record, s, large_record_bytes);
         } catch (...) {
             s.item_error = std::current_exception();
         }

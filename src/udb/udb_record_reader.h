@@ -22,8 +22,7 @@ class udb_recordset;
 // off the wall time of a long table on two cores.
 //
 // The thread makes the calls the loop made itself: reset(), then is_eof(), get_item() and
-// next() per record, in order. Each record is copied into a slot (its values exchanged with the
-// slot's when the source refills its record anyway); slots travel in batches
+// next() per record, in order. Each record is copied into a slot; slots travel in batches
 // through a queue of `batch_count` batches, so the thread is at most that many batches ahead.
 // Batches are large because every hand-over wakes the other thread, which costs more than the
 // copies when it happens every few dozen records. A batch is closed early once its values hold
@@ -46,8 +45,7 @@ public:
         std::exception_ptr item_error;
         // next() after this record failed: to be rethrown where the loop moves on.
         std::exception_ptr next_error;
-        // The values last copied into `record` held more than `large_record_bytes`, or their
-        // buffers had room for more.
+        // The values last copied into `record` held more than `large_record_bytes`.
         bool large = false;
     };
 
@@ -82,8 +80,6 @@ private:
 
     udb_recordset& source_;
     const bool skip_deleted_;
-    // The source refills its record: its values are taken rather than copied.
-    const bool take_values_;
     std::vector<std::unique_ptr<batch>> batches_;
 
     std::mutex mutex_;

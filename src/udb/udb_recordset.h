@@ -35,9 +35,6 @@ public:
     // The current record, owned by the recordset and valid until the next move; null when
     // there is none.
     virtual udb_record* get_item();
-    // Whether get_item gives every value of its record anew each time, so that a caller may
-    // take the values out of it (swapping them for values of its own).
-    virtual bool refills_item() const noexcept { return false; }
     virtual bool is_eof();
     // Whether the recordset was opened over SQL text rather than a table.
     virtual bool is_query() const { return !query_text_.empty(); }
