@@ -106,7 +106,7 @@ udb_target_facts tabrix_converter::target_facts() const {
     const mss_engine& engine = const_cast<mssql_converter_impl&>(server_).engine();
     // A script is read by whatever server runs it: no server facts.
     if (!settings_.direct || !engine.connected())
-        return {.unicode = settings_.dmp_unicode};
+        return {.unicode = settings_.dmp_unicode, .narrow_text = !settings_.direct};
     return {.unicode = engine.unicode(),
             .server_version = engine.version(),
             .date_types = engine.has_date_types()};

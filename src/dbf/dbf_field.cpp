@@ -456,17 +456,23 @@ dbf_field::column_names(const std::vector<dbf_field_descriptor>& descriptors,
 }
 
 bool dbf_field::decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
-                       const tk_codepage& codepage, ole_variant& out) {
+                       const tk_codepage& codepage, ole_variant& out, bool narrow) {
     TK_TRACE(1, "dbf_field::get_variant(%s, '%c')", fd.name.data(), fd.field_type);
     const uint8_t* p = bytes.data();
     const size_t width = bytes.size();
     switch (fd.kind) {
     case k::text:
-        return codepage.decode_checked(trim_right(up_to_zero(bytes)), out.set_bstr());
-    case k::varchar:
-        // The caller settles the real length from the null flags; here the bytes are the
-        // value.
-        return codepage.decode_checked(up_to_zero(bytes), out.set_bstr());
+    case k::varchar: {
+        // The caller settles the real length of a varchar from the null flags; here the bytes
+        // are the value.
+        const std::string_view text =
+            fd.kind == k::text ? trim_right(up_to_zero(bytes)) : up_to_zero(bytes);
+        if (narrow) {
+            out.attach_narrow(text, codepage);
+            return codepage.maps_all(text);
+        }
+        return codepage.decode_checked(text, out.set_bstr());
+    }
     case k::varbinary:
     case k::unknown:
         // Every byte, zero bytes included: binary data has no terminator.

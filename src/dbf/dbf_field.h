@@ -33,8 +33,9 @@ public:
     // decode (U+FFFD in their place), a number with more digits than a double keeps, number
     // text that is no number or too large for its type (left empty), a fraction in a field
     // without decimals (its whole part kept), a date no date value holds (left empty).
+    // With `narrow`, text of a single-byte code page keeps its bytes (attach_narrow).
     static bool decode(std::span<const uint8_t> bytes, const dbf_field_descriptor& fd,
-                       const tk_codepage& codepage, ole_variant& out);
+                       const tk_codepage& codepage, ole_variant& out, bool narrow = false);
 
     // The column name of a descriptor: its name bytes in the given code page.
     static std::u16string column_name(const dbf_field_descriptor& fd, const tk_codepage& codepage);

@@ -54,6 +54,10 @@ dbf_record::dbf_record(const std::vector<dbf_field_descriptor>& descriptors,
     assign(bytes);
 }
 
+void dbf_record::set_narrow_text(bool narrow) noexcept {
+    narrow_ = narrow && codepage_->byte_characters() != nullptr;
+}
+
 bool dbf_record::flag_set(std::span<const uint8_t> bytes, int16_t bit) const noexcept {
     if (bit < 0 || null_flags_ < 0)
         return false;
@@ -100,7 +104,7 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
             }
             continue;
         case dbf_field_kind::unknown:
-            exact = dbf_field::decode(value, fd, *codepage_, f);
+            exact = dbf_field::decode(value, fd, *codepage_, f, narrow_);
             // Carried, but as bytes: said once per field, counted by the values that had any.
             if (notes_ && !value.empty())
                 notes_->add(i, udb_value_notes::unknown_type);
@@ -110,10 +114,10 @@ void dbf_record::assign(std::span<const uint8_t> bytes) {
             // A value shorter than the field keeps its length in the field's last byte.
             if (!value.empty() && flag_set(bytes, fd.varlen_bit))
                 value = value.first(std::min<size_t>(value.back(), value.size() - 1));
-            exact = dbf_field::decode(value, fd, *codepage_, f);
+            exact = dbf_field::decode(value, fd, *codepage_, f, narrow_);
             break;
         default:
-            exact = dbf_field::decode(value, fd, *codepage_, f);
+            exact = dbf_field::decode(value, fd, *codepage_, f, narrow_);
             break;
         }
         if (!exact && notes_)
@@ -162,7 +166,11 @@ dbf_record::memo_value dbf_record::get_memo_field(ole_variant& out, const dbf_fi
     }
     if (zero != std::string::npos)
         memo_buffer_.resize(zero);
-    if (as_wide) {
+    if (as_wide && narrow_) {
+        out.attach_narrow(memo_buffer_, *codepage_);
+        if (!codepage_->maps_all(memo_buffer_))
+            return memo_value::undecodable;
+    } else if (as_wide) {
         if (!codepage_->decode_checked(memo_buffer_, out.set_bstr()))
             return memo_value::undecodable;
     } else {

@@ -46,6 +46,9 @@ public:
                               std::span<const uint8_t> bytes, bool as_wide = true);
 
     uint32_t get_codepage() const noexcept { return codepage_number_; }
+    // Whether text keeps its bytes (ole_variant::attach_narrow), for a destination that
+    // writes them straight as UTF-8; only text of a single-byte code page can.
+    void set_narrow_text(bool narrow) noexcept;
 
 private:
     bool flag_set(std::span<const uint8_t> bytes, int16_t bit) const noexcept;
@@ -55,6 +58,7 @@ private:
     udb_value_notes* notes_;
     const tk_codepage* codepage_;
     uint32_t codepage_number_;
+    bool narrow_ = false;
     std::vector<uint32_t> columns_; // the descriptor of each field
     int32_t null_flags_ = -1;       // the descriptor of _NullFlags, -1 when none
     std::string memo_buffer_;

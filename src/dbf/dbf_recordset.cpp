@@ -144,7 +144,8 @@ dbf_recordset::dbf_recordset(std::u16string path, int32_t mode, uint32_t encodin
                              udb_database* database, uint32_t default_codepage,
                              const udb_run_context* context)
     : udb_recordset(path, database), path_(tk_to_ansi(path)),
-      errors_(context ? context->errors : this->context().errors) {
+      errors_(context ? context->errors : this->context().errors),
+      narrow_text_(context ? context->target.narrow_text : this->context().target.narrow_text) {
     open(mode, encoding, default_codepage);
 }
 
@@ -152,7 +153,8 @@ dbf_recordset::dbf_recordset(const std::string& path, int32_t mode, uint32_t enc
                              udb_database* database, uint32_t default_codepage,
                              const udb_run_context* context)
     : udb_recordset(wide_path(path), database), path_(path),
-      errors_(context ? context->errors : this->context().errors) {
+      errors_(context ? context->errors : this->context().errors),
+      narrow_text_(context ? context->target.narrow_text : this->context().target.narrow_text) {
     open(mode, encoding, default_codepage);
 }
 
@@ -203,6 +205,7 @@ void dbf_recordset::open(int32_t mode, uint32_t encoding, uint32_t default_codep
         header_.last_rec, 1, std::max<uint32_t>(1, window_bytes / header_.rec_size));
     window_.resize(size_t(window_records) * header_.rec_size);
     record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_, &notes_);
+    record_->set_narrow_text(narrow_text_);
     init_indexes();
 }
 
@@ -486,6 +489,7 @@ void dbf_recordset::write_memo(const ole_variant& value, uint8_t* field, uint32_
         memo_kind_ = dbf_memo_old;
         memo_missing_ = false;
         record_ = std::make_unique<dbf_record>(descriptors_, memo_.get(), codepage_, &notes_);
+        record_->set_narrow_text(narrow_text_);
     }
     const uint32_t block = writer->next_free_block();
     writer->write_memo(block, text);

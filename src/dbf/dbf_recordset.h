@@ -111,6 +111,8 @@ private:
     std::string path_;
     // Where damage found while opening is reported; null: nobody to ask.
     error_handler* errors_;
+    // Text is handed on as its bytes where its code page allows (udb_target_facts).
+    bool narrow_text_;
     std::unique_ptr<tk_huge_file> file_;
     dbf_header header_;
     std::vector<dbf_field_descriptor> descriptors_;

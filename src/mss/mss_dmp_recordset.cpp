@@ -25,7 +25,7 @@ mss_dmp_recordset::mss_dmp_recordset(mss_dmp_database& database, std::u16string 
                                      const udb_schema& schema, mss_dmp_table_text text)
     : udb_recordset(std::move(name), &database), file_(database.file()), text_(std::move(text)),
       unicode_(database.unicode()), rules_(database.context().rules),
-      loads_fast_(database.options().loads_fast()),
+      utf8_tables_(database.context().utf8_tables), loads_fast_(database.options().loads_fast()),
       rows_per_insert_(std::max<uint32_t>(1, database.options().rows_per_insert)),
       rows_per_batch_(database.options().rows_per_batch) {
     mutable_schema() = schema;
@@ -91,7 +91,8 @@ void mss_dmp_recordset::append_record(udb_record& record) {
         for (size_t i = 0; i < schema.size(); ++i) {
             if (i > 0)
                 out.append(", ");
-            if (!mss_append_value_literal(out, record[i], schema[i], unicode_, rules_))
+            if (!mss_append_value_literal(out, record[i], schema[i], unicode_, rules_,
+                                          utf8_tables_))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
         if (!loads_fast_)

@@ -46,6 +46,7 @@ private:
     bool finished_ = false;
     bool unicode_;
     const udb_custom_conversion* rules_;
+    tk_utf8_tables* utf8_tables_;
     // The format that loads fast (mss_dump_options): rows per statement (1 in the default
     // format) and per batch (0: a batch per statement).
     bool loads_fast_;

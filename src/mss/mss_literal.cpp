@@ -8,6 +8,7 @@
 #include "tk/tk_string.h"
 #include "tk/tk_text.h"
 #include "tk/tk_trace.h"
+#include "tk/tk_utf8_table.h"
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_field.h"
 #include "udb/udb_ftd.h"
@@ -311,6 +312,97 @@ bool append_plain_text(std::string& out, std::u16string_view text, bool n_prefix
     return false;
 }
 
+// may_name_guid for text held as bytes of a single-byte code page.
+bool may_name_guid(std::string_view bytes, const tk_utf8_table& table) {
+    if (bytes.size() < min_guid_text)
+        return false;
+    const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+    size_t first = 0;
+    size_t end = bytes.size();
+    while (first < end && is_outer_blank(table.character(s[first])))
+        ++first;
+    while (end > first && is_outer_blank(table.character(s[end - 1])))
+        --end;
+    if (end - first < min_guid_text || end - first > max_guid_text)
+        return false;
+    std::u16string text;
+    table.codepage().decode(bytes.substr(first, end - first), text);
+    return names_guid(text);
+}
+
+// append_plain_text for text held as bytes of a single-byte code page, straight from the bytes
+// to UTF-8 through the code page's table: the same literal as for the text in UTF-16, and
+// false, with nothing written, in the same cases (and at a line continuation, which the
+// UTF-16 path writes).
+bool append_plain_narrow(std::string& out, std::string_view bytes, const tk_utf8_table& table,
+                         bool n_prefix) {
+    // N, two apostrophes, three bytes per byte, and room for a last 16-byte store.
+    const size_t start = out.size();
+    out.resize(start + 3 + bytes.size() * 3 + 16);
+    char* p = out.data() + start;
+    if (n_prefix)
+        *p++ = 'N';
+    *p++ = '\'';
+    const auto* const begin = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = begin + bytes.size();
+    const uint8_t* s = begin;
+    bool continuation = false;
+#if defined(__SSE2__)
+    const bool ascii = table.ascii_as_is();
+#endif
+    while (s < end) {
+#if defined(__SSE2__)
+        // Runs of ASCII other than the zero, apostrophe and backslash are their own UTF-8:
+        // sixteen bytes are stored at once, and the table takes the byte that ends a run.
+        if (ascii && end - s >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+            const __m128i special =
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+            const auto stop = unsigned(_mm_movemask_epi8(v) | _mm_movemask_epi8(special));
+            if (stop == 0) {
+                s += 16;
+                p += 16;
+                continue;
+            }
+            const auto plain = unsigned(std::countr_zero(stop));
+            s += plain;
+            p += plain;
+        }
+#endif
+        const uint8_t b = *s++;
+        const char16_t c = table.character(b);
+        if (c == u'\'') {
+            *p++ = '\'';
+            *p++ = '\'';
+        } else if (c == 0) {
+            // The text ends at a zero character.
+            --s;
+            break;
+        } else if (c == u'\\') {
+            *p++ = '\\';
+            if (s < end && (table.character(*s) == u'\r' || table.character(*s) == u'\n')) {
+                continuation = true;
+                break;
+            }
+        } else {
+            const tk_utf8_table::entry& e = table[b];
+            std::memcpy(p, e.bytes, sizeof e.bytes);
+            p += e.length;
+        }
+    }
+    const std::string_view text = bytes.substr(0, size_t(s - begin));
+    if (!continuation && !text.empty() && !may_name_guid(text, table)) {
+        *p++ = '\'';
+        out.resize(size_t(p - out.data()));
+        return true;
+    }
+    out.resize(start);
+    return false;
+}
+
 void append_two(char*& p, unsigned v) {
     *p++ = char('0' + v / 10 % 10);
     *p++ = char('0' + v % 10);
@@ -498,7 +590,8 @@ void mss_append_text_literal(std::string& out, std::u16string_view text, VARTYPE
 }
 
 bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
-                              bool unicode, const udb_custom_conversion* rules) {
+                              bool unicode, const udb_custom_conversion* rules,
+                              tk_utf8_tables* tables) {
     if (const udb_conversion_rule* rule = rules ? rules->rule_for(value) : nullptr) {
         append_utf8_or_fail(out, rule->handle2(value));
         return true;
@@ -510,6 +603,12 @@ bool mss_append_value_literal(std::string& out, const ole_variant& value, const 
         append_missing(out, column, unicode);
         return true;
     case VT_BSTR: {
+        if (const ole_variant::narrow_view narrow = value.narrow_text();
+            narrow.codepage && tables) {
+            const tk_utf8_table* table = tables->find(*narrow.codepage);
+            if (table && append_plain_narrow(out, narrow.bytes, *table, unicode))
+                return true;
+        }
         if (append_plain_text(out, value.bstr_view(), unicode))
             return true;
         std::u16string_view text = up_to_zero(value.bstr_view());

@@ -24,6 +24,7 @@
 #include <string_view>
 
 struct t_ftd;
+class tk_utf8_tables;
 class udb_custom_conversion;
 class udb_field;
 
@@ -31,9 +32,12 @@ class udb_field;
 // written as it stands (a decimal too wide for its column, written as NULL). Raises
 // tk_exception of level 1 ("Cannot create string representation") for text that is not valid
 // UTF-16. A rule of `rules` (the run's, null for none) that accepts the value writes its
-// literal instead.
+// literal instead. Text held as the bytes of a single-byte code page goes straight to UTF-8
+// through the table `tables` has for it (the run's; null: through UTF-16), with the same
+// result.
 bool mss_append_value_literal(std::string& out, const ole_variant& value, const t_ftd& column,
-                              bool unicode, const udb_custom_conversion* rules = nullptr);
+                              bool unicode, const udb_custom_conversion* rules = nullptr,
+                              tk_utf8_tables* tables = nullptr);
 
 // The literal of a value given as text and type, appended to `out` (used for defaults that
 // stand in for missing values).

@@ -267,6 +267,9 @@ ole_variant& ole_variant::operator=(const ole_variant& other) {
         std::memcpy(&var_.decVal, &other.var_.decVal, sizeof(DECIMAL));
         var_.bstrVal.assign(other.var_.bstrVal);
         var_.parray.assign(other.var_.parray.begin(), other.var_.parray.end());
+        narrow_codepage_ = other.narrow_codepage_;
+        if (narrow_codepage_)
+            narrow_.assign(other.narrow_);
     }
     return *this;
 }
@@ -278,6 +281,9 @@ ole_variant& ole_variant::operator=(ole_variant&& other) noexcept {
         system_time_ = other.system_time_;
         var_ = std::move(other.var_);
         other.var_.vt = VT_EMPTY;
+        narrow_codepage_ = other.narrow_codepage_;
+        narrow_.swap(other.narrow_);
+        other.narrow_codepage_ = nullptr;
     }
     return *this;
 }
@@ -295,6 +301,7 @@ ole_variant::~ole_variant() = default;
 
 void ole_variant::clear() noexcept {
     VariantClear(var_);
+    narrow_codepage_ = nullptr;
     i8_ = 0;
     ui8_ = 0;
 }
@@ -307,6 +314,7 @@ void ole_variant::set_null() noexcept {
 #define OLE_VARIANT_SETTER(name, type, vt_code, member)                                            \
     void ole_variant::name(type value) noexcept {                                                  \
         var_.bstrVal.clear();                                                                      \
+        narrow_codepage_ = nullptr;                                                                \
         var_.parray.clear();                                                                       \
         var_.decVal = DECIMAL{};                                                                   \
         var_.vt = vt_code;                                                                         \
@@ -364,6 +372,7 @@ bool ole_variant::set_date(const SYSTEMTIME& st) noexcept {
 }
 
 std::u16string& ole_variant::set_bstr() noexcept {
+    narrow_codepage_ = nullptr;
     var_.parray.clear();
     var_.decVal = DECIMAL{};
     var_.bstrVal.clear();
@@ -383,6 +392,18 @@ void ole_variant::attach_string(std::string_view text, const tk_codepage& codepa
 
 void ole_variant::attach_wstring(std::u16string_view text) {
     set_bstr().assign(text);
+}
+
+void ole_variant::attach_narrow(std::string_view bytes, const tk_codepage& codepage) {
+    TK_ASSERT(codepage.byte_characters() != nullptr);
+    set_bstr();
+    narrow_.assign(bytes);
+    narrow_codepage_ = &codepage;
+}
+
+void ole_variant::decode_narrow() const {
+    narrow_codepage_->decode(narrow_, var_.bstrVal);
+    narrow_codepage_ = nullptr;
 }
 
 ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
@@ -574,11 +595,13 @@ void ole_variant::get_system_time(SYSTEMTIME& st) const noexcept {
     st = var_.vt == VT_DATE ? system_time_ : SYSTEMTIME{};
 }
 
-std::u16string_view ole_variant::bstr_view() const noexcept {
+std::u16string_view ole_variant::bstr_view() const {
+    widen();
     return var_.vt == VT_BSTR ? std::u16string_view(var_.bstrVal) : std::u16string_view();
 }
 
 std::string ole_variant::to_string() const {
+    widen();
     std::string out;
     if (var_.vt == VT_BSTR) {
         std::u16string_view text = var_.bstrVal;
@@ -589,6 +612,7 @@ std::string ole_variant::to_string() const {
 }
 
 void ole_variant::append_string(std::string& out) const {
+    widen();
     switch (var_.vt) {
     case VT_BYTE_ARRAY: {
         static constexpr char digits[] = "0123456789ABCDEF";
@@ -666,6 +690,7 @@ void ole_variant::append_string(std::string& out) const {
 }
 
 std::u16string ole_variant::to_wstring() const {
+    widen();
     if (var_.vt == VT_BSTR)
         return std::u16string(bstr_view().substr(0, var_.bstrVal.find(u'\0')));
     // Every other text is ASCII.
@@ -675,14 +700,17 @@ std::u16string ole_variant::to_wstring() const {
 }
 
 int32_t ole_variant::to_long() const {
+    widen();
     return whole_number<int32_t>(var_, i8_, ui8_, VarI4FromCy, VarI4FromDec);
 }
 
 int64_t ole_variant::to_i8() const {
+    widen();
     return whole_number<int64_t>(var_, i8_, ui8_, VarI8FromCy, VarI8FromDec);
 }
 
 uint64_t ole_variant::to_ui8() const {
+    widen();
     return whole_number<uint64_t>(var_, i8_, ui8_, VarUI8FromCy, VarUI8FromDec);
 }
 

@@ -5,6 +5,10 @@
 // A variant belongs to one thread at a time. Readers reuse the same variants record after
 // record: the setters keep the capacity of the text and byte buffers, and text can be read
 // without a copy (bstr_view, get_bytes).
+//
+// Text of a single-byte code page may be held as its bytes (attach_narrow): a writer that
+// turns those bytes straight into UTF-8 (tk_utf8_table) reads them with narrow_text, and the
+// text becomes UTF-16 only when something reads it as such. Either form is the same value.
 #pragma once
 
 #include "ole/ole_automation.h"
@@ -108,6 +112,9 @@ public:
     void attach_string(std::string_view text, const tk_codepage& codepage);
     // VT_BSTR of the wide text with its full length, embedded zero characters included.
     void attach_wstring(std::u16string_view text);
+    // VT_BSTR of the bytes of a single-byte code page (tk_codepage::byte_characters), held as
+    // they are until read as UTF-16; the code page must outlive the value.
+    void attach_narrow(std::string_view bytes, const tk_codepage& codepage);
 
     // A new value of type `vt` read from text. Failed CY, DECIMAL, DATE and hexadecimal text
     // give VT_EMPTY; text that other types cannot read raises ole_type_exception.
@@ -143,9 +150,23 @@ public:
     double to_double() const;
     bool to_bool() const;
 
+    // The bytes and code page of a text held as attach_narrow gave it; a null code page when
+    // the value is no such text.
+    struct narrow_view {
+        const tk_codepage* codepage;
+        std::string_view bytes;
+    };
+    narrow_view narrow_text() const noexcept {
+        return {narrow_codepage_,
+                narrow_codepage_ ? std::string_view(narrow_) : std::string_view()};
+    }
+
     // The payload read without conversion; each is valid for its own type code only.
-    std::u16string_view bstr_view() const noexcept;
-    const VARIANT& variant() const noexcept { return var_; }
+    std::u16string_view bstr_view() const;
+    const VARIANT& variant() const {
+        widen();
+        return var_;
+    }
     CY get_cy() const noexcept { return var_.cyVal; }
     const DECIMAL& get_decimal() const noexcept { return var_.decVal; }
     DATE get_date() const noexcept { return var_.date; }
@@ -161,13 +182,24 @@ protected:
     int64_t i8_ = 0;           // the value while the type code is VT_I8
     uint64_t ui8_ = 0;         // the value while the type code is VT_UI8
     SYSTEMTIME system_time_{}; // the calendar form while the type code is VT_DATE
-    VARIANT var_;
+    // Mutable for widen(): a text held narrow is decoded when first read as UTF-16.
+    mutable VARIANT var_;
 
 private:
+    // Makes a text held narrow UTF-16 (in var_.bstrVal); the value stays the same.
+    void widen() const {
+        if (narrow_codepage_)
+            decode_narrow();
+    }
+    void decode_narrow() const;
     void set_hex_text(std::string_view text);
     void change_from_64_bits(VARTYPE vt);
     void change_to_64_bits(VARTYPE vt);
     void change_to_32_or_16_bits(VARTYPE vt);
     void change_to_binary();
     void change_binary_to_text();
+
+    // VT_BSTR held as bytes of this code page while not null (attach_narrow).
+    mutable const tk_codepage* narrow_codepage_ = nullptr;
+    std::string narrow_;
 };

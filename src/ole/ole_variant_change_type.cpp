@@ -50,6 +50,7 @@ void ole_variant::change_type(VARTYPE vt) {
         TK_TRACE(1, "Type cannot be changed");
         return;
     }
+    widen();
     if (current == VT_I8 || current == VT_UI8) {
         change_from_64_bits(vt);
         return;

@@ -60,6 +60,8 @@ public:
         : tk_codepage(codepage), to_unicode_(to_unicode) {
         for (char16_t b = 0; b < 0x80; ++b)
             ascii_as_is_ = ascii_as_is_ && to_unicode_[b] == b;
+        for (char16_t c : to_unicode_)
+            all_mapped_ = all_mapped_ && c != replacement;
         page_of_.fill(0);
         // Walk backwards so that, where two bytes carry the same character, the lower byte
         // is the one written.
@@ -121,6 +123,20 @@ public:
         return !unmapped;
     }
 
+    const std::array<char16_t, 256>* byte_characters() const noexcept override {
+        return &to_unicode_;
+    }
+
+    bool maps_all(std::string_view bytes) const override {
+        if (all_mapped_)
+            return true;
+        const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+        unsigned char unmapped = 0;
+        for (size_t i = 0, n = bytes.size(); i < n; ++i)
+            unmapped |= uint8_t(to_unicode_[s[i]] == replacement);
+        return unmapped == 0;
+    }
+
     bool encode(std::u16string_view text, std::string& out) const override {
         out.resize(text.size());
         bool all = true;
@@ -140,6 +156,7 @@ public:
 private:
     table to_unicode_;
     bool ascii_as_is_ = true;           // the bytes below 0x80 are the same characters
+    bool all_mapped_ = true;            // every byte has a character
     std::array<uint16_t, 256> page_of_; // high byte of a character -> pages_ index + 1
     std::vector<std::array<int16_t, 256>> pages_;
 };
@@ -543,6 +560,11 @@ uint32_t tk_ansi_codepage() {
         known = true;
     }
     return last_codepage;
+}
+
+bool tk_codepage::maps_all(std::string_view bytes) const {
+    std::u16string text;
+    return decode_checked(bytes, text);
 }
 
 const tk_codepage* tk_codepage::find(uint32_t codepage) noexcept {

@@ -5,6 +5,7 @@
 // table built once per code page; the others go through ICU.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,6 +50,12 @@ public:
     // Replaces `out` with the bytes of `text`. Returns false when a character has no
     // mapping in the code page (it is written as '?').
     virtual bool encode(std::u16string_view text, std::string& out) const = 0;
+
+    // The characters of the 256 bytes of a single-byte code page (U+FFFD for a byte without
+    // one); null for the code pages whose characters may take more than one byte.
+    virtual const std::array<char16_t, 256>* byte_characters() const noexcept { return nullptr; }
+    // Whether every byte of `bytes` has a character: decode_checked's answer without the text.
+    virtual bool maps_all(std::string_view bytes) const;
 
 protected:
     explicit tk_codepage(uint32_t codepage) : number_(codepage) {}

@@ -3,6 +3,7 @@
 #include "tk/tk_error_handler.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_trace.h"
+#include "tk/tk_utf8_table.h"
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_record_reader.h"
 #include "udb/udb_recordset.h"
@@ -162,6 +163,7 @@ void udb_converter::run_conversion() noexcept {
         std::unique_ptr<udb_database> source;
         std::unique_ptr<udb_database> destination;
         std::unique_ptr<udb_custom_conversion> rules;
+        tk_utf8_tables utf8_tables;
         bool stopped = false;
         try {
             records_failed_.store(0);
@@ -173,7 +175,8 @@ void udb_converter::run_conversion() noexcept {
             context_ = udb_run_context{.errors = error_handler::try_instance(),
                                        .trace = tk_log::try_instance(),
                                        .rules = rules->size() != 0 ? rules.get() : nullptr,
-                                       .target = target_facts()};
+                                       .target = target_facts(),
+                                       .utf8_tables = &utf8_tables};
             source = open_source(context_);
             TK_ASSERT(source != nullptr);
             destination = open_destination(context_);

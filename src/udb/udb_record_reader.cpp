@@ -6,7 +6,9 @@
 namespace {
 
 // Bytes held by a value's text and byte buffers (numbers and dates live in the variant).
-size_t value_bytes(const ole_variant& value) noexcept {
+size_t value_bytes(const ole_variant& value) {
+    if (const ole_variant::narrow_view narrow = value.narrow_text(); narrow.codepage)
+        return narrow.bytes.size();
     const VARIANT& v = value.variant();
     return v.bstrVal.size() * sizeof(char16_t) + v.parray.size();
 }

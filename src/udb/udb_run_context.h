@@ -8,6 +8,7 @@
 
 class error_handler;
 class tk_log;
+class tk_utf8_tables;
 class udb_custom_conversion;
 
 // What the destination of the run can hold.
@@ -18,6 +19,9 @@ struct udb_target_facts {
     int32_t server_version = 0;
     // Separate DATE and TIME column types.
     bool date_types = false;
+    // The destination writes text of single-byte code pages straight as UTF-8 (with the run's
+    // utf8_tables): a source may hand such text on as its bytes (ole_variant::attach_narrow).
+    bool narrow_text = false;
 };
 
 struct udb_run_context {
@@ -28,4 +32,7 @@ struct udb_run_context {
     // The rules of the run; null when there are none (the standard mappings apply).
     const udb_custom_conversion* rules = nullptr;
     udb_target_facts target{};
+    // The UTF-8 tables of the single-byte code pages of the run's text, each made on first
+    // use; the destination's thread uses them. Null when there are none.
+    tk_utf8_tables* utf8_tables = nullptr;
 };
