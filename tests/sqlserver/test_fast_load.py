@@ -8,8 +8,8 @@ import os
 import re
 import tempfile
 
-from test_direct_mode import (DirectModeBase, EXIT_ERRORS, EXIT_OK, EXIT_STOPPED, SHARED,
-                              fixture_folders)
+from test_direct_mode import DirectModeBase, EXIT_ERRORS, EXIT_OK, EXIT_STOPPED
+from test_sql_engine_scripts import SHARED, fixture_folders
 from vfp_table import write_table
 
 NULLABLE = {'null'}

@@ -221,20 +221,10 @@ class FixtureScriptsTest(unittest.TestCase):
                 finally:
                     engine.close()
 
-    def test_fixture_folders(self):
-        folders = fixture_folders()
-        if not folders:
-            self.skipTest(f'no DBF fixtures under {SHARED}/fixtures')
-        for folder in folders:
-            for mode in (1, 2, 3):
-                with self.subTest(folder=os.path.relpath(folder, SHARED), mode=mode):
-                    self.convert_and_check(folder, mode, mode == 1)
-
-
     def test_fast_loading_format(self):
-        """Statements of several rows and batches of several statements fill the same tables:
-        7 rows a statement and a batch every 10 rows end statements inside batches and at
-        their ends."""
+        """Statements of several rows and batches of several statements fill the same tables,
+        on the sample and every fixture folder: 7 rows a statement and a batch every 10 rows
+        end statements inside batches and at their ends."""
         sample = os.path.join(self.work.name, 'sample')
         made = cli('sample', sample, home=self.home)
         self.assertEqual(made.returncode, 0, made.stderr)
