@@ -518,12 +518,6 @@ TEST(fixtures_tables, dbase3_tables) {
 
 TEST(fixtures_tables, damaged_tables) {
     TABRIX_REQUIRE_FIXTURES();
-    try {
-        open_fixture("dans-dbf-lib/src/test/resources/dbase3plus/fileExceptions/EMPTY.DBF");
-        ADD_FAILURE() << "a 1-byte file opened";
-    } catch (const dbf_exception& e) {
-        EXPECT_STREQ(e.what(), "File does not comply with DBF format");
-    }
     // A memo pointer past the end of the memo file: that memo has no value, the rest reads.
     auto table =
         open_fixture("dans-dbf-lib/src/test/resources/dbase3plus/fileExceptions/PNTRERR.DBF");
