@@ -61,24 +61,24 @@ void expect_memos(dbf_memo_file& memo, const std::vector<placed_memo>& memos) {
 
 } // namespace
 
-TEST(MemoReadAhead, OldLayoutMemosInAndOutOfFileOrder) {
+TEST(MemoReadAhead, MemosInAndOutOfFileOrder) {
     scratch_dir dir;
+    // Old layout: 512-byte blocks from block 1, ended by 0x1A, the next free block in the
+    // header.
     std::string image(512, '\0');
-    const std::vector<placed_memo> memos = place_memos(image, 512, 1, '\x1a');
+    std::vector<placed_memo> memos = place_memos(image, 512, 1, '\x1a');
     image.replace(0, 4, le32(memos.back().block + 1));
     write_file(dir / "t.dbt", image);
-    old_memo_file memo((dir / "t.dbt").string());
-    expect_memos(memo, memos);
-}
+    old_memo_file old_layout((dir / "t.dbt").string());
+    expect_memos(old_layout, memos);
 
-TEST(MemoReadAhead, SmtMemosInAndOutOfFileOrder) {
-    scratch_dir dir;
-    std::string image(512, '\0');
+    // .smt: the block size in the header, memos ended by a zero byte.
+    image.assign(512, '\0');
     image.replace(4, 4, le32(32));
-    const std::vector<placed_memo> memos = place_memos(image, 32, 16, '\0');
+    memos = place_memos(image, 32, 16, '\0');
     write_file(dir / "t.smt", image);
-    smt_memo_file memo((dir / "t.smt").string());
-    expect_memos(memo, memos);
+    smt_memo_file smt((dir / "t.smt").string());
+    expect_memos(smt, memos);
 }
 
 TEST(MemoReadAhead, OldLayoutReadsWhatWasJustWritten) {

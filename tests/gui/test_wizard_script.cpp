@@ -52,22 +52,13 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
 
     EXPECT_EQ(shell.windowTitle(), "Tabrix 2.3");
     ASSERT_EQ(shell.currentId(), 103);
-    EXPECT_EQ(f.on_page<QLabel>("caption")->text(),
-              "DBase/FoxPro to Microsoft SQL\nConversion Wizard");
-    EXPECT_EQ(f.on_page<QRadioButton>("direct")->text(), "&Migrate to MS SQL server directly");
-    EXPECT_EQ(f.on_page<QRadioButton>("script")->text(), "&Export into local T-SQL script file");
     EXPECT_TRUE(f.on_page<QRadioButton>("direct")->isChecked()); // direct mode is the default
     f.on_page<QRadioButton>("script")->setChecked(true);
     shell.next();
 
     ASSERT_EQ(shell.currentId(), 109);
-    EXPECT_EQ(shell.currentPage()->title(), "Step 1 of 4");
-    EXPECT_EQ(shell.currentPage()->subTitle(), "MS SQL script file settings");
     auto* create_db = f.on_page<QCheckBox>("create_database");
     auto* create_table = f.on_page<QCheckBox>("create_table");
-    EXPECT_EQ(create_db->text(), "Insert 'CREATE &DATABASE' statement");
-    EXPECT_EQ(create_table->text(), "Insert 'CREATE &TABLE' statements");
-    EXPECT_EQ(f.on_page<QCheckBox>("comments")->text(), "Insert &comments");
     EXPECT_TRUE(create_table->isChecked());
     create_table->setChecked(false);
     EXPECT_FALSE(create_db->isEnabled());
@@ -95,8 +86,6 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     EXPECT_EQ(rows_per_insert->value(), 2);
     shell.next();
     f.on_page<QCheckBox>("definitions_only")->setChecked(false);
-    EXPECT_EQ(shell.currentPage()->subTitle(), "Select databases");
-    EXPECT_EQ(f.on_page<QLabel>("destination_label")->text(), "&Destination T-SQL script path:");
     EXPECT_FALSE(f.on_page<QPushButton>("browse_destination")->isHidden());
     set_text(f, "folder", "");
     set_text(f, "destination", "");
@@ -137,11 +126,6 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     EXPECT_EQ(read_file(script), "old script");
 
     ASSERT_EQ(shell.currentId(), 127);
-    EXPECT_EQ(shell.currentPage()->subTitle(), "Select tables to convert");
-    EXPECT_EQ(f.on_page<QLabel>("text")->text(),
-              "Select DBF tables to convert into MS SQL format.");
-    EXPECT_EQ(f.on_page<QLabel>("available_label")->text(), "&Available tables:");
-    EXPECT_EQ(f.on_page<QLabel>("selected_label")->text(), "&Selected tables:");
     auto* tables = static_cast<sel_tables_page*>(shell.currentPage());
     const QStringList all = tables->available();
     ASSERT_GE(all.size(), 2);
@@ -168,7 +152,6 @@ TEST(WizardScript, EveryPageChecksRunsAndWritesTheScriptOfTheCommandLine) {
     EXPECT_EQ(tables->selected(), order);
     shell.next();
 
-    EXPECT_EQ(shell.currentId() == 106 || shell.currentId() == 116, true);
     ASSERT_TRUE(wait_until([&] { return shell.currentId() == 116; }));
     EXPECT_EQ(f.on_page<QLabel>("text")->text(),
               "Wizard has converted your DBF file into\nMS SQL database successfully.\n\nClick "

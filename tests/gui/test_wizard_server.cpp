@@ -4,7 +4,6 @@
 #include "gui/mssql_settings_page.h"
 #include "gui_test_support.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,13 +25,8 @@ TEST(WizardServer, TheSettingsPageConnectsAndReportsEachFailure) {
     wizard_fixture f;
     wizard_shell& shell = *f.shell;
     go_to_server_page(f);
-    EXPECT_EQ(shell.currentPage()->title(), "Step 1 of 4");
-    EXPECT_EQ(shell.currentPage()->subTitle(), "Connect to MS SQL server");
     auto* windows = f.on_page<QRadioButton>("windows_auth");
     auto* sql = f.on_page<QRadioButton>("sql_auth");
-    EXPECT_EQ(windows->text(), "&Windows authentication");
-    EXPECT_EQ(sql->text(), "S&QL Server authentication");
-    EXPECT_EQ(f.on_page<QCheckBox>("as_dbo")->text(), "&Connect as database owner");
     EXPECT_TRUE(windows->isChecked());
     EXPECT_FALSE(f.on_page<QLineEdit>("login")->isEnabled());
     sql->setChecked(true);

@@ -219,10 +219,6 @@ class CatalogTest(EngineTest):
                          "Could not find stored procedure 'sp_nothing'.")
 
 
-if __name__ == '__main__':
-    unittest.main()
-
-
 class DirectModeQueriesTest(EngineTest):
     """The statements and catalog queries direct mode sends, as it sends them."""
 
@@ -312,3 +308,7 @@ class DirectModeQueriesTest(EngineTest):
         self.assertEqual(self.rows('SELECT * FROM big'), [('x', 5)])
         self.run_ok("UPDATE [parent] SET [CODE]=N'y' WHERE [CODE]=N'x'")
         self.assertEqual(self.rows('SELECT ID, CODE FROM child'), [(7, 'y')])
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,18 +1,13 @@
 """The test server through the real client stack: unixODBC with the FreeTDS driver (statements
-and its bulk-copy interface), tsql and isql. Run against a real SQL Server by setting
-TABRIX_MSSQL_HOST and friends (see server_fixture.py)."""
+and its bulk-copy interface) and isql; tsql runs whole scripts in test_direct_mode.py. Run
+against a real SQL Server by setting TABRIX_MSSQL_HOST and friends (see server_fixture.py)."""
 
 import concurrent.futures
-import json
-import os
-import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
 from server_fixture import ServerTestCase, client_program
-from test_sql_engine_scripts import split_batches
 
 # Every column type direct mode and the script use: (column type, T-SQL literal, the text ODBC
 # gives back, the text bound for bulk copy). The driver (FreeTDS 1.3.17) misreads bound date text
@@ -272,17 +267,6 @@ class SessionTests(ServerTestCase):
             self.assertIn('sp_tables', [e.get('text') for e in self.server.log()
                                         if e['kind'] == 'rpc'])
 
-    def test_tsql_runs_a_script(self):
-        db = self.server.new_database(self)
-        script = (f"USE [{db}]\ngo\nCREATE TABLE [a]]b] (n nvarchar(10))\ngo\n"
-                  "INSERT INTO [a]]b] VALUES (N'it''s')\ngo\nSELECT n FROM [a]]b]\ngo\nexit\n")
-        done = subprocess.run(['tsql', '-H', self.server.host, '-p', str(self.server.port),
-                               '-U', self.server.login, '-P', self.server.password],
-                              input=script, capture_output=True, text=True, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertIn("it's", done.stdout)
-        self.assertNotIn('Msg ', done.stdout + done.stderr)
-
     def test_concurrent_sessions(self):
         dbs = [self.server.new_database(self) for _ in range(4)]
 
@@ -404,35 +388,6 @@ class FaultTests(ServerTestCase):
                          ['CREATE TABLE t (k int)', 'INSERT INTO t VALUES (1), (2)', 'SELECT x'])
         self.assertEqual([e['rows'] for e in entries], [0, 2, 0])
         self.assertEqual(entries[2]['errors'], [207])
-
-
-@unittest.skipUnless(os.path.exists(os.environ.get('TABRIX_CLI', '')),
-                     'TABRIX_CLI does not name the tabrix-cli program')
-class ScriptOverTheWireTests(ServerTestCase):
-    def test_sample_script_runs_batch_by_batch(self):
-        cli = os.environ['TABRIX_CLI']
-        work = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, work, True)
-        env = dict(os.environ, HOME=work)
-        sample, script = os.path.join(work, 'sample'), os.path.join(work, 'sample.sql')
-        subprocess.run([cli, 'sample', sample], env=env, check=True, capture_output=True)
-        subprocess.run([cli, 'convert', '--no-stored-settings', '-s', sample, '-o', script,
-                        '-m', '0', '--create-database', '--no-progress'], env=env,
-                       capture_output=True, timeout=300)
-        with open(script, encoding='utf-8') as f:
-            batches = split_batches(f.read())
-        connected, out = self.server.query(*batches, 'SELECT DB_NAME()')
-        self.assertTrue(connected)
-        self.assertEqual([e for b in out for e in b.errors], [])
-        database = out[-1].rows[0][0]
-        self.addCleanup(self.server.query, f'DROP DATABASE [{database}]')
-        inspected = json.loads(subprocess.run([cli, 'inspect', '--json', sample], env=env,
-                                              capture_output=True, text=True).stdout)
-        for table in inspected['tables']:
-            with self.subTest(table['name']):
-                counted = self.server.query(f"SELECT COUNT(*) FROM [{table['name']}]",
-                                            database=database)[1][0]
-                self.assertEqual(counted.rows, [[str(len(table['rows']))]])
 
 
 class OldServerTests(ServerTestCase):
