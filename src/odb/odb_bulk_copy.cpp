@@ -3,6 +3,7 @@
 #include "odb/odb_bcp_api.h"
 #include "odb/odb_connection.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_text.h"
 
 #include <cstring>
 
@@ -22,46 +23,6 @@ int bcp_type_of(odb_bulk_copy::kind kind, bool utf16_text) {
     return utf16_text ? odb_bcp_api::type_nvarchar : odb_bcp_api::type_varchar;
 }
 
-// UTF-8 as UTF-16 in the machine's byte order (SQLWCHAR) at `out`; the count of bytes written,
-// or -1 for bytes that are not UTF-8 or a text over `room` bytes.
-int32_t put_utf16(std::string_view utf8, unsigned char* out, size_t room) {
-    const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
-    const unsigned char* const end = in + utf8.size();
-    size_t used = 0;
-    auto put = [&](char32_t unit) {
-        if (used + sizeof(char16_t) > room)
-            return false;
-        const auto value = char16_t(unit);
-        std::memcpy(out + used, &value, sizeof value);
-        used += sizeof value;
-        return true;
-    };
-    while (in < end) {
-        const unsigned char lead = *in;
-        const size_t length = lead < 0x80   ? 1
-                              : lead < 0xC2 ? 0
-                              : lead < 0xE0 ? 2
-                              : lead < 0xF0 ? 3
-                              : lead < 0xF5 ? 4
-                                            : 0;
-        if (length == 0 || size_t(end - in) < length)
-            return -1;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t i = 1; i < length; ++i) {
-            if ((in[i] & 0xC0) != 0x80)
-                return -1;
-            c = (c << 6) | (in[i] & 0x3F);
-        }
-        in += length;
-        const bool fits = c < 0x10000 ? put(c)
-                                      : c <= 0x10FFFF && put(0xD800 + ((c - 0x10000) >> 10)) &&
-                                            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        if (!fits)
-            return -1;
-    }
-    return int32_t(used);
-}
-
 const odb_bcp_api& bcp_of(const odb_connection& connection) {
     if (connection.bcp() == nullptr)
         throw tk_exception("The connection offers no bulk copy", tk_exception::internal);
@@ -76,7 +37,7 @@ void put_length(std::vector<unsigned char>& buffer, int32_t length) {
 
 odb_bulk_copy::odb_bulk_copy(odb_connection& connection, std::u16string_view table,
                              const std::vector<kind>& columns, bool keep_identity)
-    : bcp_(bcp_of(connection)), kinds_(columns) {
+    : bcp_(bcp_of(connection)), kinds_(columns), utf8_(tk_codepage::get(tk_cp_utf8)) {
     const std::u16string name(table);
     if (!bcp_.init(name))
         bcp_.fail("bcp_initW");
@@ -116,13 +77,16 @@ void odb_bulk_copy::set_bytes(size_t column, std::string_view bytes) {
                            tk_exception::internal);
     std::vector<unsigned char>& buffer = buffers_[column];
     if (kinds_[column] == kind::text && bcp_.utf16_text()) {
-        // Within the limit as UTF-8 and as UTF-16 (the caller's check), so it fits.
-        const int32_t length = put_utf16(bytes, buffer.data() + sizeof(int32_t), max_value_bytes);
-        if (length < 0)
+        // UTF-16 in the machine's byte order (SQLWCHAR); the caller checked that it fits.
+        const bool utf8 = utf8_.decode_checked(bytes, utf16_);
+        const size_t length = utf16_.size() * sizeof(char16_t);
+        if (!utf8 || length > max_value_bytes)
             throw tk_exception("A text of " + std::to_string(bytes.size()) +
                                    " bytes is not UTF-8 or over the bulk copy's limit as UTF-16",
                                tk_exception::internal);
-        put_length(buffer, length);
+        put_length(buffer, int32_t(length));
+        if (length != 0)
+            std::memcpy(buffer.data() + sizeof(int32_t), utf16_.data(), length);
         return;
     }
     put_length(buffer, int32_t(bytes.size()));

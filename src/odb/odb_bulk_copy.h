@@ -16,6 +16,7 @@
 #include <vector>
 
 class odb_bcp_api;
+class tk_codepage;
 class odb_connection;
 
 class odb_bulk_copy {
@@ -58,6 +59,9 @@ public:
 private:
     const odb_bcp_api& bcp_;
     std::vector<kind> kinds_;
+    // A text column's value as UTF-16, for drivers that take text so (odb_bcp_api::utf16_text).
+    const tk_codepage& utf8_;
+    std::u16string utf16_;
     bool done_ = false;
     bool started_ = false; // a row was accepted since bcp_initW
     // Per column: 4-byte length and room for max_value_bytes.
