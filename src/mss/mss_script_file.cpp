@@ -13,6 +13,9 @@
 
 namespace {
 
+// Bytes between two requests to start writing the file's pages out.
+constexpr uint64_t writeback_step = uint64_t(8) << 20;
+
 // Writes all bytes, resuming after interruptions and partial writes. Returns 0 or the errno;
 // `done` is the number of bytes that got through either way.
 int write_all(int fd, const char* data, size_t size, size_t& done) {
@@ -80,46 +83,110 @@ void mss_script_file::fail(int error) const {
                           tk_exception::stop_run, error);
 }
 
-int mss_script_file::write_buffer() noexcept {
+int mss_script_file::write_chunk(chunk& c) noexcept {
     size_t done = 0;
-    const int error = write_all(fd_, buffer_.data(), buffer_.size(), done);
+    const int error = write_all(fd_, c.bytes.data(), c.bytes.size(), done);
     written_ += done;
     // A statement cut off by a failed write is not in the file.
-    const auto whole = std::upper_bound(record_ends_.begin(), record_ends_.end(), done);
-    records_on_disk_ += uint64_t(whole - record_ends_.begin());
-    if (error == 0) {
-        buffer_.clear();
-        record_ends_.clear();
-    } else {
-        buffer_.erase(0, done);
-        record_ends_.erase(record_ends_.begin(), whole);
-        for (size_t& end : record_ends_)
-            end -= done;
+    const auto whole = std::upper_bound(c.record_ends.begin(), c.record_ends.end(), done);
+    records_on_disk_.fetch_add(uint64_t(whole - c.record_ends.begin()), std::memory_order_relaxed);
+    if (error != 0)
+        return error;
+    // Pages written out while the conversion goes on need not be waited for at the end. A
+    // pipe or a device has nothing to write out, and the request is no more than a hint.
+    if (written_ - synced_ >= writeback_step && working_path_ != path_) {
+        ::sync_file_range(fd_, off64_t(synced_), off64_t(written_ - synced_),
+                          SYNC_FILE_RANGE_WRITE);
+        synced_ = written_;
     }
-    return error;
+    return 0;
+}
+
+void mss_script_file::write_chunks() noexcept {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+        if (queued_.empty())
+            return;
+        chunk c = std::move(queued_.front());
+        queued_.pop_front();
+        int error = error_;
+        if (error == 0) {
+            writing_ = true;
+            lock.unlock();
+            error = write_chunk(c);
+            lock.lock();
+            writing_ = false;
+            if (error_ == 0)
+                error_ = error;
+        }
+        c.bytes.clear();
+        c.record_ends.clear();
+        // A very large value (a memo of many megabytes) grows a buffer; give that memory back.
+        if (c.bytes.capacity() > 8 * flush_threshold) {
+            c.bytes = std::string();
+            c.bytes.reserve(initial_capacity);
+        }
+        free_.push_back(std::move(c));
+        changed_.notify_all();
+    }
 }
 
 void mss_script_file::flush_buffer() {
     TK_ASSERT(fd_ >= 0);
     if (buffer_.empty())
         return;
-    if (int error = write_buffer())
-        fail(error);
-    // A very large value (a memo of many megabytes) grows the buffer; give that memory back.
-    if (buffer_.capacity() > 8 * flush_threshold) {
+    if (!writer_.joinable())
+        writer_ = std::thread([this] { write_chunks(); });
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock,
+                  [this] { return error_ != 0 || !free_.empty() || buffers_ < buffer_count; });
+    if (error_ != 0)
+        fail(error_);
+    handed_ += buffer_.size();
+    queued_.push_back(chunk{std::move(buffer_), std::move(record_ends_)});
+    if (!free_.empty()) {
+        buffer_ = std::move(free_.back().bytes);
+        record_ends_ = std::move(free_.back().record_ends);
+        free_.pop_back();
+    } else {
+        ++buffers_;
         buffer_ = std::string();
         buffer_.reserve(initial_capacity);
+        record_ends_ = std::vector<size_t>();
     }
+    lock.unlock();
+    changed_.notify_all();
+}
+
+int mss_script_file::wait_written() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return queued_.empty() && !writing_; });
+    return error_;
+}
+
+void mss_script_file::stop_writer() noexcept {
+    if (!writer_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
 }
 
 void mss_script_file::flush() {
     flush_buffer();
+    if (int error = wait_written())
+        fail(error);
 }
 
 void mss_script_file::close() {
     if (fd_ < 0)
         return;
-    flush_buffer();
+    flush();
+    stop_writer();
     // A full disk or a quota can show only when the data is written out: fsync and close
     // report it before the file takes the script's name.
     if (working_path_ != path_ && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
@@ -139,8 +206,13 @@ void mss_script_file::close() {
 void mss_script_file::abandon() noexcept {
     if (fd_ < 0)
         return;
-    if (!buffer_.empty())
-        write_buffer();
+    // What the thread was handed goes first; the rest of the buffer follows unless a write
+    // failed, after which nothing more is written.
+    stop_writer();
+    if (error_ == 0 && !buffer_.empty()) {
+        chunk rest{std::move(buffer_), std::move(record_ends_)};
+        write_chunk(rest);
+    }
     ::close(fd_);
     fd_ = -1;
 }
