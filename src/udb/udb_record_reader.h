@@ -90,8 +90,10 @@ private:
     std::exception_ptr thread_error_; // what ended it outside the source's calls; mutex_
     std::atomic<bool> cancelled_{false};
 
-    // The loop's side.
-    batch* current_ = nullptr;
+    // The loop's side, written for every record: in a cache line of its own, apart from what
+    // the thread reads for every record (cancelled_), which would otherwise move between the
+    // cores with each of them.
+    alignas(64) batch* current_ = nullptr;
     size_t position_ = 0;
     bool ended_ = false;
 
