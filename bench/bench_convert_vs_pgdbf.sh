@@ -17,7 +17,11 @@
 # of a shared machine disturbs alike.
 # Every output file is removed before its run, so that no program pays for freeing the file
 # of its previous run (replacing a script of some hundred megabytes costs a run about half a
-# second of system time, a cost that depends on how far the kernel has written it out).
+# second of system time, a cost that depends on how far the kernel has written it out), and
+# the disk is synced, so that none pays for writing out another's output. tabrix-cli syncs its
+# own script before giving it its name (a full disk shows only then on some file systems); the
+# others leave theirs to the kernel, so on a slow disk tabrix's time includes its output's
+# way to the disk and theirs does not.
 # The medians of the runs are printed with their ratios, the system time and peak memory, and
 # the bytes per record and the batches (GO) per 1,000 records of both script formats.
 # Goals: tabrix at least 3x the speed of pgdbf and within 1.5x of the copy; peak memory under
@@ -67,6 +71,9 @@ timed() {
     local name=$1 out=$2
     shift 2
     rm -f "$out"
+    # Every program starts with nothing of the others' left to write out: the script of a
+    # run before would otherwise still be on its way to the disk and slow the next writer.
+    sync
     /usr/bin/time -f '%e %U %S %M' -o "$work/last.time" "$@"
     cat "$work/last.time" >>"$work/$name.times"
 }
