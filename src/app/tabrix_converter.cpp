@@ -104,12 +104,14 @@ std::unique_ptr<udb_database> tabrix_converter::open_source(const udb_run_contex
 
 udb_target_facts tabrix_converter::target_facts() const {
     const mss_engine& engine = const_cast<mssql_converter_impl&>(server_).engine();
-    // A script is read by whatever server runs it: no server facts.
+    // A script is read by whatever server runs it: no server facts. Both destinations write
+    // their values as UTF-8 literals, which text of a single-byte code page becomes straight.
     if (!settings_.direct || !engine.connected())
-        return {.unicode = settings_.dmp_unicode, .narrow_text = !settings_.direct};
+        return {.unicode = settings_.dmp_unicode, .narrow_text = true};
     return {.unicode = engine.unicode(),
             .server_version = engine.version(),
-            .date_types = engine.has_date_types()};
+            .date_types = engine.has_date_types(),
+            .narrow_text = true};
 }
 
 std::unique_ptr<udb_database> tabrix_converter::open_destination(const udb_run_context& context) {

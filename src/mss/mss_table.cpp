@@ -70,7 +70,7 @@ void mss_table::append_record(udb_record& record) {
                 pending_.text.append(", ");
             value_starts_.push_back(pending_.text.size());
             if (!mss_append_value_literal(pending_.text, record[i], schema[i], unicode_,
-                                          context().rules))
+                                          context().rules, context().utf8_tables))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
         value_starts_.push_back(pending_.text.size());
