@@ -136,7 +136,7 @@ private:
     bool stopping_ = false;
     int error_ = 0; // the first failed write's errno; nothing is written after it
 
-    // The thread's own.
+    // The writing thread's own, and abandon()'s once the thread has ended.
     uint64_t written_ = 0;
     uint64_t synced_ = 0; // bytes whose writing out the kernel was asked to start
 
