@@ -10,6 +10,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tabrix_test::count;
 
 struct cli_result {
     int status = -1;
@@ -53,13 +54,6 @@ cli_result run_cli(const tabrix_test::scratch_dir& dir, std::string_view args,
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
 }
 
 // The script without its header comment, which names the file and the day.

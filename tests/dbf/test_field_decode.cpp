@@ -70,6 +70,24 @@ void expect_values(std::span<const decode_case> cases) {
     }
 }
 
+void expect_same_decimal(const std::string& text, uint8_t dec = 2) {
+    // The widest field whose values are all DECIMALs: 28 digits and the point.
+    const ole_variant v = value('N', 29, right(text, 29), dec);
+    ASSERT_EQ(v.get_type(), VT_DECIMAL) << text;
+    std::string c_text = text;
+    for (char& c : c_text)
+        c = c == ',' ? '.' : c;
+    if (!c_text.empty() && c_text[0] == '+')
+        c_text.erase(0, 1);
+    DECIMAL expected{};
+    ASSERT_EQ(VarDecFromStr(std::string_view(c_text), LOCALE_EN_US, 0, expected), S_OK) << text;
+    const DECIMAL got = v.get_decimal();
+    EXPECT_EQ(got.scale, expected.scale) << text;
+    EXPECT_EQ(got.sign, expected.sign) << text;
+    EXPECT_EQ(got.Hi32, expected.Hi32) << text;
+    EXPECT_EQ(got.Lo64, expected.Lo64) << text;
+}
+
 } // namespace
 
 TEST(field_decode, character_text) {
@@ -311,4 +329,23 @@ TEST(field_decode, records_with_null_flags_and_varchar) {
     const std::string memo_rec = record({right("1", 10)});
     dbf_record m(fds, span_of(memo_rec), nullptr, 0);
     EXPECT_EQ(m[0].get_type(), VT_EMPTY);
+}
+
+// N fields with decimals are read straight from their digits when they are short; the DECIMAL
+// must be exactly the one the general number reader makes of the same text.
+TEST(field_decode, short_decimals_give_the_general_readers_decimal) {
+    for (const char* text :
+         {"0", "0.00", "-0.00", "+0.5", "-.5", "5.", "12.50", "-12.50", "100", "100.00", "007.10",
+          "1234,56", "-1234567890.12", "9999999999999999999", "99999999999999999.99",
+          "0.0000000000000000001", "-1000000000000000000", "+12.345"})
+        expect_same_decimal(text);
+    // Beyond 19 digits and with exponents the general reader does the work.
+    for (const char* text : {"12345678901234567890.5", "1234567890123456789012345678", "1.5e3",
+                             "-2E-2", "0.000000000000000000000000001"})
+        expect_same_decimal(text, 5);
+}
+
+TEST(field_decode, decimal_text_that_is_no_number_has_no_value) {
+    for (const char* text : {"*****.**", "", "-", ".", "1.2.3", "1-2", "12abc", "1 2", "--1"})
+        EXPECT_EQ(value('N', 29, right(text, 29), 2).get_type(), VT_EMPTY) << text;
 }
