@@ -1,6 +1,6 @@
-"""The shared fixtures against what their authors published: listings (*_summary.txt), CSV exports
-made through a spreadsheet and a JSON export, compared with what `tabrix-cli inspect --json`
-reads from each table.
+"""The shared fixtures against what their authors published or stated: listings (*_summary.txt),
+CSV exports made through a spreadsheet, a JSON export and the values their tests name, compared
+with what `tabrix-cli inspect --json` reads from each table.
 
 TABRIX_CLI names the tabrix-cli program; the fixtures are in ../shared/fixtures."""
 
@@ -71,12 +71,15 @@ class PublishedValuesTest(unittest.TestCase):
         self.addCleanup(home.cleanup)
         self.home = home.name
 
-    def inspect(self, path, *options):
+    def inspect(self, path, *options, status=0):
         done = cli('inspect', '--json', '--limit', '100000', path, *options, home=self.home)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.returncode, status, done.stderr)
         tables = json.loads(done.stdout)['tables']
         self.assertEqual(len(tables), 1)
         return tables[0]
+
+    def values(self, path, status=0):
+        return [row['values'] for row in self.inspect(path, status=status)['rows']]
 
     def test_listings_of_every_table(self):
         tables = [(INFUSED, name) for name in (
@@ -160,7 +163,8 @@ class PublishedValuesTest(unittest.TestCase):
         self.expect_csv(os.path.join(INFUSED, 'dbase_f5.dbf'),
                         os.path.join(HENCK, 'f5', 'dbase_f5.csv'), '--encoding', '0x01')
         for name in ('client', 'dbase_03_nullchar', 'foxpro_currency_01'):
-            self.expect_csv(os.path.join(YELLOW, name + '.dbf'), os.path.join(YELLOW, name + '.csv'))
+            self.expect_csv(os.path.join(YELLOW, name + '.dbf'),
+                            os.path.join(YELLOW, name + '.csv'))
 
     def test_json_export(self):
         base = os.path.join(FIXTURES, 'valentin-kaiser-go-dbase', 'examples')
@@ -185,6 +189,70 @@ class PublishedValuesTest(unittest.TestCase):
                         self.assertEqual(value, want[:10])
                     else:
                         self.assertEqual(value, want)
+
+    def test_visual_foxpro_tables(self):
+        cases = os.path.join(FIXTURES, 'olemb-dbfread', 'tests', 'cases')
+        memotest = self.inspect(os.path.join(cases, 'memotest.dbf'))
+        self.assertEqual([row['values'] for row in memotest['rows']],
+                         [['Alice', '1987-03-01', 'Alice memo'], ['Bob', '1980-11-12', 'Bob memo'],
+                          ['Deleted Guy', '1979-12-22', 'Deleted Guy memo']])
+        self.assertEqual([row['deleted'] for row in memotest['rows']], [False, False, True])
+        # The same bytes without the memo file: the table opens, the memo fields have no value.
+        self.assertEqual(self.values(os.path.join(cases, 'no_memofile.dbf'), status=1)[1],
+                         ['Bob', '1980-11-12', None])
+
+        # Varchar with its length in the last byte; _NullFlags is no column.
+        self.assertEqual(self.values(os.path.join(INFUSED, 'dbase_32.dbf'))[0], ['Bad Meets Evil'])
+        dbase_31 = self.inspect(os.path.join(INFUSED, 'dbase_31.dbf'))
+        self.assertEqual(len(dbase_31['fields']), 10)
+        self.assertEqual(dbase_31['fields'][0]['sqltype'], 'INT IDENTITY')
+        mazovia = self.inspect(os.path.join(INFUSED, 'mazovia.dbf'))
+        self.assertEqual(mazovia['codepage'], 620)
+        self.assertEqual([row['values'][1] for row in mazovia['rows']],
+                         ['English', 'Ś╫êëτ⌡ś'])
+        self.assertFalse(mazovia['rows'][0]['deleted'])  # deletion byte 0x00
+        self.assertEqual(self.values(os.path.join(INFUSED, 'cp1251.dbf'))[0][1],
+                         'амбулаторно-поликлиническое')
+
+        # The database container and a table of it, with its memo file in upper case.
+        container = self.inspect(os.path.join(INFUSED, 'foxprodb', 'FOXPRO-DB-TEST.DBC'),
+                                 status=1)
+        self.assertTrue(container['memo'].endswith('FOXPRO-DB-TEST.DCT'))
+        self.assertEqual(len(container['rows']), 58)
+        self.assertEqual(sorted(row['values'][3] for row in container['rows']
+                                if row['values'][2] == 'Table'),
+                         ['calls', 'contacts', 'setup', 'types'])
+        contacts = self.inspect(os.path.join(INFUSED, 'foxprodb', 'contacts.dbf'))
+        self.assertTrue(contacts['memo'].endswith('contacts.FPT'))
+        self.assertEqual(len(contacts['rows']), 5)
+        spouses = [f['name'] for f in contacts['fields']].index('SPOUSES_IN')
+        self.assertEqual(contacts['rows'][1]['values'][spouses], 'Tennis, golf')
+
+    def test_dbase3_tables(self):
+        resources = os.path.join(FIXTURES, 'dans-dbf-lib', 'src', 'test', 'resources',
+                                 'dbase3plus')
+        cars = self.inspect(os.path.join(resources, 'cars_del2', 'cars.dbf'))
+        self.assertEqual([row['deleted'] for row in cars['rows']], [True] * 4)
+        continents = self.inspect(os.path.join(
+            FIXTURES, 'albfernandez-javadbf', 'src', 'test', 'resources',
+            'bug-77-no-header-record-terminator', 'continents_no_header_record_terminator.dbf'))
+        self.assertEqual([(f['name'], f['size']) for f in continents['fields']], [('name', 80)])
+        self.assertEqual([row['values'][0] for row in continents['rows']],
+                         ['North America', 'South America', 'Africa', 'Australia', 'Asia',
+                          'Europe', 'Antarctica'])
+        dbase_02 = self.values(os.path.join(INFUSED, 'dbase_02.dbf'))
+        self.assertEqual(len(dbase_02), 9)
+        self.assertEqual(dbase_02[0][:2], ['2', 'Stegman'])
+        self.assertEqual(dbase_02[0][8], '07/31/82')
+        self.assertEqual(dbase_02[4][12], '3838.383')
+
+        # A memo pointer past the end of the memo file: that memo has no value, said, and the
+        # rest reads.
+        damaged = self.values(os.path.join(resources, 'fileExceptions', 'PNTRERR.DBF'), status=1)
+        self.assertEqual(len(damaged), 4)
+        self.assertEqual(damaged[0], ['One character memo', None])
+        self.assertIsNone(damaged[1][1])
+        self.assertEqual(damaged[3][1][:10], '1234567890')
 
 
 if __name__ == '__main__':
