@@ -12,7 +12,7 @@ import re
 import tempfile
 import unittest
 
-from test_sql_engine_scripts import CLI, SHARED, cli
+from test_sql_engine_scripts import CLI, SHARED, cli, fixture_folders
 
 FIXTURES = os.path.join(SHARED, 'fixtures')
 INFUSED = os.path.join(FIXTURES, 'infused-dbf', 'spec', 'fixtures')
@@ -80,6 +80,21 @@ class PublishedValuesTest(unittest.TestCase):
 
     def values(self, path, status=0):
         return [row['values'] for row in self.inspect(path, status=status)['rows']]
+
+    def test_every_folder_gives_the_status_of_its_failures(self):
+        folders = fixture_folders()
+        self.assertEqual(len(folders), 10)
+        for folder in folders:
+            done = cli('inspect', '--json', folder, home=self.home)
+            # A table that cannot be read (the one-byte EMPTY.DBF) or a memo file missing gives
+            # status 1, as convert does.
+            self.assertEqual(done.returncode, 1 if done.stderr else 0, folder)
+            if os.path.basename(folder) == 'fileExceptions':
+                self.assertEqual(done.returncode, 1)
+        done = cli('inspect', '--json', os.path.join(FIXTURES, 'olemb-dbfread', 'tests', 'cases',
+                                                     'no_memofile.dbf'), home=self.home)
+        self.assertIn('no_memofile.dbf: Memo file not found; these fields are NULL: MEMO',
+                      done.stderr)
 
     def test_listings_of_every_table(self):
         tables = [(INFUSED, name) for name in (
