@@ -237,6 +237,9 @@ class PublishedValuesTest(unittest.TestCase):
         self.assertEqual(sorted(row['values'][3] for row in container['rows']
                                 if row['values'][2] == 'Table'),
                          ['calls', 'contacts', 'setup', 'types'])
+        # The container is no table of its folder.
+        folder = cli('inspect', '--json', os.path.join(INFUSED, 'foxprodb'), home=self.home)
+        self.assertEqual([t['name'] for t in json.loads(folder.stdout)['tables']], ['contacts'])
         contacts = self.inspect(os.path.join(INFUSED, 'foxprodb', 'contacts.dbf'))
         self.assertTrue(contacts['memo'].endswith('contacts.FPT'))
         self.assertEqual(len(contacts['rows']), 5)
