@@ -454,24 +454,7 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
 
 TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
     // A table large enough to be stopped in the middle: 1,500,000 records of one C(10) field.
-    constexpr uint32_t records = 1'500'000;
-    std::string image(32, '\0');
-    image[0] = 0x03;
-    for (int i = 0; i < 4; ++i)
-        image[4 + i] = char(records >> (8 * i) & 0xFF);
-    image[8] = 65; // header: 32 bytes, one descriptor, the terminator
-    image[10] = 11;
-    image[29] = 0x03;
-    std::string field(32, '\0');
-    field.replace(0, 4, "NAME");
-    field[11] = 'C';
-    field[16] = 10;
-    image += field + "\r";
-    image.reserve(image.size() + size_t(records) * 11 + 1);
-    for (uint32_t i = 0; i < records; ++i)
-        image += " Name      ";
-    image += '\x1a';
-    tabrix_test::write_file(dir / "data" / "big.dbf", image);
+    tabrix_test::write_file(dir / "data" / "big.dbf", dbf_test::numbered_names(1'500'000, 10));
 
     // Stopped once the first part of the script is written.
     const std::string partial_path = quote((dir / "big.sql.incomplete").string());
