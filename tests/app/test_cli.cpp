@@ -525,18 +525,6 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
         EXPECT_TRUE(contains(r.err, options[0])) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir / "r.sql"));
-
-    // The modes decide when the script runs; mss tests check their statements.
-    r = run_cli(dir, "convert -s data -o skip.sql -m skip-existing");
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string skip = tabrix_test::read_file(dir / "skip.sql");
-    EXPECT_FALSE(contains(skip, "DROP TABLE [dbo]")) << body(skip);
-    EXPECT_EQ(count(skip, "INSERT INTO #tabrix_rows"), 13u);
-    r = run_cli(dir, "convert -s data -o merge.sql -m merge");
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string merge = tabrix_test::read_file(dir / "merge.sql");
-    EXPECT_FALSE(contains(merge, "DROP TABLE")) << body(merge);
-    EXPECT_EQ(count(merge, "', 'U') IS NULL\r\nBEGIN\r\nCREATE TABLE"), 3u);
 }
 
 TEST_F(cli, a_profile_is_checked_before_it_is_used) {
