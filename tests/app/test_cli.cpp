@@ -10,6 +10,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tabrix_test::count;
 
 struct cli_result {
     int status = -1;
@@ -45,15 +46,14 @@ cli_result run_cli(const tabrix_test::scratch_dir& dir, const std::vector<std::s
     return r;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
+// The same with the arguments written as one string of blank-separated words.
+cli_result run_cli(const tabrix_test::scratch_dir& dir, std::string_view args,
+                   const std::string& shell = {}, const std::string& after = {}) {
+    return run_cli(dir, tabrix_test::words(args), shell, after);
 }
 
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 // The script without its header comment, which names the file and the day.
@@ -67,7 +67,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(fs::path(TABRIX_BIN_DIR) / "tabrix-cli"))
             << "build tabrix-cli first";
-        ASSERT_EQ(run_cli(dir, {"sample", "data"}).status, 0);
+        ASSERT_EQ(run_cli(dir, "sample data").status, 0);
     }
 
     tabrix_test::scratch_dir dir;
@@ -76,64 +76,64 @@ protected:
 } // namespace
 
 TEST_F(cli, usage_errors_exit_with_64) {
-    EXPECT_EQ(run_cli(dir, {}).status, 64);
-    auto r = run_cli(dir, {"frobnicate"});
+    EXPECT_EQ(run_cli(dir, "").status, 64);
+    auto r = run_cli(dir, "frobnicate");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "unknown command 'frobnicate'")) << r.err;
 
-    r = run_cli(dir, {"convert", "--frobnicate"});
+    r = run_cli(dir, "convert --frobnicate");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "unknown option '--frobnicate'")) << r.err;
     EXPECT_TRUE(contains(r.err, "tabrix-cli convert --help")) << r.err;
 
-    EXPECT_EQ(run_cli(dir, {"convert", "--script", "x.sql"}).status, 64) << "no source";
-    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data"}).status, 64) << "no script";
-    r = run_cli(dir, {"convert", "-s", "missing", "-o", "x.sql"});
+    EXPECT_EQ(run_cli(dir, "convert --script x.sql").status, 64) << "no source";
+    EXPECT_EQ(run_cli(dir, "convert -s data").status, 64) << "no script";
+    r = run_cli(dir, "convert -s missing -o x.sql");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "does not exist")) << r.err;
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "x.sql", "-t", "nosuch"});
+    r = run_cli(dir, "convert -s data -o x.sql -t nosuch");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "there is no table 'nosuch'")) << r.err;
-    r = run_cli(dir, {"convert", "missing.tbx"});
+    r = run_cli(dir, "convert missing.tbx");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "Profile does not exist.")) << r.err;
     EXPECT_FALSE(fs::exists(dir / "x.sql")) << "nothing runs after a usage error";
 
     // Direct mode is the default of a fresh installation: it needs a server, a login and a
     // database before anything connects.
-    r = run_cli(dir, {"convert", "-s", "data"});
+    r = run_cli(dir, "convert -s data");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "direct mode needs a server: give -S HOST")) << r.err;
-    r = run_cli(dir, {"convert", "-s", "data", "--direct", "-S", "db1", "-E"});
+    r = run_cli(dir, "convert -s data --direct -S db1 -E");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "direct mode needs a database: give -d DATABASE")) << r.err;
-    r = run_cli(dir, {"convert", "-s", "data", "-S", "db1", "-U", "bob", "-E", "-d", "x"});
+    r = run_cli(dir, "convert -s data -S db1 -U bob -E -d x");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "-U (--login) and -E (--windows-auth)")) << r.err;
-    r = run_cli(dir, {"convert", "-s", "data", "-d", "x", "-o", "x.sql"});
+    r = run_cli(dir, "convert -s data -d x -o x.sql");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "cannot be combined with --script")) << r.err;
 }
 
 TEST_F(cli, help_and_version) {
-    auto r = run_cli(dir, {"--version"});
+    auto r = run_cli(dir, "--version");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Tabrix 2.3\n", 0), 0u) << r.out;
-    r = run_cli(dir, {"convert", "--help"});
+    r = run_cli(dir, "convert --help");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: tabrix-cli convert [PROFILE.tbx] [options]", 0), 0u);
     EXPECT_TRUE(contains(r.out, "Exit status: 0 converted without errors"));
-    EXPECT_EQ(run_cli(dir, {"--help"}).status, 0);
-    EXPECT_EQ(run_cli(dir, {"sample", "--help"}).status, 0);
+    EXPECT_EQ(run_cli(dir, "--help").status, 0);
+    EXPECT_EQ(run_cli(dir, "sample --help").status, 0);
 
     // Every language-driver byte with its code page; an unknown code page is refused with
     // the values accepted.
-    r = run_cli(dir, {"encodings"});
+    r = run_cli(dir, "encodings");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.out, "0x7A  936        PRC GBK\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "0x57  1252       1252 Windows ANSI\n")) << r.out;
-    EXPECT_EQ(run_cli(dir, {"encodings", "x"}).status, 64);
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--encoding", "0xFF"});
+    EXPECT_EQ(run_cli(dir, "encodings x").status, 64);
+    r = run_cli(dir, "convert -s data -o out.sql --encoding 0xFF");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "'0xFF'")) << r.err;
     EXPECT_TRUE(contains(r.err, "windows-1252")) << r.err;
@@ -143,18 +143,18 @@ TEST_F(cli, help_and_version) {
 TEST_F(cli, sample_replaces_tables_only_when_asked) {
     fs::create_directory(dir / "mine");
     tabrix_test::write_file(dir / "mine" / "ORDERS.DBF", "mine");
-    auto r = run_cli(dir, {"sample", "mine"});
+    auto r = run_cli(dir, "sample mine");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "ORDERS.DBF' exists; give --overwrite")) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "mine" / "ORDERS.DBF"), "mine");
     EXPECT_FALSE(fs::exists(dir / "mine" / "customers.dbf")) << "nothing is written";
-    EXPECT_EQ(run_cli(dir, {"sample", "data"}).status, 64);
-    EXPECT_EQ(run_cli(dir, {"sample", "mine", "--overwrite"}).status, 0);
-    EXPECT_EQ(run_cli(dir, {"inspect", "mine", "--table", "orders"}).status, 0);
+    EXPECT_EQ(run_cli(dir, "sample data").status, 64);
+    EXPECT_EQ(run_cli(dir, "sample mine --overwrite").status, 0);
+    EXPECT_EQ(run_cli(dir, "inspect mine --table orders").status, 0);
 }
 
 TEST_F(cli, converts_a_generated_folder_into_a_script) {
-    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    auto r = run_cli(dir, "convert -s data -o out.sql");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string script = tabrix_test::read_file(dir / "out.sql");
     EXPECT_TRUE(contains(r.out, "Converted 3 of 3 tables")) << r.out;
@@ -173,8 +173,8 @@ TEST_F(cli, converts_a_generated_folder_into_a_script) {
     EXPECT_TRUE(contains(script, "N'Closed Account Ltd.'"));
 
     // Only some tables, in the order given, deleted records left out, no comments.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "part.sql", "-t", "STOCK", "-t", "customers",
-                      "--skip-deleted", "--no-comments"});
+    r = run_cli(dir,
+                "convert -s data -o part.sql -t STOCK -t customers --skip-deleted --no-comments");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string part = tabrix_test::read_file(dir / "part.sql");
     EXPECT_EQ(part.rfind("SET QUOTED_IDENTIFIER ON;\r\n", 0), 0u);
@@ -184,38 +184,17 @@ TEST_F(cli, converts_a_generated_folder_into_a_script) {
     EXPECT_EQ(count(part, "INSERT INTO"), 8u);
     EXPECT_TRUE(contains(r.out, "records skipped: 1 (marked as deleted)")) << r.out;
 
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "defs.sql", "--definitions-only"});
+    r = run_cli(dir, "convert -s data -o defs.sql --definitions-only");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "defs.sql"), "INSERT INTO"), 0u);
     EXPECT_EQ(count(tabrix_test::read_file(dir / "defs.sql"), "CREATE TABLE"), 3u);
 }
 
 TEST_F(cli, a_saved_profile_gives_the_same_run) {
-    auto r = run_cli(dir, {"convert",
-                           "-s",
-                           "data",
-                           "-o",
-                           "first.sql",
-                           "-t",
-                           "orders",
-                           "-t",
-                           "stock",
-                           "--skip-deleted",
-                           "--bool-as-is",
-                           "--skip-indexes",
-                           "--create-database",
-                           "--mode",
-                           "overwrite-tables",
-                           "--encoding",
-                           "3",
-                           "--password",
-                           "secret",
-                           "--rows-per-insert",
-                           "2",
-                           "--rows-per-batch",
-                           "3",
-                           "--save-profile",
-                           "run.tbx"});
+    auto r = run_cli(
+        dir, "convert -s data -o first.sql -t orders -t stock --skip-deleted --bool-as-is "
+             "--skip-indexes --create-database --mode overwrite-tables --encoding 3 --password "
+             "secret --rows-per-insert 2 --rows-per-batch 3 --save-profile run.tbx");
     ASSERT_EQ(r.status, 0) << r.err;
     struct stat st {};
     ASSERT_EQ(::stat((dir / "run.tbx").c_str(), &st), 0);
@@ -239,29 +218,30 @@ TEST_F(cli, a_saved_profile_gives_the_same_run) {
     EXPECT_TRUE(contains(second, "),\r\n(")) << "two rows a statement";
 
     // Options override the profile.
-    r = run_cli(dir, {"convert", "run.tbx", "-o", "third.sql", "-t", "customers",
-                      "--no-skip-deleted", "--rows-per-insert=0", "--rows-per-batch=0"});
+    r = run_cli(dir, "convert run.tbx -o third.sql -t customers --no-skip-deleted "
+                     "--rows-per-insert=0 --rows-per-batch=0");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "third.sql"), "INSERT INTO"), 6u);
 }
 
 TEST_F(cli, settings_are_stored_only_when_asked) {
     const fs::path store = dir / "config" / "Quorvane" / "Tabrix.conf";
-    ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql"}).status, 0);
+    ASSERT_EQ(run_cli(dir, "convert -s data -o a.sql").status, 0);
     EXPECT_FALSE(fs::exists(store));
 
-    ASSERT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "a.sql", "--skip-deleted",
-                            "--no-comments", "--save-settings", "--overwrite"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        run_cli(dir,
+                "convert -s data -o a.sql --skip-deleted --no-comments --save-settings --overwrite")
+            .status,
+        0);
     ASSERT_TRUE(fs::exists(store));
     // The next run starts from the stored settings...
-    auto r = run_cli(dir, {"convert", "--overwrite"});
+    auto r = run_cli(dir, "convert --overwrite");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "records skipped: 1")) << r.out;
     EXPECT_EQ(tabrix_test::read_file(dir / "a.sql").rfind("SET QUOTED_IDENTIFIER", 0), 0u);
     // ... unless told to ignore them.
-    EXPECT_EQ(run_cli(dir, {"convert", "--no-stored-settings"}).status, 64);
+    EXPECT_EQ(run_cli(dir, "convert --no-stored-settings").status, 64);
 }
 
 TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
@@ -276,7 +256,7 @@ TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
         "The table file is cut short: 3 of the 4 records its header announces are complete and "
         "are read";
 
-    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    auto r = run_cli(dir, "convert -s data -o out.sql");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(count(r.err, warning), 1u) << r.err;
     EXPECT_TRUE(contains(r.err, "orders.dbf")) << r.err;
@@ -290,13 +270,12 @@ TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
     EXPECT_FALSE(contains(script, "1004")) << body(script);
 
     // Stopping on errors stops at the table; the script of the first run stays.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--stop-on-error", "-t", "orders",
-                      "--overwrite"});
+    r = run_cli(dir, "convert -s data -o out.sql --stop-on-error -t orders --overwrite");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), script);
     EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql.incomplete"), "INSERT INTO"), 0u);
 
-    r = run_cli(dir, {"inspect", "data", "--table", "orders"});
+    r = run_cli(dir, "inspect data --table orders");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(contains(r.out, "  records    3\n")) << r.out;
     EXPECT_TRUE(contains(r.err, "orders.dbf: " + warning)) << r.err;
@@ -305,7 +284,7 @@ TEST_F(cli, a_table_cut_short_converts_its_complete_records_with_status_1) {
 TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     // A table that cannot be read: the run reports it and goes on with the others.
     tabrix_test::write_file(dir / "data" / "broken.dbf", std::string(40, '\x03'));
-    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "trace.log"});
+    auto r = run_cli(dir, "convert -s data -o out.sql --log trace.log");
     EXPECT_EQ(r.status, 1) << r.err;
     // The message once, on stderr; the summary counts it and says the script has errors.
     EXPECT_EQ(count(r.err + r.out, "broken: File does not comply with DBF format"), 1u)
@@ -316,8 +295,7 @@ TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
     EXPECT_FALSE(fs::exists(dir / "out.sql.incomplete"));
     EXPECT_TRUE(contains(tabrix_test::read_file(dir / "trace.log"), "Converting table"));
 
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "stop.sql", "--stop-on-error", "-t", "broken",
-                      "-t", "orders"});
+    r = run_cli(dir, "convert -s data -o stop.sql --stop-on-error -t broken -t orders");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_FALSE(fs::exists(dir / "stop.sql"));
     EXPECT_EQ(count(tabrix_test::read_file(dir / "stop.sql.incomplete"), "INSERT INTO"), 0u);
@@ -325,7 +303,7 @@ TEST_F(cli, errors_give_status_1_and_stopping_status_2) {
         << r.out;
 
     // A script that cannot be written stops the run.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "no/such/folder/out.sql"});
+    r = run_cli(dir, "convert -s data -o no/such/folder/out.sql");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_FALSE(r.err.empty());
 }
@@ -354,7 +332,7 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
     memo.resize(1024, '\0');
     tabrix_test::write_file(dir / "data" / "odd.dbt", memo);
 
-    const auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "-t", "odd"});
+    const auto r = run_cli(dir, "convert -s data -o out.sql -t odd");
     EXPECT_EQ(r.status, 1) << r.err;
     for (const char* message :
          {"Table odd, field KEY_2: 1 value held bytes that code page 936 cannot decode; they were "
@@ -376,7 +354,7 @@ TEST_F(cli, values_that_cannot_be_carried_are_reported_once_per_field_with_statu
     EXPECT_TRUE(contains(script, "[key] NVARCHAR(4) ,\r\n\t[KEY_2] NVARCHAR(4) ,")) << body(script);
     EXPECT_TRUE(contains(script, "[CODE] VARBINARY(3) ")) << body(script);
     // inspect says the same of the records it shows, with the same status.
-    const auto shown = run_cli(dir, {"inspect", "data", "--table", "odd", "--json"});
+    const auto shown = run_cli(dir, "inspect data --table odd --json");
     EXPECT_EQ(shown.status, 1) << shown.err;
     EXPECT_TRUE(contains(shown.out, "Table odd, field NOTE: 1 value refers to memo data"))
         << shown.out;
@@ -408,7 +386,7 @@ TEST_F(cli, numbers_at_the_limits_of_their_fields_keep_every_digit) {
     }
     tabrix_test::write_file(dir / "data" / "limits.dbf", make_table(0x03, fields, records));
 
-    const auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "-t", "limits"});
+    const auto r = run_cli(dir, "convert -s data -o out.sql -t limits");
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string script = tabrix_test::read_file(dir / "out.sql");
     for (const char* column :
@@ -434,12 +412,12 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
         EXPECT_EQ(r.status, 64) << script;
         EXPECT_TRUE(contains(r.err, "of the source folder; choose another name")) << r.err;
     }
-    auto r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "data/orders.dbf"});
+    auto r = run_cli(dir, "convert -s data -o out.sql --log data/orders.dbf");
     EXPECT_EQ(r.status, 64) << r.err;
     tabrix_test::write_file(dir / "notes.txt", "mine");
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--log", "notes.txt"});
+    r = run_cli(dir, "convert -s data -o out.sql --log notes.txt");
     EXPECT_EQ(r.status, 64) << r.err;
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--save-profile", "notes.txt"});
+    r = run_cli(dir, "convert -s data -o out.sql --save-profile notes.txt");
     EXPECT_EQ(r.status, 64) << r.err;
     EXPECT_TRUE(contains(r.err, "'notes.txt' exists and is not a profile")) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "notes.txt"), "mine");
@@ -447,15 +425,14 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
 
     // An existing script is replaced only when asked, and only by a whole one.
     tabrix_test::write_file(dir / "out.sql", "mine");
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql"});
+    r = run_cli(dir, "convert -s data -o out.sql");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "out.sql' exists; give --overwrite to replace it")) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
 
     // A full disk (here a file size limit) stops the run: the earlier script stays, the
     // partial one is kept under its own name, and the records counted are those in it.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"},
-                "trap '' XFSZ; ulimit -f 2;");
+    r = run_cli(dir, "convert -s data -o out.sql --overwrite", "trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(tabrix_test::read_file(dir / "out.sql"), "mine");
     const std::string partial = tabrix_test::read_file(dir / "out.sql.incomplete");
@@ -468,7 +445,7 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
     EXPECT_EQ(count(r.err, "File too large"), 1u) << r.err;
 
     // The next run leaves that partial script alone and replaces the earlier one.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "out.sql", "--overwrite"});
+    r = run_cli(dir, "convert -s data -o out.sql --overwrite");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count(tabrix_test::read_file(dir / "out.sql"), "INSERT INTO"), 13u);
     EXPECT_EQ(tabrix_test::read_file(dir / "out.sql.incomplete"), partial);
@@ -477,32 +454,14 @@ TEST_F(cli, the_users_files_are_never_overwritten_unasked) {
 
 TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
     // A table large enough to be stopped in the middle: 1,500,000 records of one C(10) field.
-    constexpr uint32_t records = 1'500'000;
-    std::string image(32, '\0');
-    image[0] = 0x03;
-    for (int i = 0; i < 4; ++i)
-        image[4 + i] = char(records >> (8 * i) & 0xFF);
-    image[8] = 65; // header: 32 bytes, one descriptor, the terminator
-    image[10] = 11;
-    image[29] = 0x03;
-    std::string field(32, '\0');
-    field.replace(0, 4, "NAME");
-    field[11] = 'C';
-    field[16] = 10;
-    image += field + "\r";
-    image.reserve(image.size() + size_t(records) * 11 + 1);
-    for (uint32_t i = 0; i < records; ++i)
-        image += " Name      ";
-    image += '\x1a';
-    tabrix_test::write_file(dir / "data" / "big.dbf", image);
+    tabrix_test::write_file(dir / "data" / "big.dbf", dbf_test::numbered_names(1'500'000, 10));
 
     // Stopped once the first part of the script is written.
     const std::string partial_path = quote((dir / "big.sql.incomplete").string());
-    auto r =
-        run_cli(dir, {"convert", "-s", "data", "-t", "big", "-o", "big.sql", "--no-progress"}, "",
-                " & p=$!; i=0; while [ $i -lt 1000 ] && [ \"$(stat -c %s " + partial_path +
-                    " 2>/dev/null || echo 0)\" -lt 1 ]; do sleep 0.01; i=$((i+1)); done; "
-                    "kill -TERM $p; wait $p");
+    auto r = run_cli(dir, "convert -s data -t big -o big.sql --no-progress", "",
+                     " & p=$!; i=0; while [ $i -lt 1000 ] && [ \"$(stat -c %s " + partial_path +
+                         " 2>/dev/null || echo 0)\" -lt 1 ]; do sleep 0.01; i=$((i+1)); done; "
+                         "kill -TERM $p; wait $p");
     ASSERT_EQ(r.status, 2) << r.err << r.out;
     EXPECT_TRUE(contains(r.err, "Stopped by the user.")) << r.err;
     EXPECT_FALSE(contains(r.out, "records failed")) << r.out;
@@ -520,23 +479,22 @@ TEST_F(cli, a_stopped_run_counts_no_record_as_failed) {
 TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
     fs::create_directory(dir / "empty");
     for (const char* command : {"convert", "inspect"}) {
-        auto r = std::string(command) == "convert"
-                     ? run_cli(dir, {"convert", "-s", "empty", "-o", "e.sql"})
-                     : run_cli(dir, {"inspect", "empty"});
+        auto r = std::string(command) == "convert" ? run_cli(dir, "convert -s empty -o e.sql")
+                                                   : run_cli(dir, "inspect empty");
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_TRUE(contains(r.err, "empty: no DBF tables")) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir / "e.sql"));
     EXPECT_FALSE(fs::exists(dir / "e.sql.incomplete"));
     // The same status for the same cause.
-    EXPECT_EQ(run_cli(dir, {"convert", "-s", "nothing", "-o", "e.sql"}).status, 64);
-    EXPECT_EQ(run_cli(dir, {"inspect", "nothing"}).status, 64);
-    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-t", "other", "-o", "e.sql"}).status, 64);
-    EXPECT_EQ(run_cli(dir, {"inspect", "data", "--table", "other"}).status, 64);
+    EXPECT_EQ(run_cli(dir, "convert -s nothing -o e.sql").status, 64);
+    EXPECT_EQ(run_cli(dir, "inspect nothing").status, 64);
+    EXPECT_EQ(run_cli(dir, "convert -s data -t other -o e.sql").status, 64);
+    EXPECT_EQ(run_cli(dir, "inspect data --table other").status, 64);
     const std::string memo_file = tabrix_test::read_file(dir / "data" / "customers.dbt");
     fs::remove(dir / "data" / "customers.dbt");
-    EXPECT_EQ(run_cli(dir, {"convert", "-s", "data", "-o", "memo.sql"}).status, 1);
-    auto memo = run_cli(dir, {"inspect", "data"});
+    EXPECT_EQ(run_cli(dir, "convert -s data -o memo.sql").status, 1);
+    auto memo = run_cli(dir, "inspect data");
     EXPECT_EQ(memo.status, 1);
     EXPECT_TRUE(contains(memo.err, "customers.dbf: Memo file not found; these fields are NULL: "
                                    "NOTES"))
@@ -544,12 +502,12 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
     tabrix_test::write_file(dir / "data" / "customers.dbt", memo_file);
 
     // One table file as the source, as inspect takes it.
-    auto r = run_cli(dir, {"convert", "-s", "data/Customers.DBF", "-o", "one.sql"});
+    auto r = run_cli(dir, "convert -s data/Customers.DBF -o one.sql");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string one = tabrix_test::read_file(dir / "one.sql");
     EXPECT_EQ(count(one, "CREATE TABLE"), 1u);
     EXPECT_EQ(count(one, "INSERT INTO [dbo].[customers]"), 6u);
-    r = run_cli(dir, {"convert", "-s", "data/customers.dbf", "-t", "orders", "-o", "two.sql"});
+    r = run_cli(dir, "convert -s data/customers.dbf -t orders -o two.sql");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "--table cannot choose others")) << r.err;
 
@@ -567,27 +525,15 @@ TEST_F(cli, sources_and_options_that_cannot_be_run_as_given) {
         EXPECT_TRUE(contains(r.err, options[0])) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir / "r.sql"));
-
-    // The modes decide when the script runs; mss tests check their statements.
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "skip.sql", "-m", "skip-existing"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string skip = tabrix_test::read_file(dir / "skip.sql");
-    EXPECT_FALSE(contains(skip, "DROP TABLE [dbo]")) << body(skip);
-    EXPECT_EQ(count(skip, "INSERT INTO #tabrix_rows"), 13u);
-    r = run_cli(dir, {"convert", "-s", "data", "-o", "merge.sql", "-m", "merge"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string merge = tabrix_test::read_file(dir / "merge.sql");
-    EXPECT_FALSE(contains(merge, "DROP TABLE")) << body(merge);
-    EXPECT_EQ(count(merge, "', 'U') IS NULL\r\nBEGIN\r\nCREATE TABLE"), 3u);
 }
 
 TEST_F(cli, a_profile_is_checked_before_it_is_used) {
-    auto r = run_cli(dir, {"convert", "data/customers.dbf"});
+    auto r = run_cli(dir, "convert data/customers.dbf");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "'data/customers.dbf' is not a profile (it holds binary data)"))
         << r.err;
     tabrix_test::write_file(dir / "notes.txt", "skip deleted=1\n");
-    r = run_cli(dir, {"convert", "notes.txt"});
+    r = run_cli(dir, "convert notes.txt");
     EXPECT_EQ(r.status, 64);
     EXPECT_TRUE(contains(r.err, "'notes.txt' is not a profile (line 1 comes before any ")) << r.err;
 
@@ -596,7 +542,7 @@ TEST_F(cli, a_profile_is_checked_before_it_is_used) {
                             "colour=blue\r\nmode=7\r\nencoding=77777\r\ndefault encoding=866\r\n"
                             "[MS SQL Server settings]\r\n"
                             "direct mode=0\r\ndump create table=1\r\n");
-    r = run_cli(dir, {"convert", "p.tbx"});
+    r = run_cli(dir, "convert p.tbx");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.err, "p.tbx:4: the value 'yes' of 'skip deleted' is not 0 or 1; it is "
                                 "not used"))
@@ -613,11 +559,11 @@ TEST_F(cli, a_profile_is_checked_before_it_is_used) {
     // A file that cannot be read says which and why.
     if (::geteuid() != 0) {
         fs::permissions(dir / "p.tbx", fs::perms::none);
-        r = run_cli(dir, {"convert", "p.tbx"});
+        r = run_cli(dir, "convert p.tbx");
         EXPECT_EQ(r.status, 64);
         EXPECT_TRUE(contains(r.err, "cannot read the profile 'p.tbx': Permission denied")) << r.err;
         fs::permissions(dir / "data", fs::perms::owner_write);
-        r = run_cli(dir, {"convert", "-s", "data", "-o", "x.sql"});
+        r = run_cli(dir, "convert -s data -o x.sql");
         fs::permissions(dir / "data", fs::perms::owner_all);
         EXPECT_EQ(r.status, 64);
         EXPECT_TRUE(contains(r.err, "cannot read the source folder")) << r.err;
@@ -625,6 +571,6 @@ TEST_F(cli, a_profile_is_checked_before_it_is_used) {
     } else {
         std::cerr << "note: running as root, unreadable files cannot be tried\n";
     }
-    r = run_cli(dir, {"convert", "missing.tbx"});
+    r = run_cli(dir, "convert missing.tbx");
     EXPECT_TRUE(contains(r.err, "missing.tbx: Profile does not exist.")) << r.err;
 }

@@ -22,36 +22,12 @@ std::string usage_text(std::vector<std::string> args) {
 } // namespace
 
 TEST(convert_options, every_setting_of_a_script_run) {
-    auto cl = parse({"run.tbx",
-                     "--source",
-                     "/data/dbf",
-                     "-o",
-                     "out.sql",
-                     "--encoding=0x65",
-                     "-t",
-                     "orders",
-                     "--table=clients",
-                     "-tITEMS",
-                     "--mode",
-                     "skip-existing",
-                     "--definitions-only",
-                     "--skip-indexes",
-                     "--skip-deleted",
-                     "--bool-as-is",
-                     "--no-comments",
-                     "--create-database",
-                     "--no-create-table",
-                     "--rows-per-insert=1000",
-                     "--rows-per-batch",
-                     "5000",
-                     "--log",
-                     "trace.log",
-                     "--save-profile",
-                     "saved.tbx",
-                     "--stop-on-error",
-                     "--no-progress",
-                     "--no-stored-settings",
-                     "--save-settings"});
+    auto cl = parse(tabrix_test::words(
+        "run.tbx --source /data/dbf -o out.sql --encoding=0x65 -t orders --table=clients -tITEMS "
+        "--mode skip-existing --definitions-only --skip-indexes --skip-deleted --bool-as-is "
+        "--no-comments --create-database --no-create-table --rows-per-insert=1000 --rows-per-batch "
+        "5000 --log trace.log --save-profile saved.tbx --stop-on-error --no-progress "
+        "--no-stored-settings --save-settings"));
     const convert_settings_patch& s = cl.settings;
     const std::filesystem::path here = std::filesystem::current_path();
     EXPECT_EQ(cl.profile, "run.tbx");

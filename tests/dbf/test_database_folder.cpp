@@ -2,7 +2,6 @@
 // deleting tables.
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_file_lookup.h"
-#include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_recordset.h"
 #include "support/test_support.h"
 #include "test_table_builder.h"
@@ -172,17 +171,4 @@ TEST(DatabaseFolder, FileNamesAndExtensions) {
     EXPECT_EQ(dbf_replace_extension("/x/Orders.DBF", "fpt"), "/x/Orders.fpt");
     EXPECT_TRUE(dbf_same_file_name("ÄPFEL.DBF", "äpfel.dbf"));
     EXPECT_FALSE(dbf_same_file_name("a.dbf", "b.dbf"));
-}
-
-TEST(DatabaseFolder, FixtureFoldersList) {
-    TABRIX_REQUIRE_FIXTURES();
-    const fs::path root = tabrix_test::fixtures_dir();
-    dbf_database foxpro(wide(root / (tabrix_test::infused_dbf + "/foxprodb")));
-    // The database container (.DBC) is not a table of the folder.
-    EXPECT_EQ(foxpro.get_table_names(), std::vector<std::u16string>{u"contacts"});
-    auto contacts = foxpro.get_table(u"contacts", dbf_database::mode_read);
-    auto* dbf = dynamic_cast<dbf_recordset*>(contacts.get());
-    ASSERT_NE(dbf->get_memo_file(), nullptr);
-    EXPECT_EQ(fs::path(dbf->get_memo_file()->path()).filename(), "contacts.FPT");
-    EXPECT_EQ(contacts->get_record_count(), 5u);
 }

@@ -171,6 +171,18 @@ inline std::string be64(uint64_t v) {
     return be32(uint32_t(v >> 32)) + be32(uint32_t(v));
 }
 
+// A dBASE III table of one C field NAME of `width` characters holding "name 0", "name 1", ...:
+// large enough, with a few million records, for a run to be stopped in its middle.
+inline std::string numbered_names(uint32_t count, uint8_t width) {
+    std::string image = make_table(
+        0x03, {{"NAME", 'C', width}}, {},
+        {.language_driver = 0x03, .end_of_file_marker = false, .record_count = int32_t(count)});
+    image.reserve(image.size() + size_t(count) * (width + 1u) + 1);
+    for (uint32_t i = 0; i < count; ++i)
+        image += record({left("name " + std::to_string(i), width)});
+    return image + '\x1a';
+}
+
 inline std::string bytes(std::initializer_list<int> values) {
     std::string s;
     for (int v : values)

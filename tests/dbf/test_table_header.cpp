@@ -194,40 +194,26 @@ TEST(table_header, numeric_and_text_column_types) {
     };
     decoded d = decode(make_table(0x03, fields, {}));
     ASSERT_EQ(d.fields.size(), fields.size());
-    auto vt = [&](size_t i) { return d.fields[i].vartype; };
-    EXPECT_EQ(vt(0), VT_I1);
-    EXPECT_EQ(vt(1), VT_I2);
-    EXPECT_EQ(vt(2), VT_I4);
-    EXPECT_EQ(vt(3), VT_I8);
-    // The width holds the digits and the decimal point: N(10,2) holds 9 digits.
-    EXPECT_EQ(vt(4), VT_DECIMAL);
-    EXPECT_EQ(d.fields[4].reserved, (9u << 8) | 2u);
-    // Twenty digits do not fit 64 bits but fit a DECIMAL.
-    EXPECT_EQ(vt(5), VT_DECIMAL);
-    EXPECT_EQ(d.fields[5].reserved, 20u << 8);
-    // A length byte of 128 or more is a long number, not a byte; beyond what a DECIMAL holds
-    // it is a double.
-    EXPECT_EQ(vt(6), VT_R8);
+    // The width holds the digits and the decimal point: N(10,2) holds 9 digits. Twenty digits
+    // do not fit 64 bits but fit a DECIMAL. A length byte of 128 or more is a long number, not
+    // a byte; beyond what a DECIMAL holds it is a double. F holds decimal text as N does:
+    // never a 32-bit float. OLE objects are binary memos; a letter without a rule is carried
+    // as its bytes.
+    const VARTYPE types[] = {VT_I1, VT_I2,      VT_I4,   VT_I8,   VT_DECIMAL, VT_DECIMAL,
+                             VT_R8, VT_DECIMAL, VT_BSTR, VT_DATE, VT_DATE,    VT_BOOL,
+                             VT_CY, VT_BSTR,    VT_BLOB, VT_BLOB};
+    const uint32_t reserved[] = {
+        0, 0, 0, 0, (9u << 8) | 2u, 20u << 8, 0, (19u << 8) | 18u, 0, 2, 1, 0, 0, 0, 0, 0};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(d.fields[i].vartype, types[i]) << fields[i].name;
+        EXPECT_EQ(d.fields[i].reserved, reserved[i]) << fields[i].name;
+    }
     EXPECT_EQ(d.fields[6].kind, dbf_field_kind::real_text);
-    // F holds decimal text as N does: never a 32-bit float.
-    EXPECT_EQ(vt(7), VT_DECIMAL);
-    EXPECT_EQ(d.fields[7].reserved, (19u << 8) | 18u);
-    EXPECT_EQ(vt(8), VT_BSTR);
     EXPECT_EQ(d.fields[8].width, 300u);
     EXPECT_EQ(d.fields[8].size, 300u);
-    EXPECT_EQ(vt(9), VT_DATE);
-    EXPECT_EQ(d.fields[9].reserved, 2u);
-    EXPECT_EQ(vt(10), VT_DATE);
-    EXPECT_EQ(d.fields[10].reserved, 1u);
-    EXPECT_EQ(vt(11), VT_BOOL);
-    EXPECT_EQ(vt(12), VT_CY);
-    EXPECT_EQ(vt(13), VT_BSTR);
     EXPECT_EQ(d.fields[13].size, 0u);
     EXPECT_EQ(d.fields[13].kind, dbf_field_kind::memo_text);
-    // OLE objects are binary memos; a letter without a rule is carried as its bytes.
-    EXPECT_EQ(vt(14), VT_BLOB);
     EXPECT_EQ(d.fields[14].kind, dbf_field_kind::memo_binary);
-    EXPECT_EQ(vt(15), VT_BLOB);
     EXPECT_EQ(d.fields[15].kind, dbf_field_kind::unknown);
     EXPECT_EQ(d.fields[15].size, 3u);
     // Offsets follow the widths without gaps.
@@ -254,18 +240,15 @@ TEST(table_header, level7_descriptors) {
     EXPECT_EQ(d.header.layout(), dbf_layout::level7);
     EXPECT_EQ(d.header.driver_name(), "DB866RU0");
     EXPECT_EQ(d.fields[0].name_view(), "A_LONG_FIELD_NAME_OF_31_CHARS__");
-    EXPECT_EQ(d.fields[1].kind, dbf_field_kind::int_be_flipped);
-    EXPECT_TRUE(d.fields[1].auto_number);
-    EXPECT_EQ(d.fields[1].vartype, VT_I4);
-    EXPECT_EQ(d.fields[2].kind, dbf_field_kind::int_be_flipped);
-    EXPECT_FALSE(d.fields[2].auto_number);
-    EXPECT_EQ(d.fields[3].kind, dbf_field_kind::double_ordered);
-    EXPECT_EQ(d.fields[3].vartype, VT_R8);
-    EXPECT_EQ(d.fields[4].kind, dbf_field_kind::timestamp);
-    EXPECT_EQ(d.fields[4].vartype, VT_DATE);
-    EXPECT_EQ(d.fields[5].kind, dbf_field_kind::memo_binary);
-    EXPECT_EQ(d.fields[5].vartype, VT_BLOB);
-    EXPECT_EQ(d.fields[6].kind, dbf_field_kind::memo_text);
+    using enum dbf_field_kind;
+    const dbf_field_kind kinds[] = {text,      int_be_flipped, int_be_flipped, double_ordered,
+                                    timestamp, memo_binary,    memo_text};
+    const VARTYPE types[] = {VT_BSTR, VT_I4, VT_I4, VT_R8, VT_DATE, VT_BLOB, VT_BSTR};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(d.fields[i].kind, kinds[i]) << fields[i].name;
+        EXPECT_EQ(d.fields[i].vartype, types[i]) << fields[i].name;
+        EXPECT_EQ(d.fields[i].auto_number, i == 1) << fields[i].name;
+    }
     EXPECT_EQ(d.header.rec_size, 1 + 20 + 4 + 4 + 8 + 8 + 10 + 10);
 
     // Version 4 is level 7 too; outside level 7 the same letters have other meanings.
@@ -318,27 +301,23 @@ TEST(table_header, visual_foxpro_fields_and_null_flags) {
     decoded d = decode(make_table(0x32, fields, {}));
     ASSERT_EQ(d.fields.size(), 7u);
     EXPECT_TRUE(d.fields[0].auto_number);
-    EXPECT_EQ(d.fields[0].kind, dbf_field_kind::int_le);
-    EXPECT_EQ(d.fields[1].kind, dbf_field_kind::varchar);
     EXPECT_EQ(d.fields[1].vartype, VT_BSTR);
     EXPECT_EQ(d.fields[1].size, 10u);
-    EXPECT_EQ(d.fields[2].kind, dbf_field_kind::varbinary);
     EXPECT_EQ(d.fields[2].vartype, VT_BLOB);
     EXPECT_EQ(d.fields[2].size, 6u);
-    EXPECT_EQ(d.fields[4].kind, dbf_field_kind::memo_binary);
-    EXPECT_EQ(d.fields[5].kind, dbf_field_kind::double_le);
     EXPECT_EQ(d.fields[5].width, 8u);
-    EXPECT_EQ(d.fields[6].kind, dbf_field_kind::null_flags);
     EXPECT_FALSE(d.fields[6].is_column());
     EXPECT_EQ(dbf_null_flags_index(d.fields), 6);
     // Bits in field order: a varchar's length bit, then its null bit.
-    EXPECT_EQ(d.fields[0].null_bit, -1);
-    EXPECT_EQ(d.fields[1].varlen_bit, 0);
-    EXPECT_EQ(d.fields[1].null_bit, 1);
-    EXPECT_EQ(d.fields[2].varlen_bit, 2);
-    EXPECT_EQ(d.fields[2].null_bit, -1);
-    EXPECT_EQ(d.fields[3].null_bit, 3);
-    EXPECT_EQ(d.fields[4].null_bit, -1);
+    using enum dbf_field_kind;
+    const dbf_field_kind kinds[] = {int_le,      varchar,   varbinary, decimal_text,
+                                    memo_binary, double_le, null_flags};
+    const int varlen_bits[] = {-1, 0, 2, -1, -1, -1, -1}, null_bits[] = {-1, 1, -1, 3, -1, -1, -1};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(d.fields[i].kind, kinds[i]) << fields[i].name;
+        EXPECT_EQ(d.fields[i].varlen_bit, varlen_bits[i]) << fields[i].name;
+        EXPECT_EQ(d.fields[i].null_bit, null_bits[i]) << fields[i].name;
+    }
 
     // The same letters outside Visual FoxPro have no rule of their own; B of 10 bytes is a
     // dBASE binary memo; _NullFlags is never a column, whatever the version byte.
@@ -365,16 +344,13 @@ TEST(table_header, decimals_byte_widens_character_fields_only) {
 }
 
 TEST(table_header, memo_kind_from_version_and_flags) {
-    EXPECT_EQ(dbf_get_memo_type(0x30, 0), dbf_memo_none);
-    EXPECT_EQ(dbf_get_memo_type(0x30, 2), dbf_memo_vfp);
-    EXPECT_EQ(dbf_get_memo_type(0x31, 3), dbf_memo_vfp);
-    EXPECT_EQ(dbf_get_memo_type(0x30, 7), dbf_memo_dbc);
-    EXPECT_EQ(dbf_get_memo_type(0x83, 0), dbf_memo_old);
-    EXPECT_EQ(dbf_get_memo_type(0x8B, 0), dbf_memo_dbase4);
-    EXPECT_EQ(dbf_get_memo_type(0x8C, 0), dbf_memo_dbase4);
-    EXPECT_EQ(dbf_get_memo_type(0xF5, 0), dbf_memo_foxpro);
-    EXPECT_EQ(dbf_get_memo_type(0xE5, 0), dbf_memo_smt);
-    EXPECT_EQ(dbf_get_memo_type(0x03, 2), dbf_memo_none);
+    const int cases[][3] = {{0x30, 0, dbf_memo_none},   {0x30, 2, dbf_memo_vfp},
+                            {0x31, 3, dbf_memo_vfp},    {0x30, 7, dbf_memo_dbc},
+                            {0x83, 0, dbf_memo_old},    {0x8B, 0, dbf_memo_dbase4},
+                            {0x8C, 0, dbf_memo_dbase4}, {0xF5, 0, dbf_memo_foxpro},
+                            {0xE5, 0, dbf_memo_smt},    {0x03, 2, dbf_memo_none}};
+    for (const auto& [version, flags, kind] : cases)
+        EXPECT_EQ(dbf_get_memo_type(uint8_t(version), uint8_t(flags)), kind) << version;
 }
 
 TEST(table_header, codepage_table) {
@@ -383,33 +359,26 @@ TEST(table_header, codepage_table) {
     for (size_t i = 1; i < table.size(); ++i)
         EXPECT_LT(table[i - 1].language_driver, table[i].language_driver);
     EXPECT_EQ(table.front().codepage, 0u);
-    EXPECT_EQ(dbf_codepage_of(0xC9), 1251u);
     EXPECT_EQ(dbf_codepage_name(0xC9), u"Russian Windows");
-    EXPECT_EQ(dbf_codepage_of(0x65), 866u);
-    EXPECT_EQ(dbf_codepage_of(0x69), 620u);
-    EXPECT_EQ(dbf_codepage_of(0x03), 1252u);
-    // ESRI and dBASE write 0x57 for Windows Latin text.
-    EXPECT_EQ(dbf_codepage_of(0x57), 1252u);
-    // The double-byte and other pages the xBase tools write; every one can be decoded.
-    const std::pair<uint8_t, uint32_t> asian[] = {
-        {0x7A, 936}, {0x78, 950}, {0x79, 949}, {0x7B, 932}, {0x7C, 874}, {0x7D, 1255},
-        {0x4D, 936}, {0x4E, 949}, {0x4F, 950}, {0x13, 932}, {0x50, 874}, {0xCC, 1257}};
-    for (const auto& [byte, page] : asian)
+    // ESRI and dBASE write 0x57 for Windows Latin text; then the double-byte and other pages
+    // the xBase tools write. Every one can be decoded.
+    const std::pair<uint8_t, uint32_t> pages[] = {
+        {0xC9, 1251}, {0x65, 866}, {0x69, 620}, {0x03, 1252}, {0x57, 1252}, {0xFF, 0},
+        {0x7A, 936},  {0x78, 950}, {0x79, 949}, {0x7B, 932},  {0x7C, 874},  {0x7D, 1255},
+        {0x4D, 936},  {0x4E, 949}, {0x4F, 950}, {0x13, 932},  {0x50, 874},  {0xCC, 1257}};
+    for (const auto& [byte, page] : pages)
         EXPECT_EQ(dbf_codepage_of(byte), page) << int(byte);
     for (const dbf_codepage_entry& e : table) {
         if (e.codepage != 0) {
             EXPECT_NE(tk_codepage::find(e.codepage), nullptr) << e.codepage;
         }
     }
-    EXPECT_EQ(dbf_codepage_of(0xFF), 0u);
     EXPECT_TRUE(dbf_codepage_name(0xFF).empty());
-
-    EXPECT_EQ(dbf_codepage_of_driver_name("DB866RU0"), 866u);
-    EXPECT_EQ(dbf_codepage_of_driver_name("DB437US0"), 437u);
-    EXPECT_EQ(dbf_codepage_of_driver_name("DBWINUS0"), 1252u);
-    EXPECT_EQ(dbf_codepage_of_driver_name("DB999XX0"), 0u);
-    EXPECT_EQ(dbf_codepage_of_driver_name(""), 0u);
-    EXPECT_EQ(dbf_codepage_of_driver_name("ASCII"), 0u);
+    const std::pair<const char*, uint32_t> drivers[] = {
+        {"DB866RU0", 866}, {"DB437US0", 437}, {"DBWINUS0", 1252},
+        {"DB999XX0", 0},   {"", 0},           {"ASCII", 0}};
+    for (const auto& [name, page] : drivers)
+        EXPECT_EQ(dbf_codepage_of_driver_name(name), page) << name;
 }
 
 TEST(table_header, encodings_by_byte_number_and_name) {

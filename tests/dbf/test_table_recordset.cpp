@@ -77,16 +77,10 @@ TEST(table_recordset, walks_records_with_cursor_and_deleted_marks) {
     const udb_schema& schema = table->get_schema();
     ASSERT_EQ(schema.size(), 5u);
     EXPECT_EQ(schema[0].name, u"NAME");
-    EXPECT_EQ(schema[0].vartype, VT_BSTR);
     EXPECT_EQ(schema[0].size, 8u);
-    EXPECT_EQ(schema[1].vartype, VT_I4);
-    EXPECT_EQ(schema[2].vartype, VT_DECIMAL);
     // N(8,2): seven digits, the point takes the eighth place.
     EXPECT_EQ(schema[2].decimal_precision(), 7);
     EXPECT_EQ(schema[2].decimal_scale(), 2);
-    EXPECT_EQ(schema[3].vartype, VT_DATE);
-    EXPECT_EQ(schema[3].dw_reserved, 2u);
-    EXPECT_EQ(schema[4].vartype, VT_BOOL);
 
     table->reset();
     udb_record& r = fetch(*table);
@@ -103,10 +97,8 @@ TEST(table_recordset, walks_records_with_cursor_and_deleted_marks) {
     udb_record& r2 = fetch(*table);
     EXPECT_EQ(&r2, &r); // the one record is refilled
     EXPECT_TRUE(r2.is_deleted());
-    EXPECT_EQ(r2[1].get_type(), VT_EMPTY);
-    EXPECT_EQ(r2[2].get_type(), VT_EMPTY);
-    EXPECT_EQ(r2[3].get_type(), VT_EMPTY);
-    EXPECT_EQ(r2[4].get_type(), VT_EMPTY);
+    for (size_t i = 1; i < 5; ++i)
+        EXPECT_EQ(r2[i].get_type(), VT_EMPTY) << i;
 
     table->next();
     EXPECT_EQ(fetch(*table)[2].to_string(), "1234.5");
@@ -204,13 +196,7 @@ TEST(table_recordset, memo_files) {
     table->next();
     EXPECT_EQ(fetch(*table)[1].get_type(), VT_EMPTY); // a block beyond the file
 
-    // Missing memo file: the table opens and its memo fields have no value.
-    write_file(dir / "lonely.dbf", image);
-    table = open_table(dir / "lonely.dbf");
-    EXPECT_TRUE(table->is_memo_missing());
-    EXPECT_EQ(table->get_memo_file(), nullptr);
-    EXPECT_EQ(fetch(*table)[0].to_long(), 1);
-    EXPECT_EQ(fetch(*table)[1].get_type(), VT_EMPTY);
+    // A missing memo file is the fixture no_memofile.dbf's.
 
     // A Visual FoxPro table whose header says "no memo" while the memo file stands beside it.
     const std::vector<field> vfp_fields = {{"NOTE", 'M', 4}, {"PIC", 'W', 4}};

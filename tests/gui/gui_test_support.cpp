@@ -1,6 +1,7 @@
 #include "gui_test_support.h"
 
 #include "app/tabrix_sample.h"
+#include "dbf/test_table_builder.h"
 #include "gui/gui_error_reporter.h"
 #include "tk/tk_error_converter.h"
 
@@ -13,7 +14,6 @@
 #include <QPushButton>
 #include <QThread>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
 namespace tabrix_test {
@@ -185,34 +185,7 @@ void write_sample(const std::filesystem::path& folder) {
 }
 
 void write_big_table(const std::filesystem::path& file, uint32_t records) {
-    constexpr uint16_t field_length = 20;
-    constexpr uint16_t header_length = 32 + 32 + 1;
-    constexpr uint16_t record_length = 1 + field_length;
-    std::string bytes(header_length, '\0');
-    bytes[0] = 0x03;
-    bytes[1] = 124;
-    bytes[2] = 1;
-    bytes[3] = 1;
-    for (int i = 0; i < 4; ++i)
-        bytes[4 + i] = char((records >> (8 * i)) & 0xFF);
-    bytes[8] = char(header_length & 0xFF);
-    bytes[9] = char(header_length >> 8);
-    bytes[10] = char(record_length & 0xFF);
-    bytes[11] = char(record_length >> 8);
-    bytes[29] = 0x03; // Windows ANSI
-    std::memcpy(&bytes[32], "NAME", 4);
-    bytes[32 + 11] = 'C';
-    bytes[32 + 16] = char(field_length);
-    bytes[64] = 0x0D;
-    std::string record(record_length, ' ');
-    bytes.reserve(bytes.size() + size_t(records) * record_length + 1);
-    for (uint32_t i = 0; i < records; ++i) {
-        const std::string name = "name " + std::to_string(i);
-        record.replace(1, name.size(), name);
-        bytes += record;
-    }
-    bytes += char(0x1A);
-    write_file(file, bytes);
+    write_file(file, dbf_test::numbered_names(records, 20));
 }
 
 } // namespace tabrix_test

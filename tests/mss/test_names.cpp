@@ -10,17 +10,14 @@
 #include <gtest/gtest.h>
 
 TEST(MssNames, BracketRuleKeepsWellFormedNamesAndDoublesClosingBrackets) {
-    EXPECT_EQ(mss_bracketed(u"Orders"), u"[Orders]");
-    EXPECT_EQ(mss_bracketed(u"SELECT"), u"[SELECT]");
-    EXPECT_EQ(mss_bracketed(u"[x]"), u"[x]");
-    EXPECT_EQ(mss_bracketed(u"x]"), u"[x]]]");
-    EXPECT_EQ(mss_bracketed(u"a]b"), u"[a]]b]");
-    // Already quoted on purpose: the inner "]" is doubled.
-    EXPECT_EQ(mss_bracketed(u"[a]]b]"), u"[a]]b]");
-    // Looks bracketed but the inner "]" is single: quoted as a whole.
-    EXPECT_EQ(mss_bracketed(u"[a]b]"), u"[[a]]b]]]");
-    EXPECT_EQ(mss_bracketed(u"["), u"[[]");
-    EXPECT_EQ(mss_bracketed(u""), u"[]");
+    // "[a]]b]" is quoted on purpose: its inner "]" is doubled. "[a]b]" only looks bracketed:
+    // its inner "]" is single, so it is quoted as a whole.
+    const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+        {u"Orders", u"[Orders]"}, {u"SELECT", u"[SELECT]"}, {u"[x]", u"[x]"},
+        {u"x]", u"[x]]]"},        {u"a]b", u"[a]]b]"},      {u"[a]]b]", u"[a]]b]"},
+        {u"[a]b]", u"[[a]]b]]]"}, {u"[", u"[[]"},           {u"", u"[]"}};
+    for (const auto& [name, bracketed] : cases)
+        EXPECT_EQ(mss_bracketed(name), bracketed) << tk_to_utf8(name);
     EXPECT_TRUE(mss_is_bracketed(u"[]"));
     EXPECT_FALSE(mss_is_bracketed(u"[a].[b]"));
 }
@@ -49,16 +46,11 @@ TEST(MssNames, SplitOwnerQualifiedNames) {
 
 TEST(MssNames, AcceptableNames) {
     mss_validator v;
-    EXPECT_TRUE(v.is_acceptable(u"Orders"));
-    EXPECT_TRUE(v.is_acceptable(u"_tmp"));
-    EXPECT_TRUE(v.is_acceptable(u"[1 odd name]"));
-    EXPECT_TRUE(v.is_acceptable(u"A-B"));
-    EXPECT_TRUE(v.is_acceptable(u"SELECT"));
-    EXPECT_TRUE(v.is_acceptable(u"Ärger"));
-    EXPECT_TRUE(v.is_acceptable(u"Таблица"));
-    EXPECT_FALSE(v.is_acceptable(u"1ABC"));
-    EXPECT_FALSE(v.is_acceptable(u"$X"));
-    EXPECT_FALSE(v.is_acceptable(u" name"));
+    for (std::u16string_view name :
+         {u"Orders", u"_tmp", u"[1 odd name]", u"A-B", u"SELECT", u"Ärger", u"Таблица"})
+        EXPECT_TRUE(v.is_acceptable(name)) << tk_to_utf8(name);
+    for (std::u16string_view name : {u"1ABC", u"$X", u" name"})
+        EXPECT_FALSE(v.is_acceptable(name)) << tk_to_utf8(name);
     EXPECT_THROW(v.is_acceptable(u""), tk_mail_assertion);
 }
 

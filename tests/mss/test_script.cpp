@@ -14,6 +14,8 @@
 
 namespace {
 
+using tabrix_test::count;
+
 SYSTEMTIME day(uint16_t y, uint16_t m, uint16_t d) {
     SYSTEMTIME st{};
     st.wYear = y;
@@ -46,13 +48,6 @@ const std::string header = "/*\r\n"
                            "More conversion tools at https://www.quorvane.com\r\n"
                            "*/\r\n";
 const std::string set_options = "SET QUOTED_IDENTIFIER ON;\r\nSET DATEFORMAT ymd;\r\nGO\r\n";
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 mss_dump_options default_options() {
     mss_dump_options options;

@@ -40,6 +40,21 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+std::vector<std::string> words(std::string_view text) {
+    std::vector<std::string> out;
+    std::istringstream in{std::string(text)};
+    for (std::string word; in >> word;)
+        out.push_back(word);
+    return out;
+}
+
 tk_continue_answer recording_reporter::ask_continue(const std::string& text) {
     log_.questions.push_back(text);
     if (log_.answers.empty())

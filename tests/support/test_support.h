@@ -39,6 +39,12 @@ private:
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
+// How many times `part` occurs in `text`, overlapping occurrences counted.
+size_t count(const std::string& text, const std::string& part);
+
+// The blank-separated words of `text`: command lines and lists of names written as one string.
+std::vector<std::string> words(std::string_view text);
+
 // The message of the tk_exception that `f` raises; "(no exception)" when it raises none.
 template <class F> std::string failure_message(F&& f) {
     try {

@@ -6,19 +6,12 @@
 #include <atomic>
 #include <future>
 
+// The program trims, replaces and lower-cases only wide text (banners, view text, table names).
 TEST(tk_string, trimming_removes_blanks_only) {
-    EXPECT_EQ(tk_string::trim("   "), "");
-    EXPECT_EQ(tk_string::trim_left("   "), "");
-    EXPECT_EQ(tk_string::trim_right("   "), "");
-    EXPECT_EQ(tk_string::trim(""), "");
-    EXPECT_EQ(tk_string::trim("\tab\t"), "\tab\t");
-    EXPECT_EQ(tk_string::trim("  a b  "), "a b");
-    EXPECT_EQ(tk_string::trim_left("  x "), "x ");
-    EXPECT_EQ(tk_string::trim_right("  x "), "  x");
     EXPECT_EQ(tk_wstring::trim(u"  Заказы  "), u"Заказы");
+    EXPECT_EQ(tk_wstring::trim(u"   "), u"");
+    EXPECT_EQ(tk_wstring::trim(u"\tx\t"), u"\tx\t");
     EXPECT_EQ(tk_wstring::trim(u"\u00A0x\u00A0"), u"\u00A0x\u00A0"); // no-break space is data
-    EXPECT_EQ(tk_wstring::trim_left(u"   "), u"");
-    EXPECT_EQ(tk_wstring::trim_right(u" \t "), u" \t");
 }
 
 TEST(tk_string, replace_all_continues_after_each_replacement) {
@@ -28,14 +21,12 @@ TEST(tk_string, replace_all_continues_after_each_replacement) {
     EXPECT_EQ(tk_wstring::replace_all(u"a-b-c", u"-", u""), u"abc");
     EXPECT_EQ(tk_wstring::replace_all(u"text", u"", u"x"), u"text");
     EXPECT_EQ(tk_wstring::replace_all(u"", u"a", u"b"), u"");
-    EXPECT_EQ(tk_string::replace_all("it's", "'", "''"), "it''s");
 }
 
 TEST(tk_string, lower_case) {
     EXPECT_EQ(tk_wstring::to_lower(u"ÀÉÎ ORDERS Ж"), u"àéî orders ж");
     EXPECT_EQ(tk_wstring::to_lower(u"\U00010400"), u"\U00010428"); // outside the BMP
     EXPECT_EQ(tk_wstring::to_lower(u"a\xD800Z"), u"a\xD800z");     // a lone surrogate stays
-    EXPECT_EQ(tk_string::to_lower("ORDERS.DBF \xC3\x84"), "orders.dbf \xC3\x84");
 }
 
 namespace {

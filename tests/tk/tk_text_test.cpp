@@ -1,6 +1,5 @@
 #include "support/test_support.h"
 #include "tk/tk_exception.h"
-#include "tk/tk_huge_file.h"
 #include "tk/tk_locale.h"
 #include "tk/tk_text.h"
 
@@ -100,19 +99,6 @@ TEST(tk_text, every_dbf_codepage_converts_its_letters_both_ways) {
     }
 }
 
-TEST(tk_text, a_whole_text_round_trips_through_each_page) {
-    for (const codepage_case& c : dbf_codepages) {
-        SCOPED_TRACE("code page " + std::to_string(c.codepage));
-        std::u16string text = u"Name: ";
-        for (const known_letter& k : c.letters)
-            text += k.letter;
-        text += u" 12.50";
-        std::string bytes = tk_to_codepage(text, c.codepage);
-        EXPECT_EQ(bytes.size(), text.size());
-        EXPECT_EQ(tk_from_codepage(bytes, c.codepage), text);
-    }
-}
-
 TEST(tk_text, double_byte_pages_go_through_icu) {
     struct dbcs {
         uint32_t codepage;
@@ -137,21 +123,6 @@ TEST(tk_text, double_byte_pages_go_through_icu) {
         EXPECT_FALSE(tk_codepage::get(c.codepage).decode_checked(c.bytes.substr(0, 3), out));
         EXPECT_EQ(out.substr(0, 1), c.text.substr(0, 1));
     }
-}
-
-TEST(tk_text, mazovia_table_reads_the_published_fixture) {
-    TABRIX_REQUIRE_FIXTURES();
-    // Two C fields, A1 (10) and A2 (7); the header gives the first record's offset and
-    // the record length.
-    tk_huge_file file(
-        (tabrix_test::fixtures_dir() / (tabrix_test::infused_dbf + "/mazovia.dbf")).string(),
-        false);
-    ASSERT_EQ(file.byte_at(29), 0x69); // language driver: Mazovia
-    uint64_t record1 = file.u16_at(8) + uint64_t{file.u16_at(10)};
-    char a2[7];
-    file.get_at(record1 + 1 + 10, a2, sizeof a2);
-    EXPECT_EQ(tk_from_codepage(std::string_view(a2, sizeof a2), 620), u"Ś╫êëτ⌡ś");
-    EXPECT_EQ(tk_to_codepage(u"Ś╫êëτ⌡ś", 620), std::string(a2, sizeof a2));
 }
 
 TEST(tk_text, utf8_conversions_are_strict_and_lossy_ones_never_fail) {

@@ -373,27 +373,6 @@ TEST_F(converter_run, rejected_table_names_get_generated_names_that_never_collid
     EXPECT_TRUE(conv_.destination->tables.at(u"my_table00000").rows.empty());
 }
 
-TEST_F(converter_run, a_stop_request_ends_the_run_between_records) {
-    select({u"alpha", u"beta"});
-    conv_.destination->on_event = [&](const std::string& event) {
-        if (event == "append:alpha:a2")
-            conv_.request_stop();
-    };
-    run();
-    EXPECT_EQ(written(u"alpha"), (names{u"a1", u"a2"}));
-    EXPECT_EQ(conv_.destination->tables.count(u"beta"), 0u);
-    EXPECT_EQ(events().back(), "finish-db");
-    EXPECT_TRUE(log_.questions.empty());
-    EXPECT_TRUE(log_.errors.empty());
-    EXPECT_TRUE(conv_.is_finished());
-    // The request belonged to that run.
-    EXPECT_FALSE(conv_.is_stop_requested());
-    conv_.destination->on_event = nullptr;
-    conv_.destination->tables.clear();
-    run();
-    EXPECT_EQ(written(u"beta"), (names{u"b1", u"b2", u"b3"}));
-}
-
 TEST_F(converter_run, runs_on_a_worker_thread) {
     select({u"alpha"});
     conv_.prepare_run();

@@ -222,7 +222,12 @@ TEST_F(long_table_run, a_stop_request_ends_a_long_table_between_records) {
     EXPECT_TRUE(log_.errors.empty());
     EXPECT_EQ(conv_.destination->events.back(), "finish-db");
     EXPECT_TRUE(conv_.is_finished());
+    // The request belonged to that run.
     EXPECT_FALSE(conv_.is_stop_requested());
+    conv_.destination->on_event = nullptr;
+    conv_.destination->tables.clear();
+    conv_.run_conversion();
+    EXPECT_EQ(conv_.destination->first_values(u"small"), (names{u"s1", u"s2"}));
 }
 
 TEST(record_reader, gives_the_records_of_the_plain_loop_with_large_values_in_between) {

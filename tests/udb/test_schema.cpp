@@ -190,6 +190,40 @@ TEST(udb_recordset, convert_record_refuses_a_field_without_column_at_level_1) {
     EXPECT_EQ(r[0].get_type(), VT_I4);
 }
 
+// Each field is remembered by its name token: a renamed or replaced field is looked up again.
+TEST(udb_recordset, convert_record_looks_a_renamed_or_replaced_field_up_again) {
+    plain_table table(u"t", people_schema());
+    udb_record r;
+    r.add_field(u"ID", 4, ole_variant(1.0));
+    r.add_field(u"NAME", 10, ole_variant(2));
+    table.append_record(r);
+    EXPECT_EQ(r[0].get_type(), VT_I4);
+    EXPECT_EQ(r[1].get_type(), VT_BSTR);
+
+    // The same record with its fields' names swapped: each goes to its new column.
+    r[0].set_name(u"name");
+    r[1].set_name(u"id");
+    r[0] = ole_variant(3);
+    r[1] = ole_variant(4.0);
+    table.append_record(r);
+    EXPECT_EQ(r[0].get_type(), VT_BSTR);
+    EXPECT_EQ(r[1].get_type(), VT_I4);
+
+    // A field that no column takes is refused also after earlier records got through, and
+    // again for the next record: a failed look-up is not remembered as a success.
+    r[1].set_name(u"Nickname");
+    EXPECT_THROW(table.append_record(r), tk_exception);
+    EXPECT_THROW(table.append_record(r), tk_exception);
+
+    // Another record object with the right names works at once.
+    udb_record other;
+    other.add_field(u"Id", 4, ole_variant(7.0));
+    other.add_field(u"Name", 10, ole_variant(8));
+    table.append_record(other);
+    EXPECT_EQ(other[0].get_type(), VT_I4);
+    EXPECT_EQ(other[1].get_type(), VT_BSTR);
+}
+
 TEST(udb_indexes, push_back_merges_by_name_ignoring_case) {
     udb_indexes list;
     list.push_back(index(u"ix_a", false, false, {u"A"}));

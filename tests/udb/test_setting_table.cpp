@@ -88,32 +88,11 @@ TEST(udb_setting_table, names_are_unique_and_the_stored_names_are_those_of_earli
             EXPECT_TRUE(shorts.insert(row.short_option).second) << row.option;
         }
     }
-    EXPECT_EQ(stored, (std::set<std::string_view>{"as_dbo",
-                                                  "bool_dbf",
-                                                  "code_page",
-                                                  "conn_str",
-                                                  "default_code_page",
-                                                  "dest",
-                                                  "direct",
-                                                  "dmp_ins_com",
-                                                  "dmp_ins_db",
-                                                  "dmp_ins_tab",
-                                                  "dmp_rows_batch",
-                                                  "dmp_rows_insert",
-                                                  "batch_size",
-                                                  "fast_load",
-                                                  "dmp_unicode",
-                                                  "driver",
-                                                  "encrypt",
-                                                  "host",
-                                                  "pswd",
-                                                  "sec_log",
-                                                  "skip_del",
-                                                  "skip_idx",
-                                                  "src",
-                                                  "tab_def",
-                                                  "trust_cert",
-                                                  "user"}));
+    const std::vector<std::string> earlier = tabrix_test::words(
+        "as_dbo bool_dbf code_page conn_str default_code_page dest direct dmp_ins_com dmp_ins_db "
+        "dmp_ins_tab dmp_rows_batch dmp_rows_insert batch_size fast_load dmp_unicode driver "
+        "encrypt host pswd sec_log skip_del skip_idx src tab_def trust_cert user");
+    EXPECT_EQ(stored, std::set<std::string_view>(earlier.begin(), earlier.end()));
 }
 
 // A value the checks refuse: a profile leaves the setting as it was, the store its default.
