@@ -5,6 +5,7 @@ with what `tabrix-cli inspect --json` reads from each table.
 TABRIX_CLI names the tabrix-cli program; the fixtures are in ../shared/fixtures."""
 
 import csv
+import glob
 import io
 import json
 import os
@@ -15,7 +16,8 @@ import unittest
 from test_sql_engine_scripts import CLI, SHARED, cli, fixture_folders
 
 FIXTURES = os.path.join(SHARED, 'fixtures')
-INFUSED = os.path.join(FIXTURES, 'infused-dbf', 'spec', 'fixtures')
+# The infused-dbf project keeps its tables in the 'fixtures' folder of its test folder.
+INFUSED = next(iter(glob.glob(os.path.join(FIXTURES, 'infused-dbf', '*', 'fixtures'))), '')
 YELLOW = os.path.join(FIXTURES, 'yellowfeather-DbfDataReader', 'test', 'fixtures')
 HENCK = os.path.join(FIXTURES, 'henck-dBASE.NET', 'dBASE.NET.Tests', 'fixtures')
 
