@@ -31,22 +31,9 @@ if [[ ! -f "$work/$records/bench.dbf" ]]; then
     python3 bench/gen_bench_table.py "$work/$records" "$records"
 fi
 
-server_pid=
-if [[ -n ${TABRIX_MSSQL_HOST:-} ]]; then
-    host="$TABRIX_MSSQL_HOST,${TABRIX_MSSQL_PORT:-1433}"
-    login=${TABRIX_MSSQL_LOGIN:-sa}
-    export TABRIX_PASSWORD=$TABRIX_MSSQL_PASSWORD
-else
-    export TABRIX_TEST_SERVER_DIR="$work/server"
-    rm -rf "$TABRIX_TEST_SERVER_DIR"
-    line=$(scripts/test-server.sh start)
-    trap 'scripts/test-server.sh stop >/dev/null' EXIT
-    eval "$line"
-    host="127.0.0.1,$PORT"
-    login=$LOGIN
-    export TABRIX_PASSWORD=$PASSWORD
-    server_pid=$PID
-fi
+# shellcheck source=bench/server_env.sh
+source bench/server_env.sh "$work"
+export TABRIX_PASSWORD=$password
 
 # Clock ticks of user and system time a process has used so far.
 cpu_ticks() {
@@ -66,7 +53,7 @@ for way in $ways; do
     [[ -n $server_pid ]] && before=$(cpu_ticks "$server_pid")
     /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" \
         build/bin/tabrix-cli convert --no-stored-settings --no-progress -s "$work/$records" \
-        -S "$host" -U "$login" -d "$database" -m 0 "${options[@]}" >"$work/summary.txt"
+        -S "$host,$port" -U "$login" -d "$database" -m 0 "${options[@]}" >"$work/summary.txt"
     grep 'records written' "$work/summary.txt"
     read -r wall user system peak <"$work/time.txt"
     awk -v n="$records" -v wall="$wall" -v user="$user" -v sys="$system" -v peak="$peak" 'BEGIN {

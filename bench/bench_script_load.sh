@@ -35,22 +35,8 @@ if [[ ! -f $work/bench.dbf ]]; then
     python3 bench/gen_bench_table.py "$work" "$records" "$layout"
 fi
 
-if [[ -n ${TABRIX_MSSQL_HOST:-} ]]; then
-    host=$TABRIX_MSSQL_HOST
-    port=${TABRIX_MSSQL_PORT:-1433}
-    login=${TABRIX_MSSQL_LOGIN:-sa}
-    password=$TABRIX_MSSQL_PASSWORD
-else
-    export TABRIX_TEST_SERVER_DIR="$work/server"
-    rm -rf "$TABRIX_TEST_SERVER_DIR"
-    line=$(scripts/test-server.sh start)
-    trap 'scripts/test-server.sh stop >/dev/null' EXIT
-    eval "$line"
-    host=127.0.0.1
-    port=$PORT
-    login=$LOGIN
-    password=$PASSWORD
-fi
+# shellcheck source=bench/server_env.sh
+source bench/server_env.sh "$work"
 
 declare -A options=([default]="" [fast]="--rows-per-insert 1000 --rows-per-batch 1000")
 for format in default fast; do
