@@ -62,6 +62,7 @@ void mss_table::append_record(udb_record& record) {
                            tk_exception::recoverable);
     convert_record(record);
     const size_t start = pending_.text.size();
+    const udb_run_context& run = context();
     value_starts_.clear();
     try {
         pending_.text.append(pending_.ends.empty() ? "(" : ",\r\n(");
@@ -69,8 +70,8 @@ void mss_table::append_record(udb_record& record) {
             if (i > 0)
                 pending_.text.append(", ");
             value_starts_.push_back(pending_.text.size());
-            if (!mss_append_value_literal(pending_.text, record[i], schema[i], unicode_,
-                                          context().rules, context().utf8_tables))
+            if (!mss_append_value_literal(pending_.text, record[i], schema[i], unicode_, run.rules,
+                                          run.utf8_tables))
                 notes_.add(i, udb_value_notes::number_out_of_range);
         }
         value_starts_.push_back(pending_.text.size());
